@@ -1,0 +1,240 @@
+#include "builder/mesh_builder.h"
+
+#include <utility>
+
+#include "builder/build_common.h"
+#include "document/lookup.h"
+#include "document/storage.h"
+#include "math/decompose.h"
+#include "math/vector_math.h"
+
+namespace bxml {
+
+namespace {
+
+// Lights and cameras take the decomposed placement of the first object that
+// names them.
+template <class Record>
+void placeOnce(Record& record, const SceneObjectRecord& object) {
+    if (record.placed != 0) return;
+    Transform t;
+    setTransformFromMatrix(object.matrix, t);
+    record.position = t.position;
+    record.scale = t.scale;
+    record.rotation = t.rotation;
+    record.placed = 1;
+}
+
+void placeGeometry(GeometryRecord& geometry, const SceneObjectRecord& object) {
+    if (geometry.placed != 0) return;
+    geometry.placement = object.matrix;
+    geometry.skeletonIndex = object.skeletonIndex;
+    geometry.rootNodeIndex = object.rootNodeIndex;
+    geometry.boneNodeIndex = object.boneNodeIndex;
+    geometry.placed = 1;
+    // A mirroring placement turns the faces inside out; reversing the corners
+    // keeps them facing outwards.
+    if (hasNegativeComponent(object.scale)) {
+        for (FaceRecord& face : geometry.faces) reverseFaceCorners(face);
+    }
+}
+
+void placeSkeletonRoot(SceneDocument& doc, const SkeletonRecord& skeleton, const SceneObjectRecord& object) {
+    const int32_t n = skeleton.rootNodeIndex;
+    if (!isIndexOf(n, doc.boneNodes)) return;
+    BoneNodeRecord& node = doc.boneNodes[static_cast<std::size_t>(n)];
+    placeOnce(node, object);
+}
+
+void placeObject(SceneDocument& doc, const SceneObjectRecord& object) {
+    const char* type = object.type.c_str();
+    const int32_t t = object.targetIndex;
+    if (equalsIgnoringCase(type, "light")) {
+        if (isIndexOf(t, doc.lights)) placeOnce(doc.lights[static_cast<std::size_t>(t)], object);
+    } else if (equalsIgnoringCase(type, "camera")) {
+        if (isIndexOf(t, doc.cameras)) placeOnce(doc.cameras[static_cast<std::size_t>(t)], object);
+    } else if (equalsIgnoringCase(type, "mesh") || equalsIgnoringCase(type, "font")) {
+        if (isIndexOf(t, doc.geometries)) placeGeometry(doc.geometries[static_cast<std::size_t>(t)], object);
+    } else if (equalsIgnoringCase(type, "skeleton")) {
+        if (isIndexOf(t, doc.skeletons)) placeSkeletonRoot(doc, doc.skeletons[static_cast<std::size_t>(t)], object);
+    }
+}
+
+// Each weight names a link by the link's `index`; the link names a bone of the
+// geometry's skeleton, whose node becomes the weight's bone.
+void bindWeightsToBones(SceneDocument& doc, GeometryRecord& geometry) {
+    if (geometry.links.empty() || !isIndexOf(geometry.skeletonIndex, doc.skeletons)) return;
+    const SkeletonRecord& skeleton = doc.skeletons[static_cast<std::size_t>(geometry.skeletonIndex)];
+    for (VertexRecord& vertex : geometry.vertices) {
+        for (VertexWeight& weight : vertex.weights) {
+            const BoneLinkRecord* link = findBoneLinkByIndex(geometry, weight.linkIndex);
+            if (link == nullptr) continue;
+            const int32_t b = findBoneByName(skeleton, link->name.c_str());
+            if (!isIndexOf(b, skeleton.bones)) continue;
+            const int32_t node = skeleton.bones[static_cast<std::size_t>(b)].nodeIndex;
+            if (isIndexOf(node, doc.boneNodes)) weight.boneNodeIndex = node;
+        }
+    }
+}
+
+// Every vertex of a mesh attached to a bone follows that bone alone.
+void attachToBone(GeometryRecord& geometry, int32_t boneNodeIndex) {
+    for (VertexRecord& vertex : geometry.vertices) {
+        if (allocate(vertex.weights, 1) == 0) continue;
+        vertex.weights[0].boneNodeIndex = boneNodeIndex;
+        vertex.weights[0].weight = 1.0f;
+    }
+}
+
+bool isIncluded(const GeometryRecord& geometry, const ImportOptions& options) {
+    return options.sceneMeshesOnly != 1 || geometry.placed != 0;
+}
+
+int fillVertices(const SceneDocument& doc, const ImportOptions& options, HostScene& scene) {
+    int64_t v = 0;
+    for (const GeometryRecord& geometry : doc.geometries) {
+        if (!isIncluded(geometry, options)) continue;
+        for (const VertexRecord& vertex : geometry.vertices) {
+            HostVertex* hostVertex = hostListEntry(scene.vertices, scene.vertexCount, v);
+            if (hostVertex == nullptr) return 0;
+            hostVertex->position = vertex.position;
+            if (!vertex.weights.empty()) {
+                const int32_t count = countOf(vertex.weights);
+                HostVertexWeight* w = scene.AddVertexWeights(static_cast<int32_t>(v), count);
+                if (w != nullptr) {
+                    for (int32_t k = 0; k < count; ++k) {
+                        w[k].boneIndex = vertex.weights[static_cast<std::size_t>(k)].boneNodeIndex;
+                        w[k].weight = vertex.weights[static_cast<std::size_t>(k)].weight;
+                    }
+                }
+            }
+            ++v;
+        }
+    }
+    return 1;
+}
+
+// Which uv set feeds the host's first channel: the geometry's second set when
+// the face's material names it for its first texture slot (and does not name
+// the first set), else the first.
+void chooseChannels(const SceneDocument& doc, const GeometryRecord& geometry, int32_t materialIndex, int& a,
+                    int& b) {
+    a = 0;
+    b = 1;
+    if (materialIndex < 0) return;
+    if (materialUsesUvSet(doc, materialIndex, geometry.uvSetNames[0].c_str()) != 0) return;
+    if (materialUsesUvSet(doc, materialIndex, geometry.uvSetNames[1].c_str()) != 0) {
+        a = 1;
+        b = 0;
+    }
+}
+
+int fillPolygons(const SceneDocument& doc, const GeometryRecord& geometry, int64_t base, int32_t meshIndex,
+                 HostScene& scene) {
+    HostPolygonBlock* block = scene.GetPolygonBlock();
+    if (block == nullptr) return 0;
+    const int32_t faceCount = countOf(geometry.faces);
+    if (block->SetPolygonCount(faceCount) == 0) return 0;
+    for (int32_t j = 0; j < faceCount; ++j) {
+        const FaceRecord& face = geometry.faces[static_cast<std::size_t>(j)];
+        if (block->SetPolygonCornerCount(j, face.cornerCount) == 0) return 0;
+        if (scene.meshes != nullptr && meshIndex >= scene.meshCount) return 0;
+        if (scene.materials != nullptr && face.materialIndex >= scene.materialCount) return 0;
+        // Read the block's list after each call: it is the host's to move.
+        if (block->polygons == nullptr || j >= block->polygonCount) return 0;
+        HostPolygon& polygon = block->polygons[j];
+        polygon.meshIndex = meshIndex;
+        polygon.materialIndex = face.materialIndex;
+        int a = 0;
+        int b = 1;
+        chooseChannels(doc, geometry, face.materialIndex, a, b);
+        const int32_t corners = face.cornerCount < 0 ? 0 : (face.cornerCount > 4 ? 4 : face.cornerCount);
+        for (int32_t l = 0; l < corners; ++l) {
+            const int64_t c = static_cast<int64_t>(face.vertexIndices[l]) + base;
+            HostVertex* vertex = hostListEntry(scene.vertices, scene.vertexCount, c);
+            if (vertex == nullptr) return 0;
+            polygon.vertexIndices[l] = static_cast<int32_t>(c);
+            // The host's v axis runs the other way.
+            polygon.channels[0][l] = Vector2{face.uv[a][l].u, 1.0f - face.uv[a][l].v};
+            polygon.channels[1][l] = Vector2{face.uv[b][l].u, 1.0f - face.uv[b][l].v};
+            vertex->color = toHostColor(face.colors[l]);
+        }
+    }
+    return 1;
+}
+
+} // namespace
+
+int64_t addVertexCount(int64_t total, std::size_t count) {
+    if (total < 0 || total > HOST_VERTEX_LIMIT) return -1;
+    if (count > static_cast<uint64_t>(HOST_VERTEX_LIMIT - total)) return -1;
+    return total + static_cast<int64_t>(count);
+}
+
+void reverseFaceCorners(FaceRecord& face) {
+    const int n = face.vertexIndices[3] < 0 ? 3 : 4;
+    for (int k = 0; k < n / 2; ++k) {
+        const int o = n - 1 - k;
+        std::swap(face.vertexIndices[k], face.vertexIndices[o]);
+        std::swap(face.uv[0][k], face.uv[0][o]);
+        std::swap(face.uv[1][k], face.uv[1][o]);
+        std::swap(face.colors[k], face.colors[o]);
+    }
+}
+
+int placeSceneObjects(SceneDocument& doc, const ImportOptions& options, HostScene* scene) {
+    if (scene == nullptr) return 0;
+    for (const SceneRecord& s : doc.scenes) {
+        for (const SceneObjectRecord& object : s.objects) placeObject(doc, object);
+    }
+    for (GeometryRecord& geometry : doc.geometries) bindWeightsToBones(doc, geometry);
+    for (GeometryRecord& geometry : doc.geometries) {
+        for (VertexRecord& vertex : geometry.vertices) {
+            normalizeWeights(vertex);
+            sortWeightsDescending(vertex);
+        }
+    }
+    for (GeometryRecord& geometry : doc.geometries) {
+        const Matrix4 placement = geometry.placement;
+        for (VertexRecord& vertex : geometry.vertices) vertex.position = transformPoint(vertex.position, placement);
+    }
+    for (GeometryRecord& geometry : doc.geometries) {
+        if (isIndexOf(geometry.boneNodeIndex, doc.boneNodes)) attachToBone(geometry, geometry.boneNodeIndex);
+    }
+    buildMeshes(doc, options, scene);
+    return 1;
+}
+
+int buildMeshes(const SceneDocument& doc, const ImportOptions& options, HostScene* scene) {
+    if (scene == nullptr) return 0;
+
+    int64_t total = 0;
+    for (const GeometryRecord& geometry : doc.geometries) {
+        if (isIncluded(geometry, options)) total = addVertexCount(total, geometry.vertices.size());
+    }
+    if (total < 0) return 0;
+    if (total >= 1) {
+        if (scene->SetVertexCount(static_cast<int32_t>(total)) == 0) return 0;
+        if (scene->vertices == nullptr || scene->vertexCount < total) return 0;
+    }
+
+    if (fillVertices(doc, options, *scene) == 0) return 0;
+
+    for (const GeometryRecord& geometry : doc.geometries) {
+        if (!isIncluded(geometry, options)) continue;
+        HostString name(geometry.name.c_str());
+        if (scene->AddMesh(name, -1) == nullptr) return 0;
+    }
+
+    int64_t base = 0;
+    int32_t meshIndex = 0;
+    for (const GeometryRecord& geometry : doc.geometries) {
+        if (!isIncluded(geometry, options)) continue;
+        if (!geometry.faces.empty() && fillPolygons(doc, geometry, base, meshIndex, *scene) == 0) return 0;
+        base += static_cast<int64_t>(geometry.vertices.size());
+        ++meshIndex;
+    }
+    return 1;
+}
+
+} // namespace bxml

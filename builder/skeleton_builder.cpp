@@ -1,0 +1,147 @@
+#include "builder/skeleton_builder.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+
+#include "builder/build_common.h"
+#include "document/lookup.h"
+#include "math/decompose.h"
+
+namespace bxml {
+
+namespace {
+
+// The node track that animates bone node `node` in animation a, or null.
+const AnimationNodeTrack* trackOfNode(const SceneDocument& doc, const AnimationRecord& a, const BoneNodeRecord& node) {
+    if (!isIndexOf(node.skeletonIndex, doc.skeletons)) return nullptr;
+    const SkeletonRecord& skeleton = doc.skeletons[static_cast<std::size_t>(node.skeletonIndex)];
+    const int32_t st = findSkeletonTrackByName(a, skeleton.name.c_str());
+    if (!isIndexOf(st, a.skeletonTracks)) return nullptr;
+    if (!isIndexOf(node.boneIndex, skeleton.bones)) return nullptr;
+    const AnimationSkeletonTrack& skeletonTrack = a.skeletonTracks[static_cast<std::size_t>(st)];
+    const BoneRecord& bone = skeleton.bones[static_cast<std::size_t>(node.boneIndex)];
+    const int32_t nt = findNodeTrackByName(skeletonTrack, bone.name.c_str());
+    if (!isIndexOf(nt, skeletonTrack.nodes)) return nullptr;
+    return &skeletonTrack.nodes[static_cast<std::size_t>(nt)];
+}
+
+// Writes one node's keys relative to the node's bind pose.
+bool convertNodeKeys(HostAnimation& h, int32_t track, const BoneNodeRecord& node, const AnimationNodeTrack& keys) {
+    const Vector3 bindPosition = node.position;
+    const Vector3 bindScale = node.scale;
+    const Quaternion bindRotation = node.rotation;
+    const Matrix4 bindMatrix = matrixFromQuaternion(bindRotation);
+
+    const int32_t positionCount = countOf(keys.positionKeys);
+    if (positionCount > 0) {
+        HostAnimationTrack* t = h.AddPositionKeys(track, positionCount, 0);
+        if (t == nullptr || t->positionKeys == nullptr || t->positionKeyCount < positionCount) return false;
+        for (int32_t k = 0; k < positionCount; ++k) {
+            const PositionKey& key = keys.positionKeys[static_cast<std::size_t>(k)];
+            t->positionKeys[k].time = key.time;
+            t->positionKeys[k].position = inverseTransformPoint(subtract(key.position, bindPosition), bindMatrix);
+        }
+    }
+
+    const int32_t rotationCount = countOf(keys.rotationKeys);
+    if (rotationCount > 0) {
+        HostAnimationTrack* t = h.AddRotationKeys(track, rotationCount);
+        if (t == nullptr || t->rotationKeys == nullptr || t->rotationKeyCount < rotationCount) return false;
+        const Quaternion inverseBind = inverse(bindRotation);
+        for (int32_t k = 0; k < rotationCount; ++k) {
+            const RotationKey& key = keys.rotationKeys[static_cast<std::size_t>(k)];
+            t->rotationKeys[k].time = key.time;
+            t->rotationKeys[k].rotation = multiply(inverseBind, key.rotation);
+        }
+    }
+
+    const int32_t scaleCount = countOf(keys.scaleKeys);
+    if (scaleCount > 0) {
+        HostAnimationTrack* t = h.AddScaleKeys(track, scaleCount);
+        if (t == nullptr || t->scaleKeys == nullptr || t->scaleKeyCount < scaleCount) return false;
+        for (int32_t k = 0; k < scaleCount; ++k) {
+            const ScaleKey& key = keys.scaleKeys[static_cast<std::size_t>(k)];
+            // A zero bind component cannot be divided out; the key keeps it.
+            Vector3 s = key.scale;
+            if (bindScale.x != 0.0f) s.x = s.x / bindScale.x;
+            if (bindScale.y != 0.0f) s.y = s.y / bindScale.y;
+            if (bindScale.z != 0.0f) s.z = s.z / bindScale.z;
+            t->scaleKeys[k].time = key.time;
+            t->scaleKeys[k].scale = s;
+        }
+    }
+    return true;
+}
+
+bool convertAnimation(const SceneDocument& doc, const AnimationRecord& a, HostScene& scene) {
+    bool hasNodeTracks = false;
+    std::size_t frames = 0;
+    for (const AnimationSkeletonTrack& st : a.skeletonTracks) {
+        if (!st.nodes.empty()) hasNodeTracks = true;
+        for (const AnimationNodeTrack& nt : st.nodes) {
+            frames = std::max({frames, nt.positionKeys.size(), nt.rotationKeys.size(), nt.scaleKeys.size()});
+        }
+    }
+    if (!hasNodeTracks) return true;
+
+    HostString name(a.name.c_str());
+    HostAnimation* h = scene.AddAnimation(name);
+    if (h == nullptr) return false;
+    h->framesPerSecond = a.fps == 0.0f ? DEFAULT_FRAMES_PER_SECOND : a.fps;
+    h->frameCount = static_cast<float>(frames);
+
+    const int32_t trackCount = countOf(doc.boneNodes);
+    if (h->SetTrackCount(trackCount) == 0) return false;
+    if (h->trackCount < trackCount) return false;
+
+    for (int32_t i = 0; i < trackCount; ++i) {
+        const BoneNodeRecord& node = doc.boneNodes[static_cast<std::size_t>(i)];
+        const AnimationNodeTrack* keys = trackOfNode(doc, a, node);
+        if (keys != nullptr && !convertNodeKeys(*h, i, node, *keys)) return false;
+    }
+    return true;
+}
+
+// Turns t to look along the opposite of its Z axis from where it stands.
+void aim(Transform& t, const Vector3& up) {
+    axesFromMatrix(t);
+    t.axisZ = negate(t.axisZ);
+    const Vector3 eye = t.position;
+    const Vector3 target = add(eye, scaled(1.0f, t.axisZ));
+    t.matrix = lookAtMatrix(eye, target, up);
+    t.position = eye;
+    axesFromMatrix(t);
+}
+
+} // namespace
+
+bool convertAnimations(const SceneDocument& doc, HostScene* scene) {
+    if (doc.boneNodes.empty()) return true;
+    if (scene == nullptr) return false;
+    for (const AnimationRecord& a : doc.animations) {
+        if (!convertAnimation(doc, a, *scene)) return false;
+    }
+    return true;
+}
+
+bool aimLights(HostScene* scene, const Vector3& up) {
+    if (scene == nullptr) return false;
+    for (int32_t i = 0; i < scene->lightCount; ++i) {
+        HostLight* light = hostListEntry(scene->lights, scene->lightCount, i);
+        if (light == nullptr || light->type == 0) continue;
+        aim(light->transform, up);
+    }
+    return true;
+}
+
+bool aimCameras(HostScene* scene, const Vector3& up) {
+    if (scene == nullptr) return false;
+    for (int32_t i = 0; i < scene->cameraCount; ++i) {
+        HostCamera* camera = hostListEntry(scene->cameras, scene->cameraCount, i);
+        if (camera != nullptr) aim(camera->transform, up);
+    }
+    return true;
+}
+
+} // namespace bxml

@@ -1,0 +1,126 @@
+#include "document/lookup.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace bxml {
+
+namespace {
+
+// First position whose field equals name exactly; -1 for none and for a null
+// or empty name.
+template <class T>
+int32_t findFirst(const std::vector<T>& records, Name T::*field, const char* name) {
+    if (name == nullptr || name[0] == '\0') return -1;
+    const int32_t count = countOf(records);
+    for (int32_t i = 0; i < count; ++i) {
+        if (std::strcmp((records[static_cast<std::size_t>(i)].*field).text, name) == 0) return i;
+    }
+    return -1;
+}
+
+} // namespace
+
+int32_t findLightByName(const SceneDocument& doc, const char* name) {
+    return findFirst(doc.lights, &LightRecord::name, name);
+}
+
+int32_t findCameraByName(const SceneDocument& doc, const char* name) {
+    return findFirst(doc.cameras, &CameraRecord::name, name);
+}
+
+int32_t findImageByName(const SceneDocument& doc, const char* name) {
+    return findFirst(doc.images, &ImageRecord::name, name);
+}
+
+int32_t findTextureByName(const SceneDocument& doc, const char* name) {
+    return findFirst(doc.textures, &TextureRecord::name, name);
+}
+
+int32_t findGeometryByName(const SceneDocument& doc, const char* name) {
+    return findFirst(doc.geometries, &GeometryRecord::name, name);
+}
+
+int32_t findSkeletonByName(const SceneDocument& doc, const char* name) {
+    return findFirst(doc.skeletons, &SkeletonRecord::name, name);
+}
+
+int32_t findBoneNodeByPath(const SceneDocument& doc, const char* path) {
+    return findFirst(doc.boneNodes, &BoneNodeRecord::path, path);
+}
+
+int32_t findBoneByName(const SkeletonRecord& skeleton, const char* name) {
+    return findFirst(skeleton.bones, &BoneRecord::name, name);
+}
+
+int32_t findRootBoneByName(const SkeletonRecord& skeleton, const char* name) {
+    if (name == nullptr || name[0] == '\0') return -1;
+    const int32_t count = countOf(skeleton.bones);
+    for (int32_t i = 0; i < count; ++i) {
+        const BoneRecord& bone = skeleton.bones[static_cast<std::size_t>(i)];
+        if (bone.parentIndex >= 0) continue;
+        if (std::strcmp(bone.name.text, name) == 0) return i;
+    }
+    return -1;
+}
+
+int32_t findObjectByName(const SceneRecord& scene, const char* name) {
+    return findFirst(scene.objects, &SceneObjectRecord::name, name);
+}
+
+int32_t findSkeletonTrackByName(const AnimationRecord& animation, const char* name) {
+    return findFirst(animation.skeletonTracks, &AnimationSkeletonTrack::skeletonName, name);
+}
+
+int32_t findNodeTrackByName(const AnimationSkeletonTrack& track, const char* name) {
+    return findFirst(track.nodes, &AnimationNodeTrack::nodeName, name);
+}
+
+const BoneLinkRecord* findBoneLinkByIndex(const GeometryRecord& geometry, int32_t linkIndex) {
+    if (geometry.links.empty() || linkIndex < 0) return nullptr;
+    const int32_t count = countOf(geometry.links);
+    // Links are nearly always stored in index order, so position == index.
+    if (linkIndex < count) {
+        const BoneLinkRecord& at = geometry.links[static_cast<std::size_t>(linkIndex)];
+        if (at.index == linkIndex) return &at;
+    }
+    for (const BoneLinkRecord& link : geometry.links) {
+        if (link.index == linkIndex) return &link;
+    }
+    return nullptr;
+}
+
+int materialUsesUvSet(const SceneDocument& doc, int32_t materialIndex, const char* name) {
+    if (name == nullptr || name[0] == '\0') return 0;
+    if (materialIndex < 0 || materialIndex >= countOf(doc.materials)) return 0;
+    const Name& uvSet = doc.materials[static_cast<std::size_t>(materialIndex)].slots[0].uvSetName;
+    if (uvSet.empty()) return 0;
+    return std::strcmp(uvSet.text, name) == 0 ? 1 : 0;
+}
+
+void normalizeWeights(VertexRecord& vertex) {
+    if (vertex.weights.empty()) return;
+    for (VertexWeight& w : vertex.weights) {
+        if (w.boneNodeIndex < 0) w.weight = 0.0f;
+    }
+    float sum = 0.0f;
+    for (const VertexWeight& w : vertex.weights) sum += w.weight;
+    if (sum == 1.0f || sum == 0.0f) return;
+    const float r = 1.0f / sum;
+    for (VertexWeight& w : vertex.weights) w.weight = r * w.weight;
+}
+
+void sortWeightsDescending(VertexRecord& vertex) {
+    if (vertex.weights.size() < 2) return;
+    // A NaN weight (from a hostile file) counts as smaller than every number, so
+    // the comparison stays a strict weak order and NaNs go last.
+    std::stable_sort(vertex.weights.begin(), vertex.weights.end(),
+                     [](const VertexWeight& a, const VertexWeight& b) {
+                         if (std::isnan(a.weight)) return false;
+                         if (std::isnan(b.weight)) return true;
+                         return a.weight > b.weight;
+                     });
+}
+
+} // namespace bxml

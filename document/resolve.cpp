@@ -1,0 +1,258 @@
+// The resolution pass and the parents-first ordering of scene objects.
+//
+// Both look up many names in the same arrays, so they go through NameIndex
+// (first match wins, exactly like the linear lookups of lookup.cpp) to stay
+// linear in the size of the document. Scratch memory that cannot be had makes
+// the pass fall back to the linear lookups, never fail.
+#include <algorithm>
+#include <new>
+#include <numeric>
+#include <vector>
+
+#include "document/lookup.h"
+#include "document/name_index.h"
+
+namespace bxml {
+
+namespace {
+
+constexpr int32_t NOT_COMPUTED = -2;
+
+// Per-skeleton lookups of the scene-object step, built on first use.
+class SkeletonLookups {
+public:
+    explicit SkeletonLookups(const SceneDocument& doc) : doc_(doc) {
+        try {
+            boneIndexes_.resize(doc.skeletons.size());
+            rootBones_.assign(doc.skeletons.size(), NOT_COMPUTED);
+        } catch (const std::bad_alloc&) {
+            std::vector<NameIndex<BoneRecord>>().swap(boneIndexes_);
+            std::vector<int32_t>().swap(rootBones_);
+        }
+    }
+
+    int32_t findBone(int32_t skeleton, const char* name) {
+        const SkeletonRecord& s = doc_.skeletons[static_cast<std::size_t>(skeleton)];
+        if (boneIndexes_.empty()) return findBoneByName(s, name);
+        NameIndex<BoneRecord>& index = boneIndexes_[static_cast<std::size_t>(skeleton)];
+        if (!index.built()) index.build(s.bones, &BoneRecord::name);
+        return index.find(name);
+    }
+
+    // The skeleton's root bone named like the skeleton itself; bone parents do
+    // not change during the scene-object step, so one answer per skeleton.
+    int32_t ownRootBone(int32_t skeleton) {
+        const SkeletonRecord& s = doc_.skeletons[static_cast<std::size_t>(skeleton)];
+        if (rootBones_.empty()) return findRootBoneByName(s, s.name.text);
+        int32_t& root = rootBones_[static_cast<std::size_t>(skeleton)];
+        if (root == NOT_COMPUTED) root = findRootBoneByName(s, s.name.text);
+        return root;
+    }
+
+private:
+    const SceneDocument& doc_;
+    std::vector<NameIndex<BoneRecord>> boneIndexes_;
+    std::vector<int32_t> rootBones_;
+};
+
+void resolveBoneParents(SceneDocument& doc) {
+    for (SkeletonRecord& skeleton : doc.skeletons) {
+        NameIndex<BoneRecord> byName(skeleton.bones, &BoneRecord::name);
+        for (BoneRecord& bone : skeleton.bones) {
+            if (!bone.parentName.empty()) bone.parentIndex = byName.find(bone.parentName.text);
+        }
+    }
+}
+
+void resolveBoneNodeParents(SceneDocument& doc) {
+    NameIndex<BoneNodeRecord> byPath(doc.boneNodes, &BoneNodeRecord::path);
+    for (BoneNodeRecord& node : doc.boneNodes) {
+        if (!node.parentPath.empty()) node.parentNodeIndex = byPath.find(node.parentPath.text);
+    }
+}
+
+void resolveTextureImages(SceneDocument& doc) {
+    NameIndex<ImageRecord> byName(doc.images, &ImageRecord::name);
+    for (TextureRecord& texture : doc.textures) {
+        if (!texture.imageName.empty()) texture.imageIndex = byName.find(texture.imageName.text);
+    }
+}
+
+void resolveMaterialTextures(SceneDocument& doc) {
+    NameIndex<TextureRecord> byName(doc.textures, &TextureRecord::name);
+    for (MaterialRecord& material : doc.materials) {
+        for (MaterialTextureSlot& slot : material.slots) {
+            if (!slot.textureName.empty()) slot.textureIndex = byName.find(slot.textureName.text);
+        }
+    }
+}
+
+void resolveSceneObjects(SceneDocument& doc) {
+    const NameIndex<LightRecord> lights(doc.lights, &LightRecord::name);
+    const NameIndex<CameraRecord> cameras(doc.cameras, &CameraRecord::name);
+    const NameIndex<GeometryRecord> geometries(doc.geometries, &GeometryRecord::name);
+    const NameIndex<SkeletonRecord> skeletons(doc.skeletons, &SkeletonRecord::name);
+    SkeletonLookups perSkeleton(doc);
+
+    for (SceneRecord& scene : doc.scenes) {
+        const NameIndex<SceneObjectRecord> objects(scene.objects, &SceneObjectRecord::name);
+        for (SceneObjectRecord& object : scene.objects) {
+            if (!object.parentName.empty()) object.parentIndex = objects.find(object.parentName.text);
+
+            // An object parented to a skeleton object belongs to that skeleton.
+            int32_t skeleton = -1;
+            if (!object.skeletonName.empty()) {
+                skeleton = skeletons.find(object.skeletonName.text);
+            } else if (!object.parentName.empty()) {
+                skeleton = skeletons.find(object.parentName.text);
+            }
+            if (skeleton >= 0) {
+                const SkeletonRecord& s = doc.skeletons[static_cast<std::size_t>(skeleton)];
+                const int32_t root = perSkeleton.ownRootBone(skeleton);
+                if (root >= 0) object.rootNodeIndex = s.bones[static_cast<std::size_t>(root)].nodeIndex;
+                if (!object.boneName.empty()) {
+                    const int32_t bone = perSkeleton.findBone(skeleton, object.boneName.text);
+                    if (bone >= 0) object.boneNodeIndex = s.bones[static_cast<std::size_t>(bone)].nodeIndex;
+                }
+            }
+            object.skeletonIndex = skeleton;
+
+            // The file names what an object places after the object itself.
+            if (object.name.empty()) continue;
+            const char* type = object.type.text;
+            const char* name = object.name.text;
+            if (equalsIgnoringCase(type, "light")) {
+                object.targetIndex = lights.find(name);
+            } else if (equalsIgnoringCase(type, "camera")) {
+                object.targetIndex = cameras.find(name);
+            } else if (equalsIgnoringCase(type, "mesh") || equalsIgnoringCase(type, "font")) {
+                object.targetIndex = geometries.find(name);
+            } else if (equalsIgnoringCase(type, "skeleton")) {
+                object.targetIndex = skeletons.find(name);
+            }
+        }
+    }
+}
+
+// The host accepts a face material index in 0..materialCount-1, or -1 for none.
+void checkFaceMaterials(SceneDocument& doc) {
+    const int32_t materialCount = countOf(doc.materials);
+    for (GeometryRecord& geometry : doc.geometries) {
+        for (FaceRecord& face : geometry.faces) {
+            if (face.materialIndex < -1 || face.materialIndex >= materialCount) face.materialIndex = -1;
+        }
+    }
+}
+
+// Moves the objects so that position k holds the object that was at from[k].
+// Follows the cycles of the permutation with one spare record; `from` is
+// used up (every entry ends as its own position).
+void permuteObjects(std::vector<SceneObjectRecord>& objects, std::vector<int32_t>& from) {
+    const int32_t count = countOf(objects);
+    for (int32_t start = 0; start < count; ++start) {
+        if (from[static_cast<std::size_t>(start)] == start) continue;
+        SceneObjectRecord spare = objects[static_cast<std::size_t>(start)];
+        int32_t k = start;
+        for (;;) {
+            const int32_t next = from[static_cast<std::size_t>(k)];
+            from[static_cast<std::size_t>(k)] = k;
+            if (next == start) {
+                objects[static_cast<std::size_t>(k)] = spare;
+                break;
+            }
+            objects[static_cast<std::size_t>(k)] = objects[static_cast<std::size_t>(next)];
+            k = next;
+        }
+    }
+}
+
+} // namespace
+
+void orderSceneObjects(SceneRecord& scene) {
+    std::vector<SceneObjectRecord>& objects = scene.objects;
+    const int32_t count = countOf(objects);
+    if (count < 2) return;
+    const std::size_t n = static_cast<std::size_t>(count);
+
+    // All scratch up front: when it cannot be had the scene keeps its file order.
+    std::vector<int32_t> orderNumber;
+    std::vector<int32_t> firstChild;  // children of p: children[firstChild[p] .. firstChild[p+1])
+    std::vector<int32_t> children;
+    std::vector<int32_t> pending;
+    std::vector<int32_t> from;
+    try {
+        orderNumber.assign(n, -1);
+        firstChild.assign(n + 1, 0);
+        children.resize(n);
+        pending.reserve(n);
+        from.resize(n);
+    } catch (const std::bad_alloc&) {
+        return;
+    }
+
+    for (int32_t i = 0; i < count; ++i) {
+        SceneObjectRecord& object = objects[static_cast<std::size_t>(i)];
+        object.fileIndex = i;
+        if (object.parentIndex == i) object.parentIndex = -1;
+    }
+
+    // Child lists in file order. A parent index past the end names no object:
+    // such an object is neither a root nor anyone's child, so it stays unreached.
+    for (const SceneObjectRecord& object : objects) {
+        const int32_t p = object.parentIndex;
+        if (p >= 0 && p < count) ++firstChild[static_cast<std::size_t>(p) + 1];
+    }
+    for (std::size_t p = 0; p < n; ++p) firstChild[p + 1] += firstChild[p];
+    std::copy(firstChild.begin(), firstChild.end() - 1, from.begin());  // fill cursors
+    for (int32_t i = 0; i < count; ++i) {
+        const int32_t p = objects[static_cast<std::size_t>(i)].parentIndex;
+        if (p >= 0 && p < count) children[static_cast<std::size_t>(from[static_cast<std::size_t>(p)]++)] = i;
+    }
+
+    // Depth-first, preorder, roots and siblings in file order. Every object is
+    // pushed at most once (it has one parent), so `pending` never outgrows n.
+    int32_t counter = 0;
+    for (int32_t root = 0; root < count; ++root) {
+        if (objects[static_cast<std::size_t>(root)].parentIndex >= 0) continue;
+        pending.push_back(root);
+        while (!pending.empty()) {
+            const int32_t node = pending.back();
+            pending.pop_back();
+            orderNumber[static_cast<std::size_t>(node)] = counter++;
+            const int32_t begin = firstChild[static_cast<std::size_t>(node)];
+            for (int32_t c = firstChild[static_cast<std::size_t>(node) + 1]; c > begin; --c) {
+                pending.push_back(children[static_cast<std::size_t>(c - 1)]);
+            }
+        }
+    }
+
+    // Unreached objects keep -1 and so come first; the stable sort keeps every
+    // tie in file order.
+    std::iota(from.begin(), from.end(), 0);
+    std::stable_sort(from.begin(), from.end(), [&orderNumber](int32_t a, int32_t b) {
+        return orderNumber[static_cast<std::size_t>(a)] < orderNumber[static_cast<std::size_t>(b)];
+    });
+    permuteObjects(objects, from);
+
+    // Indices changed; parents are found again by name in the new order.
+    const NameIndex<SceneObjectRecord> byName(objects, &SceneObjectRecord::name);
+    for (SceneObjectRecord& object : objects) {
+        if (!object.parentName.empty()) object.parentIndex = byName.find(object.parentName.text);
+    }
+}
+
+void orderAllScenes(SceneDocument& doc) {
+    for (SceneRecord& scene : doc.scenes) orderSceneObjects(scene);
+}
+
+void resolveReferences(SceneDocument& doc) {
+    resolveBoneParents(doc);
+    resolveBoneNodeParents(doc);
+    resolveTextureImages(doc);
+    resolveMaterialTextures(doc);
+    resolveSceneObjects(doc);
+    checkFaceMaterials(doc);
+    orderAllScenes(doc);
+}
+
+} // namespace bxml

@@ -1,0 +1,183 @@
+// The reference host: an in-memory implementation of every host object the
+// plug-in talks to. It owns all storage, keeps the count + array lists the
+// plug-in walks in step with what it created, records every operation call in
+// order, can be told to refuse any operation, and can be seeded with existing
+// cameras, lights and materials.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "plugin/host_api.h"
+
+namespace bxml::host {
+
+class ReferenceScene;
+
+// Operations that can be refused, by the names used in the call log.
+// Refusing makes the operation return null or 0 (void operations are only
+// logged).
+struct Refusals {
+    // operation name -> first call (1-based, counted per operation) that is refused
+    std::map<std::string, int> fromCall;
+};
+
+class RefTextureMap : public HostTextureMap {
+public:
+    int32_t kind = 0;
+};
+
+class RefMaterial final : public HostMaterial {
+public:
+    RefMaterial(ReferenceScene& owner, std::string name) : owner_(owner), name(std::move(name)) {}
+    HostTextureMap* AddTextureMap(int32_t kind, int32_t one) override;
+
+    std::string name;
+    std::deque<RefTextureMap> maps;
+    bool seeded = false;
+
+private:
+    ReferenceScene& owner_;
+};
+
+class RefVertex final : public HostVertex {
+public:
+    explicit RefVertex(ReferenceScene& owner) : owner_(&owner) {}
+    void Update(float value) override;
+
+    std::vector<HostVertexWeight> weights;
+    int32_t updateCalls = 0;
+
+private:
+    ReferenceScene* owner_;
+};
+
+struct RefLight : HostLight {
+    std::string name;
+    bool seeded = false;
+};
+
+struct RefCamera : HostCamera {};
+
+struct RefBone : HostBone {
+    std::string addedAs;   // the name passed to AddBone
+};
+
+struct RefTrackStorage {
+    std::vector<HostPositionKey> positionKeys;
+    std::vector<HostRotationKey> rotationKeys;
+    std::vector<HostScaleKey> scaleKeys;
+};
+
+class RefAnimation final : public HostAnimation {
+public:
+    RefAnimation(ReferenceScene& owner, std::string name) : owner_(owner), name(std::move(name)) {}
+    int32_t SetTrackCount(int32_t count) override;
+    HostAnimationTrack* AddPositionKeys(int32_t track, int32_t count, int32_t zero) override;
+    HostAnimationTrack* AddRotationKeys(int32_t track, int32_t count) override;
+    HostAnimationTrack* AddScaleKeys(int32_t track, int32_t count) override;
+
+    std::string name;
+    std::vector<HostAnimationTrack> trackRecords;
+    std::vector<RefTrackStorage> trackStorage;
+
+private:
+    HostAnimationTrack* track(int32_t index);
+    ReferenceScene& owner_;
+};
+
+class RefPolygonBlock final : public HostPolygonBlock {
+public:
+    explicit RefPolygonBlock(ReferenceScene& owner) : owner_(owner) {}
+    int32_t SetPolygonCount(int32_t count) override;
+    int32_t SetPolygonCornerCount(int32_t polygon, int32_t corners) override;
+
+    std::vector<HostPolygon> storage;
+
+private:
+    ReferenceScene& owner_;
+};
+
+struct RefMesh : HostMesh {
+    std::string addedAs;
+    std::unique_ptr<RefPolygonBlock> block;
+};
+
+class ReferenceScene final : public HostScene {
+public:
+    ReferenceScene();
+    ~ReferenceScene();
+    ReferenceScene(const ReferenceScene&) = delete;
+    ReferenceScene& operator=(const ReferenceScene&) = delete;
+
+    // --- the host operations ---
+    void* GetMainWindow() override;
+    void SetAxisSwap(int32_t on) override;
+    int32_t SetVertexCount(int32_t count) override;
+    void EndMeshes(int32_t value) override;
+    void PruneBones() override;
+    void EndSkeletons() override;
+    void EndImport() override;
+    HostVertexWeight* AddVertexWeights(int32_t vertex, int32_t count) override;
+    HostLight* AddLight(const HostString& name) override;
+    HostMaterial* AddMaterial(const HostString& name) override;
+    HostMesh* AddMesh(const HostString& name, int32_t minusOne) override;
+    HostBone* AddBone(const HostString& name, int32_t minusOne) override;
+    HostAnimation* AddAnimation(const HostString& name) override;
+    HostPolygonBlock* GetPolygonBlock() override;
+
+    // --- set-up by tests and tools ---
+    void setFileName(const std::wstring& path);
+    void setMainWindow(void* window) { mainWindow_ = window; }
+    // Refuse `operation` from its `fromCall`-th call on (1 = every call).
+    void refuse(const std::string& operation, int fromCall = 1);
+    // Whether calls are recorded in the log (on by default; benchmarks switch
+    // it off to measure the plug-in rather than the log).
+    void setLogging(bool on) { logging_ = on; }
+    RefCamera& seedCamera();
+    RefLight& seedLight(const std::string& name);
+    RefMaterial& seedMaterial(const std::string& name);
+
+    // --- what happened ---
+    const std::vector<std::string>& calls() const { return calls_; }
+    int countCalls(const std::string& prefix) const;
+    int32_t axisSwap = 0;
+
+    std::deque<RefVertex> vertexStore;
+    std::deque<std::unique_ptr<RefLight>> lightStore;
+    std::deque<std::unique_ptr<RefCamera>> cameraStore;
+    std::deque<std::unique_ptr<RefBone>> boneStore;
+    std::deque<std::unique_ptr<RefAnimation>> animationStore;
+    std::deque<std::unique_ptr<RefMesh>> meshStore;
+    std::deque<std::unique_ptr<RefMaterial>> materialStore;
+
+    // Records a call; returns false when the operation is to be refused.
+    bool record(const std::string& operation, const std::string& arguments);
+    bool loggingOn() const { return logging_; }
+
+private:
+    void syncVertexList();
+
+    std::vector<HostVertex*> vertexPointers_;
+    std::vector<HostLight*> lightPointers_;
+    std::vector<HostCamera*> cameraPointers_;
+    std::vector<HostBone*> bonePointers_;
+    std::vector<HostAnimation*> animationPointers_;
+    std::vector<HostMesh*> meshPointers_;
+    std::vector<HostMaterial*> materialPointers_;
+
+    std::vector<std::string> calls_;
+    Refusals refusals_;
+    std::map<std::string, int> callCounts_;
+    bool logging_ = true;
+    void* mainWindow_ = nullptr;
+};
+
+// Formats a float in the shortest form that reads back to the same float.
+std::string formatFloat(float value);
+
+} // namespace bxml::host

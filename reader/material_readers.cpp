@@ -1,0 +1,166 @@
+// Readers of the lights, cameras, images, textures and materials sections.
+#include <tinyxml2.h>
+
+#include <cstring>
+#include <vector>
+
+#include "document/storage.h"
+#include "platform/files.h"
+#include "platform/text.h"
+#include "reader/section_readers.h"
+#include "reader/xml_helpers.h"
+
+namespace bxml {
+
+using tinyxml2::XMLElement;
+
+namespace {
+
+// Capacity of the buffer in which an image url is cut down to its file name.
+constexpr std::size_t URL_NAME_CAPACITY = 260;
+// The image path takes at most this many wide characters, terminator included.
+constexpr std::size_t IMAGE_PATH_LIMIT = 255;
+
+// The frame every reader of this file shares: without a section, nothing
+// happens. Otherwise the items are counted; when there is at least one, the
+// array is replaced with that many default records (failure: 0, the section is
+// not read). The section total is set to the count, also when it is 0, and
+// record i is filled from the i-th item in document order.
+template <class Record, class Fill>
+int readItems(const XMLElement* section, const char* itemName, std::vector<Record>& array, int32_t& total,
+              Fill fill) {
+    if (section == nullptr) return 1;
+    const int64_t n = countChildElements(section, itemName);
+    if (n > 0 && allocate(array, n) == 0) return 0;
+    total = static_cast<int32_t>(n);
+    std::size_t i = 0;
+    for (const XMLElement* e = section->FirstChildElement(itemName); e != nullptr && i < array.size();
+         e = e->NextSiblingElement(itemName)) {
+        fill(e, array[i++]);
+    }
+    return 1;
+}
+
+float clamped(float v, float low, float high) {
+    if (v < low) return low;
+    if (v > high) return high;
+    return v;
+}
+
+void fillLight(const XMLElement* e, LightRecord& light) {
+    copyAttribute(e, "name", light.name);
+    copyAttribute(e, "type", light.type);
+    readColorChild(e, "color", light.color);
+    if (readFloatAttribute(e->FirstChildElement("spot"), "angle", light.spotAngle)) {
+        light.spotInnerAngle = light.spotAngle - 10.0f;
+        if (light.spotInnerAngle < 0.0f) light.spotInnerAngle = 0.0f;
+    }
+    readFloatText(e, "radius", light.radius);
+    readFloatText(e, "intensity", light.intensity);
+}
+
+void fillCamera(const XMLElement* e, CameraRecord& camera) {
+    copyAttribute(e, "name", camera.name);
+    copyAttribute(e, "type", camera.type);
+    if (const XMLElement* clip = e->FirstChildElement("clip")) {
+        readFloatAttribute(clip, "near", camera.nearClip);
+        readFloatAttribute(clip, "far", camera.farClip);
+        if (camera.nearClip < 0.0f) camera.nearClip = 0.0f;
+        if (camera.farClip < 0.0f) camera.farClip = 0.0f;
+        if (camera.nearClip > camera.farClip) {
+            camera.nearClip = camera.farClip - 1.0f;
+            if (camera.nearClip < 0.0f) camera.nearClip = 0.0f;
+        }
+    }
+    if (readFloatText(e, "fov", camera.fov)) camera.fov = clamped(camera.fov, 0.0f, 180.0f);
+}
+
+// When a file name longer than the buffer was cut, the cut may have split a
+// UTF-8 sequence; dropping the partial sequence keeps the name valid UTF-8 so
+// that it is not widened byte by byte as a whole.
+void dropPartialUtf8Tail(char* s) {
+    std::size_t n = std::strlen(s);
+    std::size_t lead = n;
+    while (lead > 0 && n - lead < 4 && (static_cast<unsigned char>(s[lead - 1]) & 0xC0) == 0x80) --lead;
+    if (lead == 0) return;
+    --lead;
+    const unsigned char b = static_cast<unsigned char>(s[lead]);
+    std::size_t need = 1;
+    if ((b & 0xE0) == 0xC0) need = 2;
+    else if ((b & 0xF0) == 0xE0) need = 3;
+    else if ((b & 0xF8) == 0xF0) need = 4;
+    if (lead + need > n) s[lead] = '\0';
+}
+
+void fillImage(const XMLElement* e, ImageRecord& image) {
+    copyAttribute(e, "name", image.name);
+    const char* url = e->Attribute("url");
+    if (url == nullptr) return;
+    char bare[URL_NAME_CAPACITY];
+    fileNameOfPath(url, bare, sizeof bare);
+    const std::size_t urlLength = std::strlen(url);
+    const std::size_t bareLength = std::strlen(bare);
+    if (bareLength + 1 == sizeof bare && std::strcmp(url + (urlLength - bareLength), bare) != 0) {
+        dropPartialUtf8Tail(bare);
+    }
+    narrowToWide(bare, image.path.text, IMAGE_PATH_LIMIT);
+}
+
+void fillTexture(const XMLElement* e, TextureRecord& texture) {
+    copyAttribute(e, "name", texture.name);
+    copyAttribute(e, "type", texture.type);
+    copyChildText(e, "image", texture.imageName);
+}
+
+// The slot a material texture goes to by its map_type (compared without case),
+// or -1 when the texture is to be ignored.
+int slotOfMapType(const char* mapType) {
+    if (mapType == nullptr || equalsIgnoreCase(mapType, "diffuse color")) return 0;
+    if (equalsIgnoreCase(mapType, "alpha")) return 1;
+    if (equalsIgnoreCase(mapType, "normal")) return 2;
+    return -1;
+}
+
+void fillMaterial(const XMLElement* e, MaterialRecord& material) {
+    copyAttribute(e, "name", material.name);
+    // The first texture of each kind wins; blend_type is not used.
+    for (const XMLElement* t = e->FirstChildElement("texture"); t != nullptr; t = t->NextSiblingElement("texture")) {
+        const int slot = slotOfMapType(t->Attribute("map_type"));
+        if (slot < 0) continue;
+        const char* name = t->Attribute("name");
+        MaterialTextureSlot& s = material.slots[slot];
+        if (name == nullptr || name[0] == '\0' || !s.textureName.empty()) continue;
+        s.textureName.assign(name);
+        copyChildText(t, "uvset", s.uvSetName);
+    }
+    if (readFloatText(e, "shininess", material.shininess)) {
+        material.shininess = clamped(material.shininess, 0.0f, 128.0f);
+    }
+    if (readFloatText(e, "alpha", material.alpha)) material.alpha = clamped(material.alpha, 0.0f, 1.0f);
+    readColorChild(e, "diffuse", material.diffuse);
+    readColorChild(e, "specular", material.specular);
+}
+
+} // namespace
+
+int readLights(const XMLElement* section, SceneDocument& doc) {
+    return readItems(section, "light", doc.lights, doc.lightsInFile, fillLight);
+}
+
+int readCameras(const XMLElement* section, SceneDocument& doc) {
+    return readItems(section, "camera", doc.cameras, doc.camerasInFile, fillCamera);
+}
+
+int readImages(const XMLElement* section, SceneDocument& doc) {
+    return readItems(section, "image", doc.images, doc.imagesInFile, fillImage);
+}
+
+int readTextures(const XMLElement* section, SceneDocument& doc) {
+    return readItems(section, "texture", doc.textures, doc.texturesInFile, fillTexture);
+}
+
+int readMaterials(const XMLElement* section, SceneDocument& doc) {
+    return readItems(section, "material", doc.materials, doc.materialsInFile, fillMaterial);
+}
+
+} // namespace bxml

@@ -1,0 +1,256 @@
+#include "reader/number_lists.h"
+
+#include <cstring>
+
+#include "document/storage.h"
+#include "reader/numbers.h"
+
+namespace bxml {
+namespace {
+
+// Slack allowed between a count and the text that is supposed to hold it: a
+// count of vertices or faces far beyond the text's length cannot be meant and
+// would only make a tiny file allocate gigabytes.
+constexpr int64_t COUNT_SLACK = 4096;
+
+inline bool isSeparator(char c) {
+    return c == ' ' || c == ',';
+}
+
+inline bool endsToken(char c) {
+    return c == ' ' || c == ',' || c == '\0';
+}
+
+// One forward pass over an element's text. Tokens end at a space, a comma or
+// the terminator; groups end at a comma. Runs of separators count as one, so
+// there are neither empty tokens nor empty groups (", ," between two groups is
+// one group separator). The text is only read.
+class TokenCursor {
+public:
+    explicit TokenCursor(const char* text) : p_(text != nullptr ? text : "") {}
+
+    // Next token of a flat list, commas counting as spaces.
+    bool next(const char*& begin, const char*& end) {
+        while (isSeparator(*p_)) ++p_;
+        return take(begin, end);
+    }
+
+    // Moves to the first token of the next group; false when no group is left.
+    bool nextGroup() {
+        while (isSeparator(*p_)) ++p_;
+        return *p_ != '\0';
+    }
+
+    // Next token of the current group; false at the group's end.
+    bool nextInGroup(const char*& begin, const char*& end) {
+        while (*p_ == ' ') ++p_;
+        if (*p_ == ',') return false;
+        return take(begin, end);
+    }
+
+    // Skips the rest of the current group.
+    void endGroup() {
+        while (*p_ != ',' && *p_ != '\0') ++p_;
+    }
+
+    const char* position() const { return p_; }
+    void rewind(const char* p) { p_ = p; }
+
+private:
+    bool take(const char*& begin, const char*& end) {
+        if (*p_ == '\0') return false;
+        begin = p_;
+        while (!endsToken(*p_)) ++p_;
+        end = p_;
+        return true;
+    }
+
+    const char* p_;
+};
+
+// True when count may be backed by text: at most its length plus the slack.
+// The length is only measured for counts that need it.
+bool plausibleCount(int64_t count, const char* text) {
+    if (count <= COUNT_SLACK) return true;
+    std::size_t length = text != nullptr ? std::strlen(text) : 0;
+    return count - COUNT_SLACK <= static_cast<int64_t>(length);
+}
+
+inline int cornersOf(const FaceRecord& face) {
+    if (face.cornerCount < 0) return 0;
+    return face.cornerCount > 4 ? 4 : face.cornerCount;
+}
+
+// Hands out count list items in face order: visit(face, corner, item) is called
+// for each face corner with item = 0, 1, ...; stops after count items.
+template <class Visit>
+void forEachCorner(GeometryRecord& geometry, int64_t count, Visit visit) {
+    int64_t item = 0;
+    for (FaceRecord& face : geometry.faces) {
+        int corners = cornersOf(face);
+        for (int c = 0; c < corners; ++c) {
+            if (item >= count) return;
+            visit(face, c, item);
+            ++item;
+        }
+    }
+}
+
+// Converts a face-material number: atof truncated toward zero; values that do
+// not fit an int32 (and NaN) give INT32_MIN, as the hardware conversion does,
+// and are later reset by the range check of the resolution pass.
+int32_t truncateToIndex(double value) {
+    if (!(value > -2147483649.0 && value < 2147483648.0)) return INT32_MIN;
+    return static_cast<int32_t>(value);
+}
+
+} // namespace
+
+int64_t totalCorners(const GeometryRecord& geometry) {
+    int64_t total = 0;
+    for (const FaceRecord& face : geometry.faces) total += face.cornerCount;
+    return total;
+}
+
+int parseVertices(GeometryRecord& geometry, int64_t count, const char* text) {
+    if (count <= 0) return 1;
+    if (!plausibleCount(count, text)) {
+        release(geometry.vertices);
+        return 0;
+    }
+    if (allocate(geometry.vertices, count) == 0) return 0;
+    TokenCursor cursor(text);
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    for (VertexRecord& vertex : geometry.vertices) {
+        if (!cursor.next(begin, end)) break;
+        vertex.position.x = parseFloat(begin, end);
+        if (!cursor.next(begin, end)) break;
+        vertex.position.y = parseFloat(begin, end);
+        if (!cursor.next(begin, end)) break;
+        vertex.position.z = parseFloat(begin, end);
+    }
+    return 1;
+}
+
+int parseIndices(GeometryRecord& geometry, int64_t count, const char* text) {
+    if (count <= 0) return 1;
+    if (!plausibleCount(count, text)) {
+        release(geometry.faces);
+        return 0;
+    }
+    if (allocate(geometry.faces, count) == 0) return 0;
+    TokenCursor cursor(text);
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    for (FaceRecord& face : geometry.faces) {
+        if (!cursor.nextGroup()) break;
+        for (int k = 0; k < 4 && cursor.nextInGroup(begin, end); ++k) face.vertexIndices[k] = parseInt(begin, end);
+        cursor.endGroup();
+    }
+    for (FaceRecord& face : geometry.faces) face.cornerCount = face.vertexIndices[3] == -1 ? 3 : 4;
+    return 1;
+}
+
+int parseUvSet(GeometryRecord& geometry, int set, int64_t count, const char* text) {
+    if (count <= 0 || set < 0 || set > 1) return 1;
+    if (geometry.faces.empty() || count != totalCorners(geometry)) return 0;
+    TokenCursor cursor(text);
+    bool more = true;
+    forEachCorner(geometry, count, [&](FaceRecord& face, int corner, int64_t) {
+        Vector2 uv{0.0f, 0.0f};
+        const char* begin = nullptr;
+        const char* end = nullptr;
+        if (more && (more = cursor.next(begin, end))) uv.u = parseFloat(begin, end);
+        if (more && (more = cursor.next(begin, end))) uv.v = parseFloat(begin, end);
+        face.uv[set][corner] = uv;
+    });
+    return 1;
+}
+
+int parseColors(GeometryRecord& geometry, int64_t count, const char* text) {
+    if (count <= 0) return 1;
+    if (geometry.faces.empty() || count != totalCorners(geometry)) return 0;
+    TokenCursor cursor(text);
+    bool more = true;
+    forEachCorner(geometry, count, [&](FaceRecord& face, int corner, int64_t) {
+        Color color{1.0f, 1.0f, 1.0f, 1.0f};
+        const char* begin = nullptr;
+        const char* end = nullptr;
+        if (more && (more = cursor.next(begin, end))) color.r = parseFloat(begin, end);
+        if (more && (more = cursor.next(begin, end))) color.g = parseFloat(begin, end);
+        if (more && (more = cursor.next(begin, end))) color.b = parseFloat(begin, end);
+        face.colors[corner] = color;
+    });
+    return 1;
+}
+
+int parseFaceMaterials(GeometryRecord& geometry, int64_t count, const char* text) {
+    if (count <= 0) return 1;
+    if (geometry.faces.empty() || count != static_cast<int64_t>(geometry.faces.size())) return 0;
+    TokenCursor cursor(text);
+    bool more = true;
+    for (FaceRecord& face : geometry.faces) {
+        const char* begin = nullptr;
+        const char* end = nullptr;
+        int32_t material = -1;
+        if (more && (more = cursor.next(begin, end))) material = truncateToIndex(parseDouble(begin, end));
+        face.materialIndex = material;
+    }
+    return 1;
+}
+
+int parseWeights(GeometryRecord& geometry, int64_t count, const char* text, int64_t bonesPerVertex) {
+    if (count <= 0 || bonesPerVertex <= 0) return 1;
+    if (geometry.vertices.empty() || count != static_cast<int64_t>(geometry.vertices.size())) return 0;
+    if (bonesPerVertex > MAX_ARRAY_COUNT) bonesPerVertex = MAX_ARRAY_COUNT;
+    TokenCursor cursor(text);
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    for (VertexRecord& vertex : geometry.vertices) {
+        if (!cursor.nextGroup()) break;
+        // Count the complete pairs first (up to the limit) so that the weights
+        // array is created once at its final size.
+        const char* groupStart = cursor.position();
+        int64_t tokens = 0;
+        while (tokens < 2 * bonesPerVertex && cursor.nextInGroup(begin, end)) ++tokens;
+        int64_t pairs = tokens / 2;
+        if (pairs > 0) {
+            if (allocate(vertex.weights, pairs) == 0) return 0;
+            cursor.rewind(groupStart);
+            for (VertexWeight& weight : vertex.weights) {
+                cursor.nextInGroup(begin, end);
+                weight.linkIndex = parseInt(begin, end);
+                cursor.nextInGroup(begin, end);
+                weight.weight = parseFloat(begin, end);
+                weight.boneNodeIndex = -1;
+            }
+        }
+        cursor.endGroup();
+    }
+    return 1;
+}
+
+int parseMatrix(const char* text, int64_t rows, Matrix4& target) {
+    if (text == nullptr || rows <= 0) return 0;
+    target = Matrix4{};
+    // One row buffer for all rows: columns a group leaves out keep the value of
+    // the row before, and a missing group repeats the row before. Rows from the
+    // fifth on change nothing, so they are not visited.
+    float row[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    TokenCursor cursor(text);
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    bool more = true;
+    int64_t usedRows = rows < 4 ? rows : 4;
+    for (int64_t p = 0; p < usedRows; ++p) {
+        if (more && (more = cursor.nextGroup())) {
+            for (int c = 0; c < 4 && cursor.nextInGroup(begin, end); ++c) row[c] = parseFloat(begin, end);
+            cursor.endGroup();
+        }
+        for (int c = 0; c < 4; ++c) target.at(static_cast<int>(p), c) = row[c];
+    }
+    return 1;
+}
+
+} // namespace bxml

@@ -1,0 +1,97 @@
+#include "reader/scene_reader.h"
+
+#include <tinyxml2.h>
+
+#include <new>
+
+#include "document/lookup.h"
+#include "document/storage.h"
+#include "platform/files.h"
+#include "reader/numbers.h"
+#include "reader/section_readers.h"
+#include "reader/xml_helpers.h"
+
+namespace bxml {
+
+using tinyxml2::XMLElement;
+
+int readComments(const XMLElement* section, SceneDocument& doc) {
+    if (section == nullptr) return 1;
+    const char* version = childText(section, "version");
+    if (version != nullptr) doc.version = parseInt(version);
+    return 1;
+}
+
+namespace {
+
+using SectionReader = int (*)(const XMLElement*, SceneDocument&);
+
+struct Section {
+    const char* name;
+    SectionReader read;
+};
+
+// Sections are read in this order whatever their order in the file; only the
+// first occurrence of each counts.
+constexpr Section SECTIONS[] = {
+    {"comments", readComments},     {"lights", readLights},         {"cameras", readCameras},
+    {"images", readImages},         {"textures", readTextures},     {"materials", readMaterials},
+    {"geometries", readGeometries}, {"skeletons", readSkeletons},   {"animations", readAnimations},
+    {"scenes", readScenes},
+};
+
+// Empties the document but keeps the path of the file about to be read: two
+// reads without a build between them must not mix their files.
+void clearKeepingPath(SceneDocument& doc) {
+    const WidePath path = doc.filePath;
+    clearDocument(doc);
+    doc.filePath = path;
+}
+
+} // namespace
+
+int readSceneFile(SceneDocument& doc, std::FILE* file) {
+    if (file == nullptr) return 0;
+    clearKeepingPath(doc);
+
+    tinyxml2::XMLDocument xml(true, tinyxml2::PRESERVE_WHITESPACE);
+    try {
+        if (xml.LoadFile(file) != tinyxml2::XML_SUCCESS) return 0;
+    } catch (const std::bad_alloc&) {
+        return 0;  // a tree too large for memory is a file that cannot be read
+    }
+
+    const XMLElement* root = xml.FirstChildElement("orvk");
+    if (root == nullptr) return -1;
+
+    // The readers' results are not consulted: a section that fails part-way
+    // keeps what it read, and the next section is read all the same.
+    for (const Section& section : SECTIONS) {
+        section.read(root->FirstChildElement(section.name), doc);
+    }
+    resolveReferences(doc);
+    return 1;
+}
+
+int importFile(SceneDocument& doc, HostScene* scene) {
+    if (scene == nullptr) return 0;
+    clearDocument(doc);
+    doc.filePath.assign(scene->fileName.wide);
+
+    std::FILE* file = openFileForReading(doc.filePath.c_str());
+    if (file == nullptr) return 0;
+    const int result = readSceneFile(doc, file);
+    std::fclose(file);
+
+    if (result == -1) {
+        scene->errorMessage.assign(MESSAGE_NOT_ORVK);
+        return 0;
+    }
+    if (result == 0) {
+        scene->errorMessage.assign(MESSAGE_UNABLE_TO_PARSE);
+        return 0;
+    }
+    return 1;
+}
+
+} // namespace bxml

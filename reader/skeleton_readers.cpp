@@ -1,0 +1,201 @@
+// Readers of the skeletons and animations sections.
+#include <tinyxml2.h>
+
+#include "document/storage.h"
+#include "math/vector_math.h"
+#include "platform/text.h"
+#include "reader/numbers.h"
+#include "reader/section_readers.h"
+#include "reader/xml_helpers.h"
+
+namespace bxml {
+
+using tinyxml2::XMLElement;
+using tinyxml2::XMLNode;
+
+namespace {
+
+// Appends one bone node and one bone to the skeleton together, so that neither
+// exists without the other. Returns false (and changes nothing) when memory is
+// exhausted.
+bool appendBoneAndNode(SceneDocument& doc, SkeletonRecord& skeleton, int32_t& nodeIndex, int32_t& boneIndex) {
+    if (append(doc.boneNodes) == nullptr) return false;
+    if (append(skeleton.bones) == nullptr) {
+        doc.boneNodes.pop_back();
+        return false;
+    }
+    nodeIndex = countOf(doc.boneNodes) - 1;
+    boneIndex = countOf(skeleton.bones) - 1;
+    return true;
+}
+
+// The skeleton's own root bone and node: named like the skeleton, path
+// "S::S" (empty when the skeleton has no name), no parent.
+void addRootBone(SceneDocument& doc, SkeletonRecord& skeleton, int32_t skeletonIndex) {
+    int32_t nodeIndex = -1;
+    int32_t boneIndex = -1;
+    if (!appendBoneAndNode(doc, skeleton, nodeIndex, boneIndex)) return;
+    BoneRecord& bone = skeleton.bones[static_cast<std::size_t>(boneIndex)];
+    BoneNodeRecord& node = doc.boneNodes[static_cast<std::size_t>(nodeIndex)];
+    if (!skeleton.name.empty()) {
+        bone.name.assign(skeleton.name.c_str());
+        assignPath(node.path, skeleton.name.c_str(), skeleton.name.c_str());
+    }
+    bone.nodeIndex = nodeIndex;
+    skeleton.rootNodeIndex = nodeIndex;
+    node.skeletonIndex = skeletonIndex;
+    node.boneIndex = boneIndex;
+}
+
+// One bone element: a bone record and its node, with the parent's name when
+// the enclosing element is a named bone or skeleton. A bone that cannot be had
+// is skipped; its children are still read by the caller.
+void addBone(const XMLElement* e, SceneDocument& doc, SkeletonRecord& skeleton) {
+    if (!equalsIgnoreCase(e->Name(), "bone")) return;
+    const XMLNode* parentNode = e->Parent();
+    const XMLElement* parent = parentNode != nullptr ? parentNode->ToElement() : nullptr;
+    if (parent == nullptr) return;
+
+    int32_t nodeIndex = -1;
+    int32_t boneIndex = -1;
+    if (!appendBoneAndNode(doc, skeleton, nodeIndex, boneIndex)) return;
+    BoneRecord& bone = skeleton.bones[static_cast<std::size_t>(boneIndex)];
+    BoneNodeRecord& node = doc.boneNodes[static_cast<std::size_t>(nodeIndex)];
+
+    bone.nodeIndex = nodeIndex;
+    copyAttribute(e, "name", bone.name);
+    const char* parentName = parent->Attribute("name");
+    if (parentName != nullptr &&
+        (equalsIgnoreCase(parent->Name(), "bone") || equalsIgnoreCase(parent->Name(), "skeleton"))) {
+        bone.parentName.assign(parentName);
+    }
+    readVector3Child(e, "position", bone.position);
+    readQuaternionChild(e, "rotation", bone.rotation);
+    bone.rotation = normalize(bone.rotation);
+    readVector3Child(e, "scale", bone.scale);
+
+    assignPath(node.path, skeleton.name.c_str(), bone.name.c_str());
+    assignPath(node.parentPath, skeleton.name.c_str(), bone.parentName.c_str());
+    node.position = bone.position;
+    node.rotation = bone.rotation;
+    node.scale = bone.scale;
+    node.skeletonIndex = skeleton.index;
+    node.boneIndex = boneIndex;
+}
+
+// Every bone element nested below the skeleton element, in depth-first
+// pre-order. Bones nest to any depth, so the walk follows the tree's own
+// parent and sibling links instead of recursing: constant stack, no memory.
+void readBones(const XMLElement* skeletonElement, SceneDocument& doc, SkeletonRecord& skeleton) {
+    const XMLElement* e = skeletonElement->FirstChildElement("bone");
+    while (e != nullptr) {
+        addBone(e, doc, skeleton);
+        if (const XMLElement* child = e->FirstChildElement("bone")) {
+            e = child;
+            continue;
+        }
+        // No children: the next sibling, else the next sibling of the nearest
+        // ancestor that has one, stopping at the skeleton element.
+        while (e != nullptr && e != skeletonElement) {
+            if (const XMLElement* sibling = e->NextSiblingElement("bone")) {
+                e = sibling;
+                break;
+            }
+            const XMLNode* up = e->Parent();
+            e = up != nullptr ? up->ToElement() : nullptr;
+        }
+        if (e == skeletonElement) break;
+    }
+}
+
+// The key tracks of one node: one position, rotation and scale key per frame.
+// Returns 0 when a key array cannot be had.
+int readNodeTrack(const XMLElement* e, AnimationNodeTrack& track) {
+    copyAttribute(e, "name", track.nodeName);
+    const int64_t frames = countChildElements(e, "frame");
+    if (frames <= 0) return 1;
+    if (allocate(track.positionKeys, frames) == 0 || allocate(track.rotationKeys, frames) == 0 ||
+        allocate(track.scaleKeys, frames) == 0) {
+        return 0;
+    }
+    std::size_t k = 0;
+    for (const XMLElement* f = e->FirstChildElement("frame"); f != nullptr && k < track.scaleKeys.size();
+         f = f->NextSiblingElement("frame"), ++k) {
+        const char* timeText = f->Attribute("time");
+        const float time = timeText != nullptr ? parseFloat(timeText) : 0.0f;
+        PositionKey& position = track.positionKeys[k];
+        RotationKey& rotation = track.rotationKeys[k];
+        ScaleKey& scale = track.scaleKeys[k];
+        if (f->FirstChildElement("position") != nullptr) {
+            readVector3Child(f, "position", position.position);
+            if (timeText != nullptr) position.time = time;
+        }
+        if (f->FirstChildElement("rotation") != nullptr) {
+            if (readQuaternionChild(f, "rotation", rotation.rotation)) rotation.rotation = normalize(rotation.rotation);
+            if (timeText != nullptr) rotation.time = time;
+        }
+        if (f->FirstChildElement("scale") != nullptr) readVector3Child(f, "scale", scale.scale);
+        // Scale keys carry the frame times whether or not the frame scales.
+        if (timeText != nullptr) scale.time = time;
+    }
+    return 1;
+}
+
+int readSkeletonTrack(const XMLElement* e, AnimationSkeletonTrack& track) {
+    copyAttribute(e, "name", track.skeletonName);
+    const int64_t n = countChildElements(e, "node");
+    if (n <= 0) return 1;
+    if (allocate(track.nodes, n) == 0) return 0;
+    std::size_t j = 0;
+    for (const XMLElement* node = e->FirstChildElement("node"); node != nullptr && j < track.nodes.size();
+         node = node->NextSiblingElement("node"), ++j) {
+        if (readNodeTrack(node, track.nodes[j]) == 0) return 0;
+    }
+    return 1;
+}
+
+} // namespace
+
+int readSkeletons(const XMLElement* section, SceneDocument& doc) {
+    if (section == nullptr) return 1;
+    const int64_t n = countChildElements(section, "skeleton");
+    if (n > MAX_ARRAY_COUNT) return 0;
+    doc.skeletonsInFile = static_cast<int32_t>(n);
+    if (n > 0 && allocateSkeletons(doc.skeletons, n) == 0) return 0;
+    std::size_t j = 0;
+    for (const XMLElement* e = section->FirstChildElement("skeleton"); e != nullptr && j < doc.skeletons.size();
+         e = e->NextSiblingElement("skeleton"), ++j) {
+        SkeletonRecord& skeleton = doc.skeletons[j];
+        copyAttribute(e, "name", skeleton.name);
+        addRootBone(doc, skeleton, static_cast<int32_t>(j));
+        readBones(e, doc, skeleton);
+    }
+    doc.boneNodesInFile = countOf(doc.boneNodes);
+    return 1;
+}
+
+int readAnimations(const XMLElement* section, SceneDocument& doc) {
+    if (section == nullptr) return 1;
+    const int64_t n = countChildElements(section, "animation");
+    if (n > 0 && allocate(doc.animations, n) == 0) return 0;
+    doc.animationsInFile = static_cast<int32_t>(n);
+    std::size_t j = 0;
+    for (const XMLElement* e = section->FirstChildElement("animation"); e != nullptr && j < doc.animations.size();
+         e = e->NextSiblingElement("animation"), ++j) {
+        AnimationRecord& animation = doc.animations[j];
+        copyAttribute(e, "name", animation.name);
+        readFloatAttribute(e, "length", animation.length);
+        readFloatAttribute(e, "fps", animation.fps);
+        const int64_t tracks = countChildElements(e, "skeleton");
+        if (tracks <= 0) continue;
+        if (allocate(animation.skeletonTracks, tracks) == 0) return 0;
+        std::size_t l = 0;
+        for (const XMLElement* s = e->FirstChildElement("skeleton"); s != nullptr && l < animation.skeletonTracks.size();
+             s = s->NextSiblingElement("skeleton"), ++l) {
+            if (readSkeletonTrack(s, animation.skeletonTracks[l]) == 0) return 0;
+        }
+    }
+    return 1;
+}
+
+} // namespace bxml

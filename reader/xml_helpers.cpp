@@ -1,0 +1,118 @@
+#include "reader/xml_helpers.h"
+
+#include <tinyxml2.h>
+
+#include <cstring>
+#include <initializer_list>
+
+#include "reader/numbers.h"
+
+namespace bxml {
+
+using tinyxml2::XMLElement;
+
+int64_t countChildElements(const XMLElement* parent, const char* name) {
+    int64_t n = 0;
+    if (parent == nullptr) return 0;
+    for (const XMLElement* e = parent->FirstChildElement(name); e != nullptr; e = e->NextSiblingElement(name)) {
+        ++n;
+    }
+    return n;
+}
+
+const char* childText(const XMLElement* parent, const char* name) {
+    if (parent == nullptr) return nullptr;
+    const XMLElement* child = parent->FirstChildElement(name);
+    return child != nullptr ? child->GetText() : nullptr;
+}
+
+void copyAttribute(const XMLElement* element, const char* attribute, Name& field) {
+    if (element == nullptr) return;
+    const char* value = element->Attribute(attribute);
+    if (value != nullptr) field.assign(value);
+}
+
+void copyChildText(const XMLElement* parent, const char* child, Name& field) {
+    const char* text = childText(parent, child);
+    if (text != nullptr) field.assign(text);
+}
+
+bool readFloatAttribute(const XMLElement* element, const char* attribute, float& value) {
+    if (element == nullptr) return false;
+    const char* text = element->Attribute(attribute);
+    if (text == nullptr) return false;
+    value = parseFloat(text);
+    return true;
+}
+
+bool readFloatText(const XMLElement* parent, const char* child, float& value) {
+    const char* text = childText(parent, child);
+    if (text == nullptr) return false;
+    value = parseFloat(text);
+    return true;
+}
+
+namespace {
+
+// The attributes named in names[0..n) of the first child named child, all
+// present, or false.
+template <int N>
+bool childAttributes(const XMLElement* parent, const char* child, const char* const (&names)[N],
+                     const char* (&values)[N]) {
+    if (parent == nullptr) return false;
+    const XMLElement* e = parent->FirstChildElement(child);
+    if (e == nullptr) return false;
+    for (int i = 0; i < N; ++i) {
+        values[i] = e->Attribute(names[i]);
+        if (values[i] == nullptr) return false;
+    }
+    return true;
+}
+
+constexpr const char* const XYZ[3] = {"x", "y", "z"};
+constexpr const char* const XYZW[4] = {"x", "y", "z", "w"};
+constexpr const char* const RGB[3] = {"r", "g", "b"};
+
+} // namespace
+
+bool readVector3Child(const XMLElement* parent, const char* child, Vector3& value) {
+    const char* v[3];
+    if (!childAttributes(parent, child, XYZ, v)) return false;
+    value.x = parseFloat(v[0]);
+    value.y = parseFloat(v[1]);
+    value.z = parseFloat(v[2]);
+    return true;
+}
+
+bool readQuaternionChild(const XMLElement* parent, const char* child, Quaternion& value) {
+    const char* v[4];
+    if (!childAttributes(parent, child, XYZW, v)) return false;
+    value.x = parseFloat(v[0]);
+    value.y = parseFloat(v[1]);
+    value.z = parseFloat(v[2]);
+    value.w = parseFloat(v[3]);
+    return true;
+}
+
+bool readColorChild(const XMLElement* parent, const char* child, Color& value) {
+    const char* v[3];
+    if (!childAttributes(parent, child, RGB, v)) return false;
+    value.r = parseFloat(v[0]);
+    value.g = parseFloat(v[1]);
+    value.b = parseFloat(v[2]);
+    value.a = 1.0f;
+    return true;
+}
+
+void assignPath(Name& field, const char* first, const char* second) {
+    constexpr std::size_t LIMIT = Name::CAPACITY - 1;
+    char* out = field.text;
+    std::size_t n = 0;
+    for (const char* part : {first, "::", second}) {
+        if (part == nullptr) continue;
+        while (n < LIMIT && *part != '\0') out[n++] = *part++;
+    }
+    out[n] = '\0';
+}
+
+} // namespace bxml

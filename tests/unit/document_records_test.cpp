@@ -1,0 +1,325 @@
+// Record defaults, fixed-capacity text, and the storage operations of the
+// scene document.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "document/storage.h"
+
+namespace bxml {
+namespace {
+
+void expectIdentity(const Matrix4& m) {
+    for (int r = 0; r < 4; ++r) {
+        for (int c = 0; c < 4; ++c) EXPECT_EQ(m.at(r, c), r == c ? 1.0f : 0.0f) << r << "," << c;
+    }
+}
+
+void expectUnitPlacement(const Vector3& scale, const Quaternion& rotation) {
+    EXPECT_EQ(scale.x, 1.0f);
+    EXPECT_EQ(scale.y, 1.0f);
+    EXPECT_EQ(scale.z, 1.0f);
+    EXPECT_EQ(rotation.x, 0.0f);
+    EXPECT_EQ(rotation.w, 1.0f);
+}
+
+TEST(DocumentDefaults, LightIsWhiteUnitOmniWithSpotAnglesTwentyAndTen) {
+    LightRecord light;
+    EXPECT_TRUE(light.name.empty());
+    EXPECT_TRUE(light.type.empty());
+    EXPECT_EQ(light.placed, 0);
+    EXPECT_EQ(light.radius, 1.0f);
+    EXPECT_EQ(light.intensity, 1.0f);
+    EXPECT_EQ(light.color.r, 1.0f);
+    EXPECT_EQ(light.color.g, 1.0f);
+    EXPECT_EQ(light.color.b, 1.0f);
+    EXPECT_EQ(light.color.a, 1.0f);
+    EXPECT_EQ(light.spotAngle, 20.0f);
+    EXPECT_EQ(light.spotInnerAngle, 10.0f);
+    expectUnitPlacement(light.scale, light.rotation);
+}
+
+TEST(DocumentDefaults, CameraClipsOneToThousandWithFortyFiveDegrees) {
+    CameraRecord camera;
+    EXPECT_EQ(camera.nearClip, 1.0f);
+    EXPECT_EQ(camera.farClip, 1000.0f);
+    EXPECT_EQ(camera.fov, 45.0f);
+    EXPECT_EQ(camera.placed, 0);
+    expectUnitPlacement(camera.scale, camera.rotation);
+}
+
+TEST(DocumentDefaults, MaterialIsWhiteOpaqueShinyWithBlackSpecularAndNoTextures) {
+    MaterialRecord material;
+    EXPECT_EQ(material.diffuse.r, 1.0f);
+    EXPECT_EQ(material.diffuse.a, 1.0f);
+    EXPECT_EQ(material.specular.r, 0.0f);
+    EXPECT_EQ(material.specular.g, 0.0f);
+    EXPECT_EQ(material.specular.b, 0.0f);
+    EXPECT_EQ(material.specular.a, 1.0f);
+    EXPECT_EQ(material.shininess, 128.0f);
+    EXPECT_EQ(material.alpha, 1.0f);
+    for (const MaterialTextureSlot& slot : material.slots) {
+        EXPECT_EQ(slot.textureIndex, -1);
+        EXPECT_TRUE(slot.textureName.empty());
+        EXPECT_TRUE(slot.uvSetName.empty());
+    }
+    EXPECT_EQ(TextureRecord{}.imageIndex, -1);
+}
+
+TEST(DocumentDefaults, FaceHasNoCornersNoMaterialAndWhiteCorners) {
+    FaceRecord face;
+    EXPECT_EQ(face.cornerCount, 0);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(face.vertexIndices[i], -1);
+        EXPECT_EQ(face.colors[i].r, 1.0f);
+        EXPECT_EQ(face.colors[i].g, 1.0f);
+        EXPECT_EQ(face.colors[i].b, 1.0f);
+        EXPECT_EQ(face.colors[i].a, 1.0f);
+        for (int set = 0; set < 2; ++set) {
+            EXPECT_EQ(face.uv[set][i].u, 0.0f);
+            EXPECT_EQ(face.uv[set][i].v, 0.0f);
+        }
+    }
+    EXPECT_EQ(face.materialIndex, -1);
+}
+
+TEST(DocumentDefaults, GeometryWeightsAndLinksStartUnresolved) {
+    GeometryRecord geometry;
+    EXPECT_TRUE(geometry.vertices.empty());
+    EXPECT_TRUE(geometry.faces.empty());
+    EXPECT_TRUE(geometry.links.empty());
+    EXPECT_EQ(geometry.placed, 0);
+    expectIdentity(geometry.placement);
+    EXPECT_EQ(geometry.rootNodeIndex, -1);
+    EXPECT_EQ(geometry.boneNodeIndex, -1);
+    EXPECT_EQ(geometry.skeletonIndex, -1);
+
+    VertexWeight weight;
+    EXPECT_EQ(weight.linkIndex, -1);
+    EXPECT_EQ(weight.boneNodeIndex, -1);
+    EXPECT_EQ(weight.weight, 0.0f);
+    EXPECT_EQ(BoneLinkRecord{}.index, -1);
+}
+
+TEST(DocumentDefaults, SkeletonBonesAndNodesStartUnlinked) {
+    SkeletonRecord skeleton;
+    EXPECT_EQ(skeleton.rootNodeIndex, -1);
+    EXPECT_EQ(skeleton.index, -1);
+
+    BoneRecord bone;
+    EXPECT_EQ(bone.parentIndex, -1);
+    EXPECT_EQ(bone.nodeIndex, -1);
+    expectUnitPlacement(bone.scale, bone.rotation);
+
+    BoneNodeRecord node;
+    EXPECT_EQ(node.parentNodeIndex, -1);
+    EXPECT_EQ(node.skeletonIndex, -1);
+    EXPECT_EQ(node.boneIndex, -1);
+    EXPECT_EQ(node.placed, 0);
+    expectUnitPlacement(node.scale, node.rotation);
+}
+
+TEST(DocumentDefaults, KeysHoldIdentityValues) {
+    EXPECT_EQ(RotationKey{}.rotation.w, 1.0f);
+    EXPECT_EQ(ScaleKey{}.scale.x, 1.0f);
+    EXPECT_EQ(ScaleKey{}.scale.z, 1.0f);
+    EXPECT_EQ(PositionKey{}.position.y, 0.0f);
+    EXPECT_EQ(AnimationRecord{}.fps, 0.0f);
+}
+
+TEST(DocumentDefaults, SceneObjectIsUnresolvedAtIdentity) {
+    SceneObjectRecord object;
+    EXPECT_EQ(object.fileIndex, -1);
+    EXPECT_EQ(object.boneNodeIndex, -1);
+    EXPECT_EQ(object.parentIndex, -1);
+    EXPECT_EQ(object.targetIndex, -1);
+    EXPECT_EQ(object.rootNodeIndex, -1);
+    EXPECT_EQ(object.skeletonIndex, -1);
+    expectIdentity(object.matrix);
+    expectUnitPlacement(object.scale, object.rotation);
+}
+
+TEST(DocumentDefaults, NewDocumentIsEmpty) {
+    SceneDocument doc;
+    EXPECT_TRUE(isDocumentEmpty(doc));
+}
+
+TEST(FixedText, NameKeepsAtMost255Characters) {
+    Name name;
+    const std::string longText(300, 'x');
+    name.assign(longText.c_str());
+    EXPECT_EQ(std::string(name.c_str()), std::string(255, 'x'));
+    name.assign(nullptr);
+    EXPECT_TRUE(name.empty());
+}
+
+TEST(FixedText, WidePathKeepsAtMost259Characters) {
+    WidePath path;
+    const std::wstring longPath(400, L'p');
+    path.assign(longPath.c_str());
+    EXPECT_EQ(std::wstring(path.c_str()), std::wstring(259, L'p'));
+}
+
+TEST(FixedText, CaseFoldingIsAsciiOnly) {
+    EXPECT_TRUE(equalsIgnoringCase("MeSh", "mesh"));
+    EXPECT_TRUE(equalsIgnoringCase("", ""));
+    EXPECT_FALSE(equalsIgnoringCase("mesh", "meshes"));
+    EXPECT_FALSE(equalsIgnoringCase("mesh", "mes"));
+    EXPECT_FALSE(equalsIgnoringCase("mesh", nullptr));
+    // Latin-1 capital and small E with acute: a locale-aware comparison might fold them.
+    EXPECT_FALSE(equalsIgnoringCase("\xC9", "\xE9"));
+    // '@' and '`' sit next to 'A' and 'a'; folding by bit 0x20 would match them.
+    EXPECT_FALSE(equalsIgnoringCase("@", "`"));
+    EXPECT_FALSE(equalsIgnoringCase("[", "{"));
+}
+
+TEST(DocumentStorage, AllocateWithNoCountFailsAndKeepsTheArray) {
+    std::vector<LightRecord> lights;
+    ASSERT_EQ(allocate(lights, 2), 1);
+    lights[1].name.assign("kept");
+    EXPECT_EQ(allocate(lights, 0), 0);
+    EXPECT_EQ(allocate(lights, -5), 0);
+    ASSERT_EQ(countOf(lights), 2);
+    EXPECT_STREQ(lights[1].name.c_str(), "kept");
+}
+
+TEST(DocumentStorage, AllocateReplacesWithFreshDefaults) {
+    std::vector<MaterialRecord> materials;
+    ASSERT_EQ(allocate(materials, 2), 1);
+    materials[0].shininess = 3.0f;
+    materials[0].name.assign("old");
+    ASSERT_EQ(allocate(materials, 3), 1);
+    ASSERT_EQ(countOf(materials), 3);
+    for (const MaterialRecord& m : materials) {
+        EXPECT_TRUE(m.name.empty());
+        EXPECT_EQ(m.shininess, 128.0f);
+        EXPECT_EQ(m.diffuse.g, 1.0f);
+        EXPECT_EQ(m.alpha, 1.0f);
+    }
+}
+
+TEST(DocumentStorage, AllocateBeyondTheCountRangeFailsWithTheArrayEmpty) {
+    std::vector<FaceRecord> faces;
+    ASSERT_EQ(allocate(faces, 4), 1);
+    EXPECT_EQ(allocate(faces, MAX_ARRAY_COUNT + 1), 0);
+    EXPECT_TRUE(faces.empty());
+}
+
+TEST(DocumentStorage, AllocatedFacesHaveNoMaterial) {
+    std::vector<FaceRecord> faces;
+    ASSERT_EQ(allocate(faces, 3), 1);
+    for (const FaceRecord& f : faces) EXPECT_EQ(f.materialIndex, -1);
+}
+
+TEST(DocumentStorage, AllocatedSkeletonsKnowTheirPositionAndOwnNoBones) {
+    std::vector<SkeletonRecord> skeletons;
+    ASSERT_EQ(allocateSkeletons(skeletons, 2), 1);
+    ASSERT_NE(append(skeletons[1].bones), nullptr);
+    ASSERT_EQ(allocateSkeletons(skeletons, 3), 1);
+    ASSERT_EQ(countOf(skeletons), 3);
+    for (int32_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(skeletons[static_cast<std::size_t>(i)].index, i);
+        EXPECT_TRUE(skeletons[static_cast<std::size_t>(i)].bones.empty());
+    }
+    EXPECT_EQ(allocateSkeletons(skeletons, 0), 0);
+    EXPECT_EQ(countOf(skeletons), 3);
+}
+
+TEST(DocumentStorage, AppendAddsOneDefaultRecordAndKeepsTheOthers) {
+    std::vector<BoneNodeRecord> nodes;
+    BoneNodeRecord* first = append(nodes);
+    ASSERT_NE(first, nullptr);
+    first->path.assign("S::S");
+    first->parentNodeIndex = 4;
+    first->scale = {2, 2, 2};
+
+    BoneNodeRecord* second = append(nodes);
+    ASSERT_NE(second, nullptr);
+    ASSERT_EQ(countOf(nodes), 2);
+    EXPECT_EQ(second, &nodes.back());
+    EXPECT_TRUE(second->path.empty());
+    EXPECT_EQ(second->parentNodeIndex, -1);
+    EXPECT_EQ(second->scale.x, 1.0f);
+    EXPECT_EQ(second->rotation.w, 1.0f);
+    EXPECT_STREQ(nodes[0].path.c_str(), "S::S");
+    EXPECT_EQ(nodes[0].parentNodeIndex, 4);
+
+    SkeletonRecord skeleton;
+    BoneRecord* bone = append(skeleton.bones);
+    ASSERT_NE(bone, nullptr);
+    EXPECT_EQ(bone->parentIndex, -1);
+    EXPECT_EQ(bone->nodeIndex, -1);
+    EXPECT_EQ(bone->scale.y, 1.0f);
+}
+
+TEST(DocumentStorage, ReleaseEmptiesTheArrayAndFreesItsMemory) {
+    std::vector<GeometryRecord> geometries;
+    ASSERT_EQ(allocate(geometries, 2), 1);
+    ASSERT_EQ(allocate(geometries[0].vertices, 3), 1);
+    ASSERT_EQ(allocate(geometries[0].vertices[0].weights, 2), 1);
+    release(geometries);
+    EXPECT_TRUE(geometries.empty());
+    EXPECT_EQ(geometries.capacity(), 0u);
+    release(geometries);
+    EXPECT_TRUE(geometries.empty());
+}
+
+SceneDocument filledDocument() {
+    SceneDocument doc;
+    doc.version = 3;
+    allocate(doc.lights, 1);
+    allocate(doc.cameras, 1);
+    allocate(doc.images, 1);
+    allocate(doc.textures, 1);
+    allocate(doc.materials, 1);
+    allocate(doc.geometries, 1);
+    allocate(doc.geometries[0].faces, 2);
+    append(doc.boneNodes);
+    allocateSkeletons(doc.skeletons, 1);
+    append(doc.skeletons[0].bones);
+    allocate(doc.animations, 1);
+    allocate(doc.animations[0].skeletonTracks, 1);
+    allocate(doc.scenes, 1);
+    allocate(doc.scenes[0].objects, 2);
+    doc.lightsInFile = 1;
+    doc.camerasInFile = 1;
+    doc.imagesInFile = 1;
+    doc.texturesInFile = 1;
+    doc.materialsInFile = 1;
+    doc.geometriesInFile = 1;
+    doc.boneNodesInFile = 1;
+    doc.skeletonsInFile = 1;
+    doc.animationsInFile = 1;
+    doc.scenesInFile = 1;
+    doc.filePath.assign(L"C:\\scenes\\a.xml");
+    return doc;
+}
+
+TEST(DocumentStorage, ClearDocumentReleasesEverythingAndZeroesTotals) {
+    SceneDocument doc = filledDocument();
+    ASSERT_FALSE(isDocumentEmpty(doc));
+    clearDocument(doc);
+    EXPECT_TRUE(isDocumentEmpty(doc));
+    EXPECT_EQ(doc.scenes.capacity(), 0u);
+    EXPECT_EQ(doc.boneNodes.capacity(), 0u);
+    EXPECT_EQ(doc.filePath.text[0], L'\0');
+    clearDocument(doc);
+    EXPECT_TRUE(isDocumentEmpty(doc));
+}
+
+TEST(DocumentStorage, DocumentWithOnlyATotalOrAPathIsNotEmpty) {
+    SceneDocument withTotal;
+    withTotal.scenesInFile = 1;
+    EXPECT_FALSE(isDocumentEmpty(withTotal));
+
+    SceneDocument withPath;
+    withPath.filePath.assign(L"a.xml");
+    EXPECT_FALSE(isDocumentEmpty(withPath));
+
+    SceneDocument withVersion;
+    withVersion.version = 1;
+    EXPECT_FALSE(isDocumentEmpty(withVersion));
+}
+
+} // namespace
+} // namespace bxml

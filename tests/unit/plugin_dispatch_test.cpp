@@ -1,0 +1,58 @@
+// Message dispatch on a plug-in state of the test's own.
+#include <gtest/gtest.h>
+
+#include "document/storage.h"
+#include "host/plugin_loader.h"
+#include "host/reference_host.h"
+#include "plugin/plugin_state.h"
+
+using namespace bxml;
+
+namespace {
+int32_t dummyCallback(int32_t, HostScene*, void*, int32_t) { return 0; }
+} // namespace
+
+TEST(Dispatch, InitStoresTheModuleHandleAndTheGivenCallback) {
+    PluginState state;
+    host::RefPluginInfo info;
+    EXPECT_EQ(dispatchPluginProc(state, PLUGIN_INIT, &info, 0xABCDEF, &dummyCallback), 1);
+    EXPECT_EQ(state.moduleHandle, 0xABCDEFu);
+    EXPECT_EQ(info.callback, &dummyCallback);
+}
+
+TEST(Dispatch, NullInfoWritesNothing) {
+    PluginState state;
+    EXPECT_EQ(dispatchPluginProc(state, PLUGIN_INIT, nullptr, 42, &dummyCallback), 0);
+    EXPECT_EQ(state.moduleHandle, 0u);
+}
+
+TEST(Dispatch, CallbackRecordsTheSceneOnlyWhenTheArgumentsArePresent) {
+    PluginState state;
+    host::ReferenceScene scene;
+    int extra = 0;
+    EXPECT_EQ(dispatchHostCallback(state, IMPORT_OPTIONS_REQUEST, &scene, nullptr), 0);
+    EXPECT_EQ(state.currentScene, nullptr);
+    EXPECT_EQ(dispatchHostCallback(state, 0x12345, &scene, &extra), 0);
+    EXPECT_EQ(state.currentScene, nullptr) << "unknown messages change nothing";
+    EXPECT_EQ(dispatchHostCallback(state, EXPORT_REQUEST, &scene, nullptr), 0);
+    EXPECT_EQ(state.currentScene, &scene);
+}
+
+TEST(Dispatch, OptionsRequestAlwaysLeavesTheDocumentEmpty) {
+    PluginState state;
+    host::ReferenceScene scene;
+    int extra = 0;
+    ASSERT_EQ(allocate(state.document.lights, 2), 1);
+    state.document.lightsInFile = 2;
+    dispatchHostCallback(state, IMPORT_OPTIONS_REQUEST, &scene, &extra);
+    EXPECT_TRUE(isDocumentEmpty(state.document));
+}
+
+TEST(Dispatch, OptionsStartWithTheirLoadValues) {
+    PluginState state;
+    EXPECT_EQ(state.options.scale, 1.0f);
+    EXPECT_EQ(state.options.importLights, 0);
+    EXPECT_EQ(state.options.sceneMeshesOnly, 1);
+    EXPECT_EQ(state.options.pruneBones, 1);
+    EXPECT_EQ(state.options.swapModel, 1);
+}

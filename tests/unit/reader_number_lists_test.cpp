@@ -1,0 +1,407 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "reader/number_lists.h"
+
+namespace bxml {
+namespace {
+
+void expectVertex(const GeometryRecord& g, std::size_t i, float x, float y, float z) {
+    SCOPED_TRACE("vertex " + std::to_string(i));
+    ASSERT_LT(i, g.vertices.size());
+    EXPECT_EQ(g.vertices[i].position.x, x);
+    EXPECT_EQ(g.vertices[i].position.y, y);
+    EXPECT_EQ(g.vertices[i].position.z, z);
+}
+
+void expectIndices(const FaceRecord& f, int a, int b, int c, int d, int corners) {
+    EXPECT_EQ(f.vertexIndices[0], a);
+    EXPECT_EQ(f.vertexIndices[1], b);
+    EXPECT_EQ(f.vertexIndices[2], c);
+    EXPECT_EQ(f.vertexIndices[3], d);
+    EXPECT_EQ(f.cornerCount, corners);
+}
+
+// Two triangles: six corners.
+GeometryRecord twoTriangles() {
+    GeometryRecord g;
+    EXPECT_EQ(parseIndices(g, 2, "0 1 2,2 3 0 -1"), 1);
+    return g;
+}
+
+// ---- vertices ----------------------------------------------------------------
+
+TEST(ParseVertices, CountDecidesHowManyVerticesExist) {
+    GeometryRecord two;
+    EXPECT_EQ(parseVertices(two, 2, "0 0 0 1 0 0"), 1);
+    ASSERT_EQ(two.vertices.size(), 2u);
+    expectVertex(two, 0, 0, 0, 0);
+    expectVertex(two, 1, 1, 0, 0);
+
+    GeometryRecord three;
+    EXPECT_EQ(parseVertices(three, 3, "0 0 0 1 0 0"), 1);
+    ASSERT_EQ(three.vertices.size(), 3u);
+    expectVertex(three, 2, 0, 0, 0);
+}
+
+TEST(ParseVertices, ShortListsKeepDefaultsAndExtraNumbersAreIgnored) {
+    GeometryRecord g;
+    EXPECT_EQ(parseVertices(g, 2, "1 2 3 4"), 1);
+    expectVertex(g, 0, 1, 2, 3);
+    expectVertex(g, 1, 4, 0, 0);
+
+    EXPECT_EQ(parseVertices(g, 1, "1 2 3 4 5 6"), 1);
+    ASSERT_EQ(g.vertices.size(), 1u);
+    expectVertex(g, 0, 1, 2, 3);
+}
+
+TEST(ParseVertices, OnlySpacesAndCommasSeparateAndRunsCountAsOne) {
+    GeometryRecord g;
+    EXPECT_EQ(parseVertices(g, 2, "   1   2,,3 ,  4.5e1\t\t -6 7  "), 1);
+    expectVertex(g, 0, 1, 2, 3);
+    expectVertex(g, 1, 45, -6, 7);
+
+    // "1\n2" is one token that reads as 1; "\t5" reads as 5 (leading white space).
+    EXPECT_EQ(parseVertices(g, 1, "1\n2 3\r\n4 \t5"), 1);
+    expectVertex(g, 0, 1, 3, 5);
+}
+
+TEST(ParseVertices, NonNumbersReadAsZero) {
+    GeometryRecord g;
+    EXPECT_EQ(parseVertices(g, 1, "x 1,5 -"), 1);
+    expectVertex(g, 0, 0, 1, 5);
+}
+
+TEST(ParseVertices, NothingToDoForCountZeroOrBelow) {
+    GeometryRecord g;
+    EXPECT_EQ(parseVertices(g, 1, "9 9 9"), 1);
+    EXPECT_EQ(parseVertices(g, 0, "1 2 3"), 1);
+    EXPECT_EQ(parseVertices(g, -5, "1 2 3"), 1);
+    expectVertex(g, 0, 9, 9, 9);
+}
+
+TEST(ParseVertices, MissingTextGivesDefaultVertices) {
+    GeometryRecord g;
+    EXPECT_EQ(parseVertices(g, 4, nullptr), 1);
+    ASSERT_EQ(g.vertices.size(), 4u);
+    expectVertex(g, 3, 0, 0, 0);
+}
+
+// A count far beyond what the text can hold is refused before anything is
+// allocated, like a failed allocation: the array ends up empty.
+TEST(ParseVertices, CountBeyondTextLengthPlusSlackFailsWithoutAllocating) {
+    GeometryRecord g;
+    ASSERT_EQ(parseVertices(g, 1, "7 7 7"), 1);
+    EXPECT_EQ(parseVertices(g, 2000000000, "1 2 3"), 0);
+    EXPECT_TRUE(g.vertices.empty());
+    EXPECT_EQ(parseVertices(g, INT64_C(1) << 40, nullptr), 0);
+    EXPECT_TRUE(g.vertices.empty());
+
+    // Five bytes of text allow up to 5 + 4096 vertices.
+    EXPECT_EQ(parseVertices(g, 4101, "1 2 3"), 1);
+    EXPECT_EQ(g.vertices.size(), 4101u);
+    EXPECT_EQ(parseVertices(g, 4102, "1 2 3"), 0);
+    EXPECT_TRUE(g.vertices.empty());
+}
+
+// ---- indices -----------------------------------------------------------------
+
+TEST(ParseIndices, MinusOneFourthIndexMakesATriangleAnythingElseAQuad) {
+    GeometryRecord g = twoTriangles();
+    ASSERT_EQ(g.faces.size(), 2u);
+    expectIndices(g.faces[0], 0, 1, 2, -1, 3);
+    expectIndices(g.faces[1], 2, 3, 0, -1, 3);
+
+    GeometryRecord quad;
+    EXPECT_EQ(parseIndices(quad, 1, "4 5 6 7"), 1);
+    expectIndices(quad.faces[0], 4, 5, 6, 7, 4);
+
+    // A fourth index beyond any vertex still makes a quad.
+    GeometryRecord odd;
+    EXPECT_EQ(parseIndices(odd, 2, "0 1 2 99,0 1 2 -2"), 1);
+    EXPECT_EQ(odd.faces[0].cornerCount, 4);
+    EXPECT_EQ(odd.faces[1].cornerCount, 4);
+}
+
+TEST(ParseIndices, FaceWithoutGroupKeepsMinusOneAndThreeCorners) {
+    GeometryRecord g;
+    EXPECT_EQ(parseIndices(g, 3, "0 1 2,3 4 5 6"), 1);
+    ASSERT_EQ(g.faces.size(), 3u);
+    expectIndices(g.faces[1], 3, 4, 5, 6, 4);
+    expectIndices(g.faces[2], -1, -1, -1, -1, 3);
+    EXPECT_EQ(totalCorners(g), 10);
+}
+
+TEST(ParseIndices, ExtraTokensAndGroupsAreIgnored) {
+    GeometryRecord g;
+    EXPECT_EQ(parseIndices(g, 1, "0 1 2 3 4 5,6 7 8"), 1);
+    ASSERT_EQ(g.faces.size(), 1u);
+    expectIndices(g.faces[0], 0, 1, 2, 3, 4);
+}
+
+TEST(ParseIndices, RunsOfSeparatorsMakeNoEmptyGroups) {
+    GeometryRecord g;
+    EXPECT_EQ(parseIndices(g, 3, ",, 0 1 2,,3 4 5 , ,6  7   8 ,"), 1);
+    expectIndices(g.faces[0], 0, 1, 2, -1, 3);
+    expectIndices(g.faces[1], 3, 4, 5, -1, 3);
+    expectIndices(g.faces[2], 6, 7, 8, -1, 3);
+}
+
+TEST(ParseIndices, ShortGroupLeavesLaterIndicesAtMinusOne) {
+    GeometryRecord g;
+    EXPECT_EQ(parseIndices(g, 2, "5,1 2"), 1);
+    expectIndices(g.faces[0], 5, -1, -1, -1, 3);
+    expectIndices(g.faces[1], 1, 2, -1, -1, 3);
+}
+
+TEST(ParseIndices, IndicesReadAsClampedAtoi) {
+    GeometryRecord g;
+    EXPECT_EQ(parseIndices(g, 1, "4294967296 -99999999999 3.9 x"), 1);
+    expectIndices(g.faces[0], INT32_MAX, INT32_MIN, 3, 0, 4);
+}
+
+TEST(ParseIndices, CountBeyondTextLengthPlusSlackFails) {
+    GeometryRecord g = twoTriangles();
+    EXPECT_EQ(parseIndices(g, 2000000000, "0 1 2"), 0);
+    EXPECT_TRUE(g.faces.empty());
+    EXPECT_EQ(totalCorners(g), 0);
+}
+
+// ---- uv sets -----------------------------------------------------------------
+
+TEST(ParseUvSet, CountIsTheNumberOfPairsNotOfNumbers) {
+    const char* text = "0 0 1 0 1 1 0.5 0.5 0.25 0.75 1 0.5";
+    GeometryRecord g = twoTriangles();
+    EXPECT_EQ(parseUvSet(g, 0, 12, text), 0);
+    EXPECT_EQ(g.faces[0].uv[0][1].u, 0.0f);
+
+    EXPECT_EQ(parseUvSet(g, 0, 6, text), 1);
+    EXPECT_EQ(g.faces[0].uv[0][1].u, 1.0f);
+    EXPECT_EQ(g.faces[0].uv[0][2].v, 1.0f);
+    EXPECT_EQ(g.faces[1].uv[0][0].u, 0.5f);
+    EXPECT_EQ(g.faces[1].uv[0][1].v, 0.75f);
+    EXPECT_EQ(g.faces[1].uv[0][2].u, 1.0f);
+    EXPECT_EQ(g.faces[1].uv[0][2].v, 0.5f);
+    EXPECT_EQ(g.faces[1].uv[1][2].u, 0.0f);  // the other set is untouched
+}
+
+TEST(ParseUvSet, PairsAreHandedOutInFaceAndCornerOrder) {
+    GeometryRecord g;
+    ASSERT_EQ(parseIndices(g, 2, "0 1 2 3,4 5 6"), 1);
+    ASSERT_EQ(totalCorners(g), 7);
+    EXPECT_EQ(parseUvSet(g, 1, 7, "1 0 2 0 3 0 4 0 5 0 6 0 7 0"), 1);
+    EXPECT_EQ(g.faces[0].uv[1][3].u, 4.0f);
+    EXPECT_EQ(g.faces[1].uv[1][0].u, 5.0f);
+    EXPECT_EQ(g.faces[1].uv[1][2].u, 7.0f);
+    EXPECT_EQ(g.faces[1].uv[1][3].u, 0.0f);  // a triangle has no fourth corner
+}
+
+TEST(ParseUvSet, MissingPairsBecomeZero) {
+    GeometryRecord g = twoTriangles();
+    for (FaceRecord& f : g.faces) {
+        for (Vector2& uv : f.uv[0]) uv = {9.0f, 9.0f};
+    }
+    EXPECT_EQ(parseUvSet(g, 0, 6, "0.5 0.25 0.75"), 1);
+    EXPECT_EQ(g.faces[0].uv[0][0].v, 0.25f);
+    EXPECT_EQ(g.faces[0].uv[0][1].u, 0.75f);
+    EXPECT_EQ(g.faces[0].uv[0][1].v, 0.0f);
+    EXPECT_EQ(g.faces[1].uv[0][2].u, 0.0f);
+    EXPECT_EQ(g.faces[0].uv[0][3].u, 9.0f);  // not a corner, not written
+}
+
+TEST(ParseUvSet, NeedsFacesAndASetOfZeroOrOne) {
+    GeometryRecord none;
+    EXPECT_EQ(parseUvSet(none, 0, 3, "1 2 3 4 5 6"), 0);
+    GeometryRecord g = twoTriangles();
+    EXPECT_EQ(parseUvSet(g, 2, 6, "1 1 1 1 1 1 1 1 1 1 1 1"), 1);
+    EXPECT_EQ(parseUvSet(g, -1, 6, "1 1 1 1 1 1 1 1 1 1 1 1"), 1);
+    EXPECT_EQ(parseUvSet(g, 0, 0, "1 1"), 1);
+    for (const FaceRecord& f : g.faces) EXPECT_EQ(f.uv[0][0].u, 0.0f);
+}
+
+// ---- colours -----------------------------------------------------------------
+
+TEST(ParseColors, TriplesPerCornerAndAlphaStaysOne) {
+    GeometryRecord g = twoTriangles();
+    EXPECT_EQ(parseColors(g, 6, "0.1 0.2 0.3 0 0 0 1 0 0 0 1 0 0 0 1 0.5 0.5"), 1);
+    EXPECT_EQ(g.faces[0].colors[0].r, 0.1f);
+    EXPECT_EQ(g.faces[0].colors[0].g, 0.2f);
+    EXPECT_EQ(g.faces[0].colors[0].b, 0.3f);
+    EXPECT_EQ(g.faces[0].colors[0].a, 1.0f);
+    EXPECT_EQ(g.faces[0].colors[1].a, 1.0f);
+    EXPECT_EQ(g.faces[1].colors[1].b, 1.0f);
+    // The last triple is short: its blue stays 1.
+    EXPECT_EQ(g.faces[1].colors[2].r, 0.5f);
+    EXPECT_EQ(g.faces[1].colors[2].g, 0.5f);
+    EXPECT_EQ(g.faces[1].colors[2].b, 1.0f);
+}
+
+TEST(ParseColors, CountMustEqualTheCornerTotal) {
+    GeometryRecord g = twoTriangles();
+    EXPECT_EQ(parseColors(g, 2, "0 0 0 0 0 0"), 0);
+    EXPECT_EQ(parseColors(g, 18, "0 0 0 0 0 0"), 0);
+    EXPECT_EQ(g.faces[0].colors[0].r, 1.0f);
+    GeometryRecord none;
+    EXPECT_EQ(parseColors(none, 3, "0 0 0"), 0);
+}
+
+// ---- face materials ----------------------------------------------------------
+
+TEST(ParseFaceMaterials, NumbersAreTruncatedTowardZero) {
+    GeometryRecord g;
+    ASSERT_EQ(parseIndices(g, 4, "0 1 2,0 1 2,0 1 2,0 1 2"), 1);
+    EXPECT_EQ(parseFaceMaterials(g, 4, "1.9 -0.5 -1.5 2"), 1);
+    EXPECT_EQ(g.faces[0].materialIndex, 1);
+    EXPECT_EQ(g.faces[1].materialIndex, 0);
+    EXPECT_EQ(g.faces[2].materialIndex, -1);
+    EXPECT_EQ(g.faces[3].materialIndex, 2);
+}
+
+TEST(ParseFaceMaterials, ShortListLeavesMinusOneAndCountMustMatchFaces) {
+    GeometryRecord g = twoTriangles();
+    EXPECT_EQ(parseFaceMaterials(g, 3, "1 1 1"), 0);
+    EXPECT_EQ(g.faces[0].materialIndex, -1);
+    EXPECT_EQ(parseFaceMaterials(g, 2, "3"), 1);
+    EXPECT_EQ(g.faces[0].materialIndex, 3);
+    EXPECT_EQ(g.faces[1].materialIndex, -1);
+    GeometryRecord none;
+    EXPECT_EQ(parseFaceMaterials(none, 1, "0"), 0);
+}
+
+TEST(ParseFaceMaterials, NumbersOutsideTheInt32RangeNeverBecomeAValidIndex) {
+    GeometryRecord g;
+    ASSERT_EQ(parseIndices(g, 3, "0 1 2,0 1 2,0 1 2"), 1);
+    EXPECT_EQ(parseFaceMaterials(g, 3, "3e9 nan -1e300"), 1);
+    for (const FaceRecord& f : g.faces) EXPECT_EQ(f.materialIndex, INT32_MIN);
+}
+
+// ---- weights -----------------------------------------------------------------
+
+TEST(ParseWeights, OnlyTheFirstPairsUpToBonesPerVertexAreKept) {
+    GeometryRecord g;
+    ASSERT_EQ(parseVertices(g, 2, nullptr), 1);
+    const char* text = "0 0.25 1 0.75,2 1";
+    EXPECT_EQ(parseWeights(g, 2, text, 4), 1);
+    ASSERT_EQ(g.vertices[0].weights.size(), 2u);
+    ASSERT_EQ(g.vertices[1].weights.size(), 1u);
+    EXPECT_EQ(g.vertices[0].weights[1].linkIndex, 1);
+    EXPECT_EQ(g.vertices[0].weights[1].weight, 0.75f);
+    EXPECT_EQ(g.vertices[0].weights[1].boneNodeIndex, -1);
+    EXPECT_EQ(g.vertices[1].weights[0].linkIndex, 2);
+    EXPECT_EQ(g.vertices[1].weights[0].weight, 1.0f);
+
+    GeometryRecord one;
+    ASSERT_EQ(parseVertices(one, 2, nullptr), 1);
+    EXPECT_EQ(parseWeights(one, 2, text, 1), 1);
+    ASSERT_EQ(one.vertices[0].weights.size(), 1u);
+    EXPECT_EQ(one.vertices[0].weights[0].linkIndex, 0);
+    EXPECT_EQ(one.vertices[0].weights[0].weight, 0.25f);
+    EXPECT_EQ(one.vertices[1].weights.size(), 1u);
+}
+
+TEST(ParseWeights, TrailingLinkWithoutWeightIsDropped) {
+    GeometryRecord g;
+    ASSERT_EQ(parseVertices(g, 3, nullptr), 1);
+    EXPECT_EQ(parseWeights(g, 3, "3 0.5 4,7,  5 0.1  6 0.2 ", 4), 1);
+    ASSERT_EQ(g.vertices[0].weights.size(), 1u);
+    EXPECT_EQ(g.vertices[0].weights[0].linkIndex, 3);
+    EXPECT_TRUE(g.vertices[1].weights.empty());  // a lone link makes no pair
+    ASSERT_EQ(g.vertices[2].weights.size(), 2u);
+    EXPECT_EQ(g.vertices[2].weights[1].linkIndex, 6);
+    EXPECT_EQ(g.vertices[2].weights[1].weight, 0.2f);
+}
+
+TEST(ParseWeights, VertexWithoutGroupKeepsNoWeights) {
+    GeometryRecord g;
+    ASSERT_EQ(parseVertices(g, 3, nullptr), 1);
+    // ",," is one separator: the second group belongs to vertex 1.
+    EXPECT_EQ(parseWeights(g, 3, "1 1,,2 1,", 4), 1);
+    EXPECT_EQ(g.vertices[0].weights.size(), 1u);
+    ASSERT_EQ(g.vertices[1].weights.size(), 1u);
+    EXPECT_EQ(g.vertices[1].weights[0].linkIndex, 2);
+    EXPECT_TRUE(g.vertices[2].weights.empty());
+}
+
+TEST(ParseWeights, CountMustMatchVerticesAndBonesPerVertexMustBePositive) {
+    GeometryRecord g;
+    ASSERT_EQ(parseVertices(g, 2, nullptr), 1);
+    EXPECT_EQ(parseWeights(g, 3, "0 1,0 1,0 1", 4), 0);
+    EXPECT_EQ(parseWeights(g, 2, "0 1,0 1", 0), 1);
+    EXPECT_EQ(parseWeights(g, 2, "0 1,0 1", -1), 1);
+    EXPECT_TRUE(g.vertices[0].weights.empty());
+    GeometryRecord none;
+    EXPECT_EQ(parseWeights(none, 1, "0 1", 4), 0);
+}
+
+TEST(ParseWeights, HugeBonesPerVertexKeepsEveryPair) {
+    GeometryRecord g;
+    ASSERT_EQ(parseVertices(g, 1, nullptr), 1);
+    EXPECT_EQ(parseWeights(g, 1, "0 0.1 1 0.2 2 0.3", INT64_MAX), 1);
+    EXPECT_EQ(g.vertices[0].weights.size(), 3u);
+}
+
+// ---- matrix ------------------------------------------------------------------
+
+void expectRow(const Matrix4& m, int r, float a, float b, float c, float d) {
+    SCOPED_TRACE("row " + std::to_string(r));
+    EXPECT_EQ(m.at(r, 0), a);
+    EXPECT_EQ(m.at(r, 1), b);
+    EXPECT_EQ(m.at(r, 2), c);
+    EXPECT_EQ(m.at(r, 3), d);
+}
+
+TEST(ParseMatrix, FourGroupsFillTheRowsInOrder) {
+    Matrix4 m;
+    EXPECT_EQ(parseMatrix("1 2 3 4,5 6 7 8,9 10 11 12,13 14 15 16", 4, m), 1);
+    expectRow(m, 0, 1, 2, 3, 4);
+    expectRow(m, 1, 5, 6, 7, 8);
+    expectRow(m, 2, 9, 10, 11, 12);
+    expectRow(m, 3, 13, 14, 15, 16);
+}
+
+TEST(ParseMatrix, ShortRowKeepsTheColumnsOfTheRowBefore) {
+    Matrix4 m;
+    EXPECT_EQ(parseMatrix("1 2 3 4,5 6 7 8,9 10,13 14 15 16", 4, m), 1);
+    expectRow(m, 2, 9, 10, 7, 8);
+    expectRow(m, 3, 13, 14, 15, 16);
+
+    // The buffer starts as zeros, so a short first row is padded with 0.
+    EXPECT_EQ(parseMatrix("1 2,0 1 0 0", 2, m), 1);
+    expectRow(m, 0, 1, 2, 0, 0);
+}
+
+TEST(ParseMatrix, MissingGroupRepeatsTheRowBefore) {
+    Matrix4 m;
+    EXPECT_EQ(parseMatrix("1 0 0 5,0 1 0 6", 4, m), 1);
+    expectRow(m, 1, 0, 1, 0, 6);
+    expectRow(m, 2, 0, 1, 0, 6);
+    expectRow(m, 3, 0, 1, 0, 6);
+}
+
+TEST(ParseMatrix, RowsBelowFourLeaveIdentityRowsAndExtrasAreIgnored) {
+    Matrix4 m;
+    m.at(3, 3) = 7.0f;
+    EXPECT_EQ(parseMatrix("2 0 0 1 99,0 2 0 2,0 0 2 3,0 0 0 1", 2, m), 1);
+    expectRow(m, 0, 2, 0, 0, 1);
+    expectRow(m, 1, 0, 2, 0, 2);
+    expectRow(m, 2, 0, 0, 1, 0);
+    expectRow(m, 3, 0, 0, 0, 1);
+
+    EXPECT_EQ(parseMatrix("1 2 3 4,5 6 7 8,9 10 11 12,13 14 15 16,17 18 19 20", 2000000000, m), 1);
+    expectRow(m, 3, 13, 14, 15, 16);
+}
+
+TEST(ParseMatrix, NoTextOrNoRowsLeavesTheTargetUntouched) {
+    Matrix4 m;
+    m.at(0, 1) = 3.0f;
+    EXPECT_EQ(parseMatrix(nullptr, 4, m), 0);
+    EXPECT_EQ(parseMatrix("1 2 3 4", 0, m), 0);
+    EXPECT_EQ(parseMatrix("1 2 3 4", -1, m), 0);
+    EXPECT_EQ(m.at(0, 1), 3.0f);
+    EXPECT_EQ(m.at(0, 0), 1.0f);
+}
+
+} // namespace
+} // namespace bxml
