@@ -1,0 +1,405 @@
+#include "host/json_dump.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "platform/text.h"
+
+namespace bxml::host {
+
+namespace {
+
+std::string utf8(const HostString& s) { return wideToUtf8(s.wide); }
+
+// Builds the text with one member per line at the outer levels and short
+// arrays of numbers on one line.
+class Writer {
+public:
+    std::string text;
+
+    void open(char bracket) {
+        separate();
+        text += bracket;
+        ++depth_;
+        first_ = true;
+    }
+    void close(char bracket) {
+        --depth_;
+        if (!first_) newline();
+        text += bracket;
+        first_ = false;
+    }
+    void key(const char* name) {
+        separate();
+        text += jsonString(name);
+        text += ": ";
+        afterKey_ = true;
+    }
+    void raw(const std::string& value) {
+        separate();
+        text += value;
+    }
+    void string(const std::string& value) { raw(jsonString(value)); }
+    void number(long long value) { raw(std::to_string(value)); }
+    void boolean(bool value) { raw(value ? "true" : "false"); }
+    void floats(const float* values, int n) {
+        std::string s = "[";
+        for (int i = 0; i < n; ++i) {
+            if (i > 0) s += ", ";
+            s += jsonFloat(values[i]);
+        }
+        raw(s + "]");
+    }
+    void vector3(const Vector3& v) {
+        const float f[3] = {v.x, v.y, v.z};
+        floats(f, 3);
+    }
+    void color(const HostColor& c) {
+        const float f[4] = {c.r, c.g, c.b, c.a};
+        floats(f, 4);
+    }
+
+private:
+    void separate() {
+        if (afterKey_) {
+            afterKey_ = false;
+            return;
+        }
+        if (depth_ == 0) return;
+        if (!first_) text += ',';
+        first_ = false;
+        newline();
+    }
+    void newline() {
+        text += '\n';
+        text.append(static_cast<std::size_t>(depth_) * 2, ' ');
+    }
+
+    int depth_ = 0;
+    bool first_ = true;
+    bool afterKey_ = false;
+};
+
+void writeTransform(Writer& w, const Transform& t) {
+    w.open('{');
+    w.key("axisX");
+    w.vector3(t.axisX);
+    w.key("axisY");
+    w.vector3(t.axisY);
+    w.key("axisZ");
+    w.vector3(t.axisZ);
+    w.key("position");
+    w.vector3(t.position);
+    w.key("scale");
+    w.vector3(t.scale);
+    w.key("matrix");
+    w.floats(t.matrix.m, 16);
+    w.key("rotation");
+    const float q[4] = {t.rotation.x, t.rotation.y, t.rotation.z, t.rotation.w};
+    w.floats(q, 4);
+    w.close('}');
+}
+
+void writePlugin(Writer& w, const RefPluginInfo* info) {
+    w.key("plugin");
+    w.open('{');
+    w.key("description");
+    w.string(info != nullptr ? utf8(info->description) : "");
+    w.key("version");
+    w.string(info != nullptr ? utf8(info->version) : "");
+    w.key("fileFilter");
+    w.string(info != nullptr ? utf8(info->fileFilter) : "");
+    w.key("extensions");
+    w.open('[');
+    if (info != nullptr)
+        for (const std::string& e : info->extensions) w.string(e);
+    w.close(']');
+    w.close('}');
+}
+
+void writeDialog(Writer& w, const DialogObservation& d) {
+    static const struct {
+        const char* key;
+        int id;
+    } TEXTS[] = {{"fileVersion", 1001}, {"vertices", 1007}, {"faces", 1009},     {"lights", 1006}, {"materials", 1005},
+                 {"textures", 1011},    {"bones", 1004},    {"animations", 1012}, {"scale", 1021}};
+    static const struct {
+        const char* key;
+        int id;
+    } CHECKS[] = {{"importLights", 2048}, {"sceneMeshesOnly", 2049}, {"pruneBones", 2047}, {"swapModel", 2046}};
+    w.key("dialog");
+    w.open('{');
+    for (const auto& t : TEXTS) {
+        w.key(t.key);
+        w.string(wideToUtf8(d.text(t.id).c_str()));
+    }
+    for (const auto& c : CHECKS) {
+        w.key(c.key);
+        auto it = d.checks.find(c.id);
+        w.boolean(it != d.checks.end() && it->second);
+    }
+    w.close('}');
+}
+
+void writeVertices(Writer& w, const ReferenceScene& s) {
+    w.key("vertices");
+    w.open('[');
+    for (int32_t i = 0; i < s.vertexCount; ++i) {
+        const HostVertex* v = s.vertices[i];
+        w.open('{');
+        w.key("position");
+        w.vector3(v->position);
+        w.key("color");
+        w.color(v->color);
+        w.key("weights");
+        std::string weights = "[";
+        const auto* ref = static_cast<const RefVertex*>(v);
+        for (std::size_t k = 0; k < ref->weights.size(); ++k) {
+            if (k > 0) weights += ", ";
+            weights += "[" + std::to_string(ref->weights[k].boneIndex) + ", " + jsonFloat(ref->weights[k].weight) + "]";
+        }
+        w.raw(weights + "]");
+        w.close('}');
+    }
+    w.close(']');
+}
+
+std::string cornerList(const HostPolygon& p, int channel) {
+    std::string s = "[";
+    for (int c = 0; c < p.cornerCount && c < 4; ++c) {
+        if (c > 0) s += ", ";
+        if (channel < 0) {
+            s += std::to_string(p.vertexIndices[c]);
+        } else {
+            const Vector2& uv = p.channels[channel][c];
+            s += "[" + jsonFloat(uv.u) + ", " + jsonFloat(uv.v) + "]";
+        }
+    }
+    return s + "]";
+}
+
+void writeMeshes(Writer& w, const ReferenceScene& s) {
+    w.key("meshes");
+    w.open('[');
+    for (const auto& mesh : s.meshStore) {
+        w.open('{');
+        w.key("name");
+        w.string(utf8(mesh->name));
+        w.key("polygons");
+        w.open('[');
+        if (mesh->block) {
+            for (int32_t i = 0; i < mesh->block->polygonCount; ++i) {
+                const HostPolygon& p = mesh->block->polygons[i];
+                w.open('{');
+                w.key("corners");
+                w.number(p.cornerCount);
+                w.key("mesh");
+                w.number(p.meshIndex);
+                w.key("material");
+                w.number(p.materialIndex);
+                w.key("vertices");
+                w.raw(cornerList(p, -1));
+                w.key("uv0");
+                w.raw(cornerList(p, 0));
+                w.key("uv1");
+                w.raw(cornerList(p, 1));
+                w.close('}');
+            }
+        }
+        w.close(']');
+        w.close('}');
+    }
+    w.close(']');
+}
+
+void writeMaterials(Writer& w, const ReferenceScene& s) {
+    w.key("materials");
+    w.open('[');
+    for (const auto& m : s.materialStore) {
+        w.open('{');
+        w.key("name");
+        w.string(m->name);
+        w.key("diffuse");
+        w.color(m->diffuse);
+        w.key("specular");
+        w.color(m->specular);
+        w.key("maps");
+        w.open('[');
+        for (const RefTextureMap& map : m->maps) {
+            w.open('{');
+            w.key("kind");
+            w.number(map.kind);
+            w.key("flags");
+            w.number(map.flags);
+            w.key("file");
+            w.string(utf8(map.fileName));
+            w.close('}');
+        }
+        w.close(']');
+        w.close('}');
+    }
+    w.close(']');
+}
+
+void writeLights(Writer& w, const ReferenceScene& s) {
+    w.key("lights");
+    w.open('[');
+    for (const auto& l : s.lightStore) {
+        w.open('{');
+        w.key("name");
+        w.string(l->name);
+        w.key("type");
+        w.number(l->type);
+        w.key("transform");
+        writeTransform(w, l->transform);
+        w.key("innerAngle");
+        w.raw(jsonFloat(l->innerAngle));
+        w.key("outerAngle");
+        w.raw(jsonFloat(l->outerAngle));
+        w.key("intensity");
+        w.raw(jsonFloat(l->intensity));
+        w.key("color");
+        w.color(l->color);
+        w.key("extra");
+        w.floats(l->distances, 2);
+        w.close('}');
+    }
+    w.close(']');
+}
+
+void writeCamerasAndBones(Writer& w, const ReferenceScene& s) {
+    w.key("cameras");
+    w.open('[');
+    for (const auto& c : s.cameraStore) {
+        w.open('{');
+        w.key("transform");
+        writeTransform(w, c->transform);
+        w.close('}');
+    }
+    w.close(']');
+    w.key("bones");
+    w.open('[');
+    for (const auto& b : s.boneStore) {
+        w.open('{');
+        w.key("name");
+        w.string(utf8(b->name));
+        w.key("addedAs");
+        w.string(b->addedAs);
+        w.key("parent");
+        w.number(b->parentIndex);
+        w.key("transform");
+        writeTransform(w, b->transform);
+        w.close('}');
+    }
+    w.close(']');
+}
+
+void writeAnimations(Writer& w, const ReferenceScene& s) {
+    w.key("animations");
+    w.open('[');
+    for (const auto& a : s.animationStore) {
+        w.open('{');
+        w.key("name");
+        w.string(a->name);
+        w.key("framesPerSecond");
+        w.raw(jsonFloat(a->framesPerSecond));
+        w.key("frameCount");
+        w.raw(jsonFloat(a->frameCount));
+        w.key("tracks");
+        w.open('[');
+        for (int32_t t = 0; t < a->trackCount; ++t) {
+            const HostAnimationTrack& track = a->tracks[t];
+            w.open('{');
+            w.key("position");
+            w.open('[');
+            for (int32_t k = 0; k < track.positionKeyCount; ++k) {
+                const HostPositionKey& key = track.positionKeys[k];
+                const float f[4] = {key.time, key.position.x, key.position.y, key.position.z};
+                w.floats(f, 4);
+            }
+            w.close(']');
+            w.key("rotation");
+            w.open('[');
+            for (int32_t k = 0; k < track.rotationKeyCount; ++k) {
+                const HostRotationKey& key = track.rotationKeys[k];
+                const float f[5] = {key.time, key.rotation.x, key.rotation.y, key.rotation.z, key.rotation.w};
+                w.floats(f, 5);
+            }
+            w.close(']');
+            w.key("scale");
+            w.open('[');
+            for (int32_t k = 0; k < track.scaleKeyCount; ++k) {
+                const HostScaleKey& key = track.scaleKeys[k];
+                const float f[4] = {key.time, key.scale.x, key.scale.y, key.scale.z};
+                w.floats(f, 4);
+            }
+            w.close(']');
+            w.close('}');
+        }
+        w.close(']');
+        w.close('}');
+    }
+    w.close(']');
+}
+
+} // namespace
+
+std::string jsonFloat(float value) {
+    if (std::isnan(value)) return "\"nan\"";
+    if (std::isinf(value)) return value < 0 ? "\"-inf\"" : "\"inf\"";
+    return formatFloat(value);
+}
+
+std::string jsonString(const std::string& utf8Text) {
+    std::string out = "\"";
+    for (char ch : utf8Text) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(c));
+                out += buf;
+            } else {
+                out += ch;
+            }
+        }
+    }
+    return out + "\"";
+}
+
+std::string dumpJson(const ImportRecord& record) {
+    Writer w;
+    w.open('{');
+    writePlugin(w, record.plugin);
+    w.key("importResult");
+    w.number(record.importResult);
+    w.key("optionsResult");
+    w.number(record.optionsResult);
+    w.key("errorMessage");
+    w.string(record.errorMessage);
+    writeDialog(w, record.dialog);
+    static const ReferenceScene EMPTY;
+    const ReferenceScene& s = record.scene != nullptr ? *record.scene : EMPTY;
+    w.key("calls");
+    w.open('[');
+    for (const std::string& call : s.calls()) w.string(call);
+    w.close(']');
+    w.key("axisSwap");
+    w.number(s.axisSwap);
+    writeVertices(w, s);
+    writeMeshes(w, s);
+    writeMaterials(w, s);
+    writeLights(w, s);
+    writeCamerasAndBones(w, s);
+    writeAnimations(w, s);
+    w.close('}');
+    return w.text + "\n";
+}
+
+} // namespace bxml::host

@@ -1,0 +1,37 @@
+// The host model after an import, written as JSON for tests and people.
+//
+// The text is UTF-8 with "\n" line ends and no locale-dependent formatting,
+// so the same import gives the same bytes on every platform. Floats are
+// written in the shortest form that reads back to the same float; the three
+// values JSON has no number for are written as the strings "nan", "inf" and
+// "-inf".
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/dialog_driver.h"
+#include "host/plugin_loader.h"
+#include "host/reference_host.h"
+
+namespace bxml::host {
+
+// Everything one run of the tool saw.
+struct ImportRecord {
+    const RefPluginInfo* plugin = nullptr;
+    int32_t importResult = 0;
+    int32_t optionsResult = 0;
+    std::string errorMessage;          // UTF-8
+    DialogObservation dialog;
+    const ReferenceScene* scene = nullptr;
+};
+
+// A float as a JSON value (see the header comment for NaN and infinities).
+std::string jsonFloat(float value);
+// A JSON string literal of UTF-8 text.
+std::string jsonString(const std::string& utf8);
+
+std::string dumpJson(const ImportRecord& record);
+
+} // namespace bxml::host

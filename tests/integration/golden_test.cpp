@@ -1,0 +1,70 @@
+// The JSON dump of every sample scene and every test data file, compared byte
+// for byte with the reviewed dumps in tests/golden. Each file is imported by
+// the bxml-host tool in a process of its own (the plug-in keeps the options
+// of one import for the next), from the file's folder and with lights on.
+//
+// BXML_UPDATE_GOLDEN=1 rewrites the dumps instead; review the diff by hand.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host/plugin_loader.h"
+
+#ifndef _WIN32
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<fs::path> sceneFiles() {
+    std::vector<fs::path> files;
+    for (const char* dir : {BXML_SAMPLES_DIR, BXML_TEST_DATA_DIR})
+        for (const auto& entry : fs::directory_iterator(dir))
+            if (entry.path().extension() == ".xml") files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+} // namespace
+#endif
+
+TEST(Golden, EveryDumpMatchesTheReviewedOne) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the Windows tool is compared by the wine.golden.* entries";
+#else
+    const std::vector<fs::path> files = sceneFiles();
+    ASSERT_GE(files.size(), 7u) << "three samples and the four data files";
+    const bool update = std::getenv("BXML_UPDATE_GOLDEN") != nullptr;
+    const std::string tool = bxml::host::executableFolder() + "bxml-host";
+    for (const fs::path& file : files) {
+        SCOPED_TRACE(file.string());
+        const fs::path out = fs::path(::testing::TempDir()) / ("golden_" + file.stem().string() + ".json");
+        fs::remove(out);
+        const std::string command = "cd '" + file.parent_path().string() + "' && '" + tool + "' --lights on --json '" +
+                                    out.string() + "' '" + file.filename().string() + "' >/dev/null 2>&1";
+        const int status = std::system(command.c_str());
+        ASSERT_NE(status, -1);
+        const fs::path golden = fs::path(BXML_GOLDEN_DIR) / (file.stem().string() + ".json");
+        const std::string actual = readAll(out);
+        ASSERT_FALSE(actual.empty()) << "no dump written";
+        if (update) {
+            std::ofstream(golden, std::ios::binary) << actual;
+            continue;
+        }
+        ASSERT_TRUE(fs::exists(golden)) << "no reviewed dump " << golden;
+        EXPECT_TRUE(actual == readAll(golden)) << "dump differs from " << golden << "; diff it against " << out;
+        fs::remove(out);
+    }
+#endif
+}

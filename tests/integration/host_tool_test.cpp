@@ -1,0 +1,178 @@
+// The bxml-host command line: options, exit statuses and what a person reads.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <sstream>
+
+#include "host/host_tool.h"
+#include "host/json_dump.h"
+#include "tests/integration/import_support.h"
+
+using namespace bxml::host;
+using bxml::testing::TempSceneFile;
+
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+ToolRun runTool(std::vector<std::string> args) {
+    std::ostringstream out;
+    std::ostringstream err;
+    ToolRun run;
+    run.status = hostToolMain(args, out, err);
+    run.out = out.str();
+    run.err = err.str();
+    return run;
+}
+
+std::string dataFile(const char* name) { return std::string(BXML_TEST_DATA_DIR) + "/" + name; }
+
+const char* const ONE_QUAD = R"(<?xml version="1.0"?>
+<orvk>
+  <comments><version>3</version></comments>
+  <geometries>
+    <geometry name="Quad">
+      <vertices count="4">0 0 0 1 0 0 1 1 0 0 1 0</vertices>
+      <indices count="1">0 1 2 3</indices>
+    </geometry>
+  </geometries>
+  <scenes><scene name="S"><object name="Quad" type="mesh"/></scene></scenes>
+</orvk>
+)";
+
+} // namespace
+
+TEST(HostToolOptions, BadOptionsAreUsageErrorsWithTheUsageLine) {
+    const std::vector<std::vector<std::string>> bad = {
+        {},                                  // no file
+        {"--frobnicate", "a.xml"},           // unknown option
+        {"--lights", "yes", "a.xml"},        // not on/off
+        {"a.xml", "--scale"},                // value missing
+        {"a.xml", "b.xml"},                  // two files
+    };
+    for (const auto& args : bad) {
+        ToolRun run = runTool(args);
+        EXPECT_EQ(run.status, EXIT_USAGE) << ::testing::PrintToString(args);
+        EXPECT_NE(run.err.find("usage: bxml-host"), std::string::npos);
+        EXPECT_TRUE(run.out.empty()) << "nothing is loaded on a usage error";
+    }
+    EXPECT_NE(runTool({"--lights", "yes", "a.xml"}).err.find("--lights takes on or off, not 'yes'"), std::string::npos);
+}
+
+TEST(HostToolOptions, EveryOptionReachesTheDialogAnswer) {
+    ToolOptions o;
+    std::string error;
+    ASSERT_TRUE(parseToolOptions({"--plugin", "p.so", "--scale", "2,5", "--lights", "on", "--scene-meshes-only", "off",
+                                  "--prune-bones", "off", "--swap-model", "on", "--cancel", "--camera", "--camera",
+                                  "--json", "-", "--interactive", "f.xml"},
+                                 o, error))
+        << error;
+    EXPECT_EQ(o.pluginPath, "p.so");
+    EXPECT_EQ(o.file, "f.xml");
+    EXPECT_EQ(o.answer.scaleText, std::wstring(L"2,5"));
+    EXPECT_EQ(o.answer.importLights, true);
+    EXPECT_EQ(o.answer.sceneMeshesOnly, false);
+    EXPECT_EQ(o.answer.pruneBones, false);
+    EXPECT_EQ(o.answer.swapModel, true);
+    EXPECT_TRUE(o.answer.cancel);
+    EXPECT_TRUE(o.answer.interactive);
+    EXPECT_EQ(o.cameras, 2);
+    EXPECT_EQ(o.jsonPath, std::string("-"));
+
+    ToolOptions plain;
+    ASSERT_TRUE(parseToolOptions({"f.xml"}, plain, error));
+    EXPECT_FALSE(plain.answer.scaleText || plain.answer.importLights || plain.answer.cancel) << "defaults leave the dialog";
+    EXPECT_FALSE(plain.jsonPath);
+}
+
+TEST(HostTool, MissingFileIsAClearErrorNotAnImport) {
+    ToolRun run = runTool({dataFile("no_such_scene.xml")});
+    EXPECT_EQ(run.status, EXIT_IMPORT_FAILED);
+    EXPECT_NE(run.err.find("no_such_scene.xml: no such file"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.find("import request"), std::string::npos);
+}
+
+TEST(HostTool, UnloadablePluginFailsWithTheLoaderMessage) {
+    ToolRun run = runTool({"--plugin", dataFile("not_xml.xml"), dataFile("empty_orvk.xml")});
+    EXPECT_EQ(run.status, EXIT_IMPORT_FAILED);
+    EXPECT_NE(run.err.find("cannot load the plug-in"), std::string::npos) << run.err;
+}
+
+TEST(HostTool, FailedImportRequestExitsOneWithThePluginsErrorText) {
+    for (const char* name : {"not_xml.xml", "not_orvk.xml"}) {
+        ToolRun run = runTool({dataFile(name)});
+        EXPECT_EQ(run.status, EXIT_IMPORT_FAILED) << name;
+        EXPECT_NE(run.out.find("import request: 0"), std::string::npos) << name;
+        EXPECT_EQ(run.out.find("options request"), std::string::npos) << "no dialog after a failed read";
+    }
+    EXPECT_NE(runTool({dataFile("not_xml.xml")}).err.find("bxml-host: Unable to parse XML file."), std::string::npos);
+    ToolRun upper = runTool({dataFile("not_orvk.xml")});
+    EXPECT_NE(upper.err.find("bxml-host: "), std::string::npos);
+    EXPECT_GT(upper.err.size(), std::string("bxml-host: \n").size()) << "the plug-in's message is shown";
+}
+
+TEST(HostTool, CancelExitsThreeAndBuildsNothing) {
+    TempSceneFile file(ONE_QUAD);
+    ToolRun run = runTool({"--cancel", "--scale", "9", file.path()});
+    EXPECT_EQ(run.status, EXIT_CANCELLED);
+    EXPECT_NE(run.out.find("options request: 2\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("model: 0 vertices, 0 meshes, 0 polygons"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("closing calls: none\n"), std::string::npos);
+}
+
+TEST(HostTool, SuccessfulImportPrintsRegistrationDialogLinesAndSummary) {
+    TempSceneFile file(ONE_QUAD);
+    ToolRun run = runTool({"--camera", file.path()});
+    EXPECT_EQ(run.status, EXIT_DONE) << run.err;
+    for (const char* line : {"registration: 1\n", "extension: xml\n", "import request: 1\n", "file version: 3\n",
+                             "vertices: 4\n", "faces: 1\n", "scale: 1.000\n", "options request: 1\n",
+                             "model: 4 vertices, 1 meshes, 1 polygons, 0 materials, 0 texture maps, 0 lights, "
+                             "1 cameras, 0 bones, 0 animations, 0 keys\n"})
+        EXPECT_NE(run.out.find(line), std::string::npos) << line << "\nin:\n" << run.out;
+    EXPECT_NE(run.out.find("closing calls: EndMeshes(1)"), std::string::npos);
+    EXPECT_NE(run.out.find("EndImport()"), std::string::npos);
+}
+
+TEST(HostTool, JsonFileHoldsTheImportAndSeededCameras) {
+    TempSceneFile file(ONE_QUAD);
+    TempSceneFile json("", "dump.json");
+    ASSERT_EQ(runTool({"--camera", "--camera", "--json", json.path(), file.path()}).status, EXIT_DONE);
+    std::ifstream in(json.path(), std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text.find('\r'), std::string::npos) << "\\n line ends only";
+    EXPECT_NE(text.find("\"importResult\": 1,\n  \"optionsResult\": 1,"), std::string::npos);
+    EXPECT_NE(text.find("\"position\": [1, 1, 0]"), std::string::npos);
+    EXPECT_NE(text.find("\"vertices\": [0, 1, 2, 3]"), std::string::npos);
+    std::size_t cameras = text.find("\"cameras\": [");
+    ASSERT_NE(cameras, std::string::npos);
+    std::size_t bones = text.find("\"bones\": [", cameras);
+    int transforms = 0;
+    for (std::size_t at = text.find("\"transform\"", cameras); at < bones; at = text.find("\"transform\"", at + 1))
+        ++transforms;
+    EXPECT_EQ(transforms, 2);
+    EXPECT_EQ(text.back(), '\n');
+}
+
+TEST(JsonDump, FloatsAreShortestRoundTripAndNonFiniteValuesAreStrings) {
+    EXPECT_EQ(jsonFloat(0.1f), "0.1");
+    EXPECT_EQ(jsonFloat(1.0f), "1");
+    EXPECT_EQ(jsonFloat(-0.0f), "-0");
+    EXPECT_EQ(jsonFloat(16777216.0f), "16777216");
+    EXPECT_EQ(jsonFloat(1e-7f), "1e-07");
+    EXPECT_EQ(std::stof(jsonFloat(0.3333333f)), 0.3333333f);
+    EXPECT_EQ(jsonFloat(std::numeric_limits<float>::quiet_NaN()), "\"nan\"");
+    EXPECT_EQ(jsonFloat(std::numeric_limits<float>::infinity()), "\"inf\"");
+    EXPECT_EQ(jsonFloat(-std::numeric_limits<float>::infinity()), "\"-inf\"");
+}
+
+TEST(JsonDump, StringsEscapeQuotesBackslashesAndControlsAndKeepUtf8) {
+    EXPECT_EQ(jsonString("a\"b\\c"), "\"a\\\"b\\\\c\"");
+    EXPECT_EQ(jsonString("x\r\n\t"), "\"x\\r\\n\\t\"");
+    EXPECT_EQ(jsonString(std::string("\x01", 1)), "\"\\u0001\"");
+    EXPECT_EQ(jsonString("C:\\tex\\h\xc3\xa9.png"), "\"C:\\\\tex\\\\h\xc3\xa9.png\"");
+}
