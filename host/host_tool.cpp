@@ -50,8 +50,7 @@ const struct {
 
 void printSummary(std::ostream& out, const ReferenceScene& s) {
     long long polygons = 0;
-    for (const auto& m : s.meshStore)
-        if (m->block) polygons += m->block->polygonCount;
+    for (const auto& b : s.polygonBlocks) polygons += b->polygonCount;
     long long maps = 0;
     for (const auto& m : s.materialStore) maps += static_cast<long long>(m->maps.size());
     long long keys = 0;

@@ -181,15 +181,18 @@ std::string cornerList(const HostPolygon& p, int channel) {
 void writeMeshes(Writer& w, const ReferenceScene& s) {
     w.key("meshes");
     w.open('[');
-    for (const auto& mesh : s.meshStore) {
+    for (std::size_t meshIndex = 0; meshIndex < s.meshStore.size(); ++meshIndex) {
+        const auto& mesh = s.meshStore[meshIndex];
         w.open('{');
         w.key("name");
         w.string(utf8(mesh->name));
         w.key("polygons");
         w.open('[');
-        if (mesh->block) {
-            for (int32_t i = 0; i < mesh->block->polygonCount; ++i) {
-                const HostPolygon& p = mesh->block->polygons[i];
+        // Polygons stand under the mesh they name (the host keeps them in
+        // batches, one per polygon block).
+        {
+            for (const HostPolygon* polygon : s.polygonsOfMesh(static_cast<int32_t>(meshIndex))) {
+                const HostPolygon& p = *polygon;
                 w.open('{');
                 w.key("corners");
                 w.number(p.cornerCount);

@@ -141,7 +141,6 @@ HostMesh* ReferenceScene::AddMesh(const HostString& name, int32_t minusOne) {
     auto mesh = std::make_unique<RefMesh>();
     mesh->name = name;
     mesh->addedAs = narrowOf(name);
-    mesh->block = std::make_unique<RefPolygonBlock>(*this);
     meshStore.push_back(std::move(mesh));
     appendToList(meshPointers_, meshes, meshCount, meshStore.back().get());
     return meshStore.back().get();
@@ -166,7 +165,16 @@ HostAnimation* ReferenceScene::AddAnimation(const HostString& name) {
 
 HostPolygonBlock* ReferenceScene::GetPolygonBlock() {
     if (!record("GetPolygonBlock", "") || meshStore.empty()) return nullptr;
-    return meshStore.back()->block.get();
+    polygonBlocks.push_back(std::make_unique<RefPolygonBlock>(*this));
+    return polygonBlocks.back().get();
+}
+
+std::vector<const HostPolygon*> ReferenceScene::polygonsOfMesh(int32_t mesh) const {
+    std::vector<const HostPolygon*> out;
+    for (const auto& block : polygonBlocks)
+        for (const HostPolygon& p : block->storage)
+            if (p.meshIndex == mesh) out.push_back(&p);
+    return out;
 }
 
 RefCamera& ReferenceScene::seedCamera() {

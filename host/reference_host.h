@@ -104,7 +104,6 @@ private:
 
 struct RefMesh : HostMesh {
     std::string addedAs;
-    std::unique_ptr<RefPolygonBlock> block;
 };
 
 class ReferenceScene final : public HostScene {
@@ -154,6 +153,12 @@ public:
     std::deque<std::unique_ptr<RefAnimation>> animationStore;
     std::deque<std::unique_ptr<RefMesh>> meshStore;
     std::deque<std::unique_ptr<RefMaterial>> materialStore;
+    // The model's polygons, in batches: every GetPolygonBlock hands out a new
+    // block, and each polygon names its mesh by its meshIndex.
+    std::deque<std::unique_ptr<RefPolygonBlock>> polygonBlocks;
+
+    // Every polygon whose meshIndex is mesh, in the order written.
+    std::vector<const HostPolygon*> polygonsOfMesh(int32_t mesh) const;
 
     // Records a call; returns false when the operation is to be refused.
     bool record(const std::string& operation, const std::string& arguments);

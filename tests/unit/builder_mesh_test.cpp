@@ -51,7 +51,7 @@ SceneObjectRecord& addObject(SceneRecord& scene, std::size_t i, const char* type
 }
 
 const std::vector<HostPolygon>& lastPolygons(const ReferenceScene& scene) {
-    return scene.meshStore.back()->block->storage;
+    return scene.polygonBlocks.back()->storage;
 }
 
 ImportOptions allGeometries() {

@@ -64,13 +64,22 @@ TEST(ReferenceHost, ArraysHandedOutHaveExactlyTheRequestedLength) {
     EXPECT_EQ(track->rotationKeyCount, 5);
 }
 
-TEST(ReferenceHost, PolygonBlockBelongsToTheLastMesh) {
+TEST(ReferenceHost, EveryPolygonBlockIsANewBatchAndPolygonsNameTheirMesh) {
     ReferenceScene scene;
     EXPECT_EQ(scene.GetPolygonBlock(), nullptr) << "no mesh yet";
     scene.AddMesh(HostString("a"), -1);
-    HostPolygonBlock* first = scene.GetPolygonBlock();
     scene.AddMesh(HostString("b"), -1);
-    EXPECT_NE(scene.GetPolygonBlock(), first);
+    HostPolygonBlock* first = scene.GetPolygonBlock();
+    HostPolygonBlock* second = scene.GetPolygonBlock();
+    ASSERT_NE(first, second);
+    ASSERT_EQ(first->SetPolygonCount(1), 1);
+    ASSERT_EQ(second->SetPolygonCount(2), 1);
+    first->polygons[0].meshIndex = 0;
+    second->polygons[0].meshIndex = 1;
+    second->polygons[1].meshIndex = 1;
+    EXPECT_EQ(scene.polygonsOfMesh(0).size(), 1u);
+    EXPECT_EQ(scene.polygonsOfMesh(1).size(), 2u);
+    EXPECT_EQ(first->polygonCount, 1) << "a later block does not overwrite an earlier one";
 }
 
 TEST(ReferenceHost, FloatsAreWrittenShortestRoundTrip) {
