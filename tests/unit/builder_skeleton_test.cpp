@@ -96,14 +96,18 @@ TEST(ConvertAnimations, KeysAreExpressedInTheBindFrame) {
     // Bind: 90 degrees about Z at (1, 0, 0). A key one unit further along world
     // +Y lies along the bone's own +X.
     makeRig(doc, {1, 0, 0}, {0, 0, H, H}, {1, 1, 1});
-    makeAnimation(doc, "Rig", "Arm", 1, {1, 1, 0}, {0, 0, 1, 0}, {1, 1, 1});
+    // The key turns 90 degrees about X; turns about different axes do not
+    // commute, so the order of the product shows.
+    makeAnimation(doc, "Rig", "Arm", 1, {1, 1, 0}, {H, 0, 0, H}, {1, 1, 1});
     ReferenceScene scene;
     ASSERT_TRUE(convertAnimations(doc, &scene));
     const HostAnimationTrack& t = trackOf(scene, 1);
     expectVector(t.positionKeys[0].position, 1, 0, 0);
-    // 180 degrees relative to a 90-degree bind is a further 90 degrees.
-    EXPECT_NEAR(t.rotationKeys[0].rotation.z, H, 1e-6f);
-    EXPECT_NEAR(t.rotationKeys[0].rotation.w, H, 1e-6f);
+    const Quaternion r = t.rotationKeys[0].rotation;  // inverse(bind) * key
+    EXPECT_NEAR(r.x, 0.5f, 1e-6f);
+    EXPECT_NEAR(r.y, -0.5f, 1e-6f);
+    EXPECT_NEAR(r.z, -0.5f, 1e-6f);
+    EXPECT_NEAR(r.w, 0.5f, 1e-6f);
 }
 
 TEST(ConvertAnimations, ZeroBindScaleComponentsLeaveTheKeyAlone) {

@@ -303,7 +303,9 @@ TEST_F(PluginResources, ImportOptionsInputsAreReachedWithTab) {
         auto kind = kindOf(c);
         const bool input = kind == Kind::DefaultPushButton || kind == Kind::PushButton || kind == Kind::Edit ||
                            kind == Kind::AutoCheckBox;
-        if (input) EXPECT_TRUE(c.style & WS_TABSTOP) << "control " << c.id;
+        if (input) {
+            EXPECT_TRUE(c.style & WS_TABSTOP) << "control " << c.id;
+        }
     }
 }
 

@@ -15,15 +15,18 @@ namespace {
 using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
 using WineGetVersionFn = const char*(CDECL*)();
 
-FARPROC ntdllProc(const char* name) {
+// An export of ntdll as a function of type Fn, or null.
+template <typename Fn>
+Fn ntdllProc(const char* name) {
     HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll ? GetProcAddress(ntdll, name) : nullptr;
+    FARPROC proc = ntdll ? GetProcAddress(ntdll, name) : nullptr;
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(proc));
 }
 
 } // namespace
 
 TEST(WindowsRuntime, ReportsTheWindowsVersionItRunsOn) {
-    auto rtlGetVersion = reinterpret_cast<RtlGetVersionFn>(ntdllProc("RtlGetVersion"));
+    auto rtlGetVersion = ntdllProc<RtlGetVersionFn>("RtlGetVersion");
     ASSERT_NE(rtlGetVersion, nullptr);
     OSVERSIONINFOW info{};
     info.dwOSVersionInfoSize = sizeof info;
@@ -32,7 +35,7 @@ TEST(WindowsRuntime, ReportsTheWindowsVersionItRunsOn) {
     EXPECT_GE(info.dwMajorVersion, 6u);
 
     // Present only under Wine: the proof in the log that these tests ran there.
-    auto wineGetVersion = reinterpret_cast<WineGetVersionFn>(ntdllProc("wine_get_version"));
+    auto wineGetVersion = ntdllProc<WineGetVersionFn>("wine_get_version");
     std::printf("Windows %lu.%lu build %lu, %s %s\n", info.dwMajorVersion, info.dwMinorVersion,
                 info.dwBuildNumber, wineGetVersion ? "Wine" : "not under Wine",
                 wineGetVersion ? wineGetVersion() : "");
@@ -55,7 +58,7 @@ TEST(WindowsRuntime, ExecutableModuleHandleIsTheModuleOfItsCode) {
 
     HMODULE owner = nullptr;
     ASSERT_TRUE(GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                   reinterpret_cast<LPCWSTR>(&ntdllProc), &owner));
+                                   reinterpret_cast<LPCWSTR>(&ntdllProc<FARPROC>), &owner));
     EXPECT_EQ(owner, self);
 
     wchar_t path[MAX_PATH] = {};
