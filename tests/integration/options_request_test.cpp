@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/integration/import_support.h"
+#include "tests/support/model_invariants.h"
 
 using namespace bxml;
 using namespace bxml::host;
@@ -80,6 +81,7 @@ TEST_F(OptionsRequest, DialogShowsTemplateAndCountsAndOkBuildsWithTheTypedOption
 
     EXPECT_EQ(run.optionsResult, 1);
     const ReferenceScene& scene = *run.scene;
+    EXPECT_EQ(bxml::testing::describeViolations(bxml::testing::checkModelInvariants(scene)), "");
     ASSERT_EQ(scene.lightCount, 1) << "lights were switched on in the dialog";
     ASSERT_EQ(scene.vertexCount, 4);
     EXPECT_EQ(scene.vertices[3]->position.x, 2.5f) << "scale 2.5 applied";

@@ -1,0 +1,26 @@
+// libFuzzer target: bytes -> scene document -> resolution of names.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "document/storage.h"
+#include "reader/scene_reader.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static bxml::SceneDocument doc;
+    // fmemopen refuses an empty buffer; an empty file stands in for no bytes.
+    std::FILE* file = size > 0 ? fmemopen(const_cast<uint8_t*>(data), size, "rb") : std::tmpfile();
+    if (file == nullptr) return 0;
+    const int result = bxml::readSceneFile(doc, file);
+    std::fclose(file);
+    if (result < -1 || result > 1) {
+        std::fprintf(stderr, "readSceneFile answered %d\n", result);
+        std::abort();
+    }
+    bxml::clearDocument(doc);
+    if (!bxml::isDocumentEmpty(doc)) {
+        std::fprintf(stderr, "document not empty after clearDocument\n");
+        std::abort();
+    }
+    return 0;
+}

@@ -1,0 +1,29 @@
+// Structural invariants of the reference host's model after an import that
+// answered 1: every index the plug-in wrote points inside the list it names.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "host/reference_host.h"
+
+namespace bxml::testing {
+
+struct InvariantOptions {
+    // Weights are checked for being finite only when the file could not have
+    // given a non-finite one (files of the fuzzer and hostile tests can).
+    bool requireFiniteWeights = true;
+    // The mesh build stops at the first out-of-range vertex or material index
+    // and keeps what it made: the last mesh's polygon block is then filled up
+    // to that polygon and untouched after it. With this set, such a cut-off
+    // tail is accepted (every index present still has to be in range).
+    bool allowCutOffLastMesh = false;
+};
+
+// One line per violation; empty when the model is sound.
+std::vector<std::string> checkModelInvariants(const host::ReferenceScene& scene, InvariantOptions options = {});
+
+// The violations joined into one text (for assertion messages).
+std::string describeViolations(const std::vector<std::string>& violations);
+
+} // namespace bxml::testing

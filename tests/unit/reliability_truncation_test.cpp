@@ -1,0 +1,51 @@
+// Every prefix of every test scene, at every byte length: it imports cleanly
+// (and the model is sound) or fails with one of the two messages.
+#ifndef _WIN32
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/standin/ui_standin.h"
+#include "reader/scene_reader.h"
+#include "tests/support/inprocess_import.h"
+#include "tests/support/model_invariants.h"
+
+using namespace bxml;
+
+TEST(TruncationSweep, EveryPrefixImportsCleanlyOrFailsWithAMessage) {
+    bxml::testing::confirmDialogsWithOk();
+    PluginState state;
+    std::size_t prefixes = 0;
+    std::size_t imported = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(BXML_TEST_DATA_DIR)) {
+        if (entry.path().extension() != ".xml") continue;
+        const std::string content = bxml::testing::readWholeFile(entry.path().string());
+        ASSERT_FALSE(content.empty()) << entry.path();
+        for (std::size_t length = 0; length <= content.size(); ++length) {
+            const std::string path = bxml::testing::writeScratchFile(
+                "prefix", reinterpret_cast<const uint8_t*>(content.data()), length);
+            const auto run = bxml::testing::importInProcess(state, path);
+            ++prefixes;
+            const std::string where = entry.path().filename().string() + " cut at " + std::to_string(length);
+            if (run.importResult == 1) {
+                ++imported;
+                ASSERT_EQ(run.optionsResult, 1) << where;
+                ASSERT_TRUE(run.documentEmptyAfterOptions) << where;
+                const auto violations = bxml::testing::checkModelInvariants(*run.scene);
+                ASSERT_TRUE(violations.empty()) << where << "\n" << bxml::testing::describeViolations(violations);
+            } else {
+                ASSERT_EQ(run.importResult, 0) << where;
+                ASSERT_TRUE(run.errorMessage == MESSAGE_NOT_ORVK || run.errorMessage == MESSAGE_UNABLE_TO_PARSE)
+                    << where << ": " << run.errorMessage;
+            }
+            std::remove(path.c_str());
+        }
+    }
+    ui::standin::resetStandIn();
+    EXPECT_GT(imported, 0u) << "every full test scene of orvk imports";
+    std::printf("prefixes swept: %zu, imported: %zu\n", prefixes, imported);
+}
+
+#endif // _WIN32
