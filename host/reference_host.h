@@ -33,7 +33,7 @@ public:
 
 class RefMaterial final : public HostMaterial {
 public:
-    RefMaterial(ReferenceScene& owner, std::string name) : owner_(owner), name(std::move(name)) {}
+    RefMaterial(ReferenceScene& owner, std::string name) : name(std::move(name)), owner_(owner) {}
     HostTextureMap* AddTextureMap(int32_t kind, int32_t one) override;
 
     std::string name;
@@ -75,7 +75,7 @@ struct RefTrackStorage {
 
 class RefAnimation final : public HostAnimation {
 public:
-    RefAnimation(ReferenceScene& owner, std::string name) : owner_(owner), name(std::move(name)) {}
+    RefAnimation(ReferenceScene& owner, std::string name) : name(std::move(name)), owner_(owner) {}
     int32_t SetTrackCount(int32_t count) override;
     HostAnimationTrack* AddPositionKeys(int32_t track, int32_t count, int32_t zero) override;
     HostAnimationTrack* AddRotationKeys(int32_t track, int32_t count) override;
