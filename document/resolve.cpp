@@ -66,8 +66,16 @@ void resolveBoneParents(SceneDocument& doc) {
 
 void resolveBoneNodeParents(SceneDocument& doc) {
     NameIndex<BoneNodeRecord> byPath(doc.boneNodes, &BoneNodeRecord::path);
-    for (BoneNodeRecord& node : doc.boneNodes) {
-        if (!node.parentPath.empty()) node.parentNodeIndex = byPath.find(node.parentPath.text);
+    // Nodes are numbered depth-first, parents first, so a real parent always
+    // precedes its child. A path found at or after the node itself comes from
+    // a name collision (such as an unnamed bone of an unnamed skeleton, whose
+    // path and parent path are both "::") and would make a parent cycle that a
+    // host walking the chain never leaves: it stays -1.
+    for (std::size_t i = 0; i < doc.boneNodes.size(); ++i) {
+        BoneNodeRecord& node = doc.boneNodes[i];
+        if (node.parentPath.empty()) continue;
+        int32_t parent = byPath.find(node.parentPath.text);
+        node.parentNodeIndex = (parent >= 0 && static_cast<std::size_t>(parent) < i) ? parent : -1;
     }
 }
 

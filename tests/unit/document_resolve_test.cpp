@@ -309,3 +309,17 @@ TEST(ResolveReferences, ScenesAreResolvedAndOrderedIndependently) {
 
 } // namespace
 } // namespace bxml
+
+TEST(ResolveBoneNodes, ParentPathFoundAtOrAfterTheNodeStaysNone) {
+    using namespace bxml;
+    SceneDocument doc;
+    ASSERT_EQ(allocate(doc.boneNodes, 3), 1);
+    doc.boneNodes[0].path.assign("S::S");
+    doc.boneNodes[1].path.assign("::");
+    doc.boneNodes[1].parentPath.assign("::");      // itself: an unnamed bone of an unnamed skeleton
+    doc.boneNodes[2].path.assign("S::A");
+    doc.boneNodes[2].parentPath.assign("S::S");
+    resolveReferences(doc);
+    EXPECT_EQ(doc.boneNodes[1].parentNodeIndex, -1);
+    EXPECT_EQ(doc.boneNodes[2].parentNodeIndex, 0);
+}
