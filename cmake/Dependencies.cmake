@@ -1,24 +1,43 @@
 # TinyXML-2 and GoogleTest.
 #
-# Linux: the system packages (libtinyxml2-dev, libgtest-dev).
-# Windows: TinyXML-2 compiled from the source that scripts/setup unpacks into
-# third_party/tinyxml2 (git-ignored), GoogleTest built from /usr/src/googletest.
+# TinyXML-2 (both builds): compiled from the source that scripts/setup unpacks
+# into third_party/tinyxml2 (git-ignored), as a static library with this
+# build's flags (sanitizers and fuzzing instrumentation included). One
+# correction is made to a copy in the build folder, see below.
+# GoogleTest: the system package on Linux (libgtest-dev); built from
+# /usr/src/googletest for Windows.
 
-if(WIN32)
-    set(BXML_TINYXML2_DIR "${CMAKE_SOURCE_DIR}/third_party/tinyxml2" CACHE PATH "TinyXML-2 source folder")
-    if(NOT EXISTS "${BXML_TINYXML2_DIR}/tinyxml2.cpp")
-        message(FATAL_ERROR "TinyXML-2 source not found in ${BXML_TINYXML2_DIR}; run scripts/setup first")
-    endif()
-    add_library(bxml_tinyxml2 STATIC "${BXML_TINYXML2_DIR}/tinyxml2.cpp")
-    target_include_directories(bxml_tinyxml2 SYSTEM PUBLIC "${BXML_TINYXML2_DIR}")
-    target_compile_options(bxml_tinyxml2 PRIVATE -w)
-else()
-    find_path(TINYXML2_INCLUDE_DIR tinyxml2.h REQUIRED)
-    find_library(TINYXML2_LIBRARY NAMES tinyxml2 REQUIRED)
-    add_library(bxml_tinyxml2 INTERFACE)
-    target_include_directories(bxml_tinyxml2 SYSTEM INTERFACE "${TINYXML2_INCLUDE_DIR}")
-    target_link_libraries(bxml_tinyxml2 INTERFACE "${TINYXML2_LIBRARY}")
+set(BXML_TINYXML2_DIR "${CMAKE_SOURCE_DIR}/third_party/tinyxml2" CACHE PATH "TinyXML-2 source folder")
+if(NOT EXISTS "${BXML_TINYXML2_DIR}/tinyxml2.cpp" OR NOT EXISTS "${BXML_TINYXML2_DIR}/tinyxml2.h")
+    message(FATAL_ERROR "TinyXML-2 source not found in ${BXML_TINYXML2_DIR}; run scripts/setup first")
 endif()
+
+# XMLDocument::SetError formats its message in a heap buffer and frees it only
+# after copying it into the error string; when that copy's allocation throws
+# (out of memory while reporting a parse error), the buffer is lost. The copy
+# compiled here formats into a buffer on the stack instead. Configuring fails
+# if the source no longer has the expected lines, so a new TinyXML-2 version
+# is looked at rather than compiled unchanged.
+set(_bxml_tinyxml2_cpp "${CMAKE_BINARY_DIR}/tinyxml2/tinyxml2.cpp")
+file(READ "${BXML_TINYXML2_DIR}/tinyxml2.cpp" _bxml_tinyxml2_source)
+set(_bxml_heap_buffer "char* buffer = new char[BUFFER_SIZE];")
+set(_bxml_heap_free "_errorStr.SetStr(buffer);\n\tdelete[] buffer;")
+string(FIND "${_bxml_tinyxml2_source}" "${_bxml_heap_buffer}" _bxml_at_buffer)
+string(FIND "${_bxml_tinyxml2_source}" "${_bxml_heap_free}" _bxml_at_free)
+if(_bxml_at_buffer EQUAL -1 OR _bxml_at_free EQUAL -1)
+    message(FATAL_ERROR "TinyXML-2 source in ${BXML_TINYXML2_DIR}: XMLDocument::SetError is not as expected; "
+                        "check whether its error buffer still leaks when an allocation fails")
+endif()
+string(REPLACE "${_bxml_heap_buffer}" "char buffer[BUFFER_SIZE];" _bxml_tinyxml2_source "${_bxml_tinyxml2_source}")
+string(REPLACE "${_bxml_heap_free}" "_errorStr.SetStr(buffer);" _bxml_tinyxml2_source "${_bxml_tinyxml2_source}")
+file(WRITE "${_bxml_tinyxml2_cpp}.new" "${_bxml_tinyxml2_source}")
+file(COPY_FILE "${_bxml_tinyxml2_cpp}.new" "${_bxml_tinyxml2_cpp}" ONLY_IF_DIFFERENT)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${BXML_TINYXML2_DIR}/tinyxml2.cpp")
+
+add_library(bxml_tinyxml2 STATIC "${_bxml_tinyxml2_cpp}")
+target_include_directories(bxml_tinyxml2 SYSTEM PUBLIC "${BXML_TINYXML2_DIR}")
+set_target_properties(bxml_tinyxml2 PROPERTIES POSITION_INDEPENDENT_CODE ON)
+target_compile_options(bxml_tinyxml2 PRIVATE -w)
 
 if(BXML_BUILD_TESTS)
     if(WIN32)
