@@ -1,4 +1,4 @@
-// Every prefix of every test scene, at every byte length: it imports cleanly
+// Every prefix of every sample and test scene, at every byte length: it imports cleanly
 // (and the model is sound) or fails with one of the two messages.
 #ifndef _WIN32
 
@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/standin/ui_standin.h"
 #include "reader/scene_reader.h"
@@ -19,16 +20,19 @@ TEST(TruncationSweep, EveryPrefixImportsCleanlyOrFailsWithAMessage) {
     PluginState state;
     std::size_t prefixes = 0;
     std::size_t imported = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(BXML_TEST_DATA_DIR)) {
-        if (entry.path().extension() != ".xml") continue;
-        const std::string content = bxml::testing::readWholeFile(entry.path().string());
-        ASSERT_FALSE(content.empty()) << entry.path();
+    std::vector<std::filesystem::path> scenes;
+    for (const char* folder : {BXML_SAMPLES_DIR, BXML_TEST_DATA_DIR})
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            if (entry.path().extension() == ".xml") scenes.push_back(entry.path());
+    for (const std::filesystem::path& scene : scenes) {
+        const std::string content = bxml::testing::readWholeFile(scene.string());
+        ASSERT_FALSE(content.empty()) << scene;
         for (std::size_t length = 0; length <= content.size(); ++length) {
             const std::string path = bxml::testing::writeScratchFile(
                 "prefix", reinterpret_cast<const uint8_t*>(content.data()), length);
             const auto run = bxml::testing::importInProcess(state, path);
             ++prefixes;
-            const std::string where = entry.path().filename().string() + " cut at " + std::to_string(length);
+            const std::string where = scene.filename().string() + " cut at " + std::to_string(length);
             if (run.importResult == 1) {
                 ++imported;
                 ASSERT_EQ(run.optionsResult, 1) << where;
