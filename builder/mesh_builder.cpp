@@ -129,11 +129,31 @@ void chooseChannels(const SceneDocument& doc, const GeometryRecord& geometry, in
     }
 }
 
+// Number of leading faces whose mesh, material and vertex indices all lie
+// inside the host's lists. The build stops at the first face that does not;
+// sizing the block only to the faces before it keeps the host from holding
+// polygons that were never filled in.
+int32_t writableFaces(const GeometryRecord& geometry, int64_t base, int32_t meshIndex, const HostScene& scene) {
+    if (scene.meshes != nullptr && meshIndex >= scene.meshCount) return 0;
+    const int32_t faceCount = countOf(geometry.faces);
+    for (int32_t j = 0; j < faceCount; ++j) {
+        const FaceRecord& face = geometry.faces[static_cast<std::size_t>(j)];
+        if (face.cornerCount != 3 && face.cornerCount != 4) return j;
+        if (scene.materials != nullptr && face.materialIndex >= scene.materialCount) return j;
+        for (int32_t l = 0; l < face.cornerCount; ++l) {
+            const int64_t c = static_cast<int64_t>(face.vertexIndices[l]) + base;
+            if (c < 0 || c >= scene.vertexCount) return j;
+        }
+    }
+    return faceCount;
+}
+
 int fillPolygons(const SceneDocument& doc, const GeometryRecord& geometry, int64_t base, int32_t meshIndex,
                  HostScene& scene) {
     HostPolygonBlock* block = scene.GetPolygonBlock();
     if (block == nullptr) return 0;
-    const int32_t faceCount = countOf(geometry.faces);
+    const int32_t faceCount = writableFaces(geometry, base, meshIndex, scene);
+    if (faceCount == 0) return 0;
     if (block->SetPolygonCount(faceCount) == 0) return 0;
     for (int32_t j = 0; j < faceCount; ++j) {
         const FaceRecord& face = geometry.faces[static_cast<std::size_t>(j)];
@@ -160,7 +180,7 @@ int fillPolygons(const SceneDocument& doc, const GeometryRecord& geometry, int64
             vertex->color = toHostColor(face.colors[l]);
         }
     }
-    return 1;
+    return faceCount == countOf(geometry.faces) ? 1 : 0;
 }
 
 } // namespace

@@ -33,7 +33,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (run.optionsResult == 1) {
         bxml::testing::InvariantOptions options;
         options.requireFiniteWeights = false;
-        options.allowCutOffLastMesh = true;
         const auto violations = bxml::testing::checkModelInvariants(*run.scene, options);
         if (!violations.empty()) {
             std::fprintf(stderr, "model invariants violated:\n%s",

@@ -46,23 +46,6 @@ bool complete(const HostPolygon& polygon, const host::ReferenceScene& scene) {
     return true;
 }
 
-bool untouched(const HostPolygon& polygon) {
-    if (polygon.cornerCount != 0 || polygon.meshIndex != -1 || polygon.materialIndex != -1) return false;
-    for (int c = 0; c < 4; ++c)
-        if (polygon.vertexIndices[c] != -1) return false;
-    return true;
-}
-
-// The polygon the build stopped in: whatever it wrote is in range.
-bool partlyFilled(const HostPolygon& polygon, const host::ReferenceScene& scene) {
-    if (polygon.cornerCount != 0 && polygon.cornerCount != 3 && polygon.cornerCount != 4) return false;
-    if (polygon.meshIndex != -1 && !inside(polygon.meshIndex, scene.meshCount)) return false;
-    if (polygon.materialIndex != -1 && !inside(polygon.materialIndex, scene.materialCount)) return false;
-    for (int c = 0; c < 4; ++c)
-        if (polygon.vertexIndices[c] != -1 && !inside(polygon.vertexIndices[c], scene.vertexCount)) return false;
-    return true;
-}
-
 void reportPolygon(Report& report, std::size_t m, std::size_t p, const HostPolygon& polygon,
                    const host::ReferenceScene& scene) {
     if (polygon.cornerCount != 3 && polygon.cornerCount != 4) {
@@ -80,7 +63,7 @@ void reportPolygon(Report& report, std::size_t m, std::size_t p, const HostPolyg
                        " of ", scene.vertexCount);
 }
 
-void checkPolygons(Report& report, const host::ReferenceScene& scene, const InvariantOptions& options) {
+void checkPolygons(Report& report, const host::ReferenceScene& scene) {
     // m counts the host's polygon blocks (one per GetPolygonBlock call).
     for (std::size_t m = 0; m < scene.polygonBlocks.size(); ++m) {
         const host::RefPolygonBlock* block = scene.polygonBlocks[m].get();
@@ -88,15 +71,7 @@ void checkPolygons(Report& report, const host::ReferenceScene& scene, const Inva
             (block->polygonCount > 0 && block->polygons != block->storage.data()))
             report.add("mesh ", m, ": polygon count ", block->polygonCount, " does not match its array");
         const std::vector<HostPolygon>& polygons = block->storage;
-        std::size_t p = 0;
-        while (p < polygons.size() && complete(polygons[p], scene)) ++p;
-        if (p == polygons.size()) continue;
-        if (options.allowCutOffLastMesh && m + 1 == scene.polygonBlocks.size() && partlyFilled(polygons[p], scene)) {
-            bool tailUntouched = true;
-            for (std::size_t q = p + 1; q < polygons.size() && tailUntouched; ++q) tailUntouched = untouched(polygons[q]);
-            if (tailUntouched) continue;
-        }
-        for (; p < polygons.size(); ++p)
+        for (std::size_t p = 0; p < polygons.size(); ++p)
             if (!complete(polygons[p], scene)) reportPolygon(report, m, p, polygons[p], scene);
     }
 }
@@ -162,7 +137,7 @@ std::vector<std::string> checkModelInvariants(const host::ReferenceScene& scene,
     checkList(report, "animations", scene.animationCount, scene.animations, scene.animationStore);
     checkList(report, "meshes", scene.meshCount, scene.meshes, scene.meshStore);
     checkList(report, "materials", scene.materialCount, scene.materials, scene.materialStore);
-    checkPolygons(report, scene, options);
+    checkPolygons(report, scene);
     checkWeights(report, scene, options);
     checkBones(report, scene);
     checkAnimations(report, scene);

@@ -13,11 +13,6 @@ struct InvariantOptions {
     // Weights are checked for being finite only when the file could not have
     // given a non-finite one (files of the fuzzer and hostile tests can).
     bool requireFiniteWeights = true;
-    // The mesh build stops at the first out-of-range vertex or material index
-    // and keeps what it made: the last mesh's polygon block is then filled up
-    // to that polygon and untouched after it. With this set, such a cut-off
-    // tail is accepted (every index present still has to be in range).
-    bool allowCutOffLastMesh = false;
 };
 
 // One line per violation; empty when the model is sound.

@@ -446,3 +446,30 @@ TEST(BuildMeshes, HostListsShorterThanAskedStopTheBuild) {
     ShortHost fewerPolygons(0);
     EXPECT_EQ(buildMeshes(doc, allGeometries(), &fewerPolygons), 0);
 }
+
+// The build stops at the first face with an index outside the host's lists;
+// the host then holds only whole polygons: the block is sized to the faces
+// before the bad one, and a bad first face leaves the block unsized.
+TEST(BuildMeshes, AFaceWithABadIndexEndsTheBuildWithOnlyWholePolygonsInTheHost) {
+    SceneDocument doc;
+    ASSERT_EQ(allocate(doc.geometries, 2), 1);
+    setGeometry(doc.geometries[0], "A", 4, {makeFace(0, 1, 2), makeFace(1, 2, 3, 0), makeFace(0, 9, 1), makeFace(0, 1, 2)});
+    setGeometry(doc.geometries[1], "B", 3, {makeFace(0, 1, 2)});
+    ReferenceScene scene;
+    EXPECT_EQ(buildMeshes(doc, allGeometries(), &scene), 0);
+    ASSERT_EQ(scene.polygonBlocks.size(), 1u) << "nothing after the bad face";
+    const std::vector<HostPolygon>& p = lastPolygons(scene);
+    ASSERT_EQ(p.size(), 2u);
+    EXPECT_EQ(p[0].cornerCount, 3);
+    EXPECT_EQ(p[1].cornerCount, 4);
+    EXPECT_EQ(p[1].vertexIndices[3], 0);
+    EXPECT_EQ(scene.meshCount, 2) << "meshes made before the polygons stay";
+
+    ReferenceScene seeded;
+    seeded.seedMaterial("only");
+    doc.geometries[0].faces[0].materialIndex = 1;
+    EXPECT_EQ(buildMeshes(doc, allGeometries(), &seeded), 0);
+    ASSERT_EQ(seeded.polygonBlocks.size(), 1u);
+    EXPECT_TRUE(seeded.polygonBlocks[0]->storage.empty());
+    for (const std::string& call : seeded.calls()) EXPECT_NE(call.rfind("SetPolygonCount", 0), 0u) << call;
+}

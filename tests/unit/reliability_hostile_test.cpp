@@ -48,7 +48,6 @@ protected:
             EXPECT_EQ(run.optionsResult, 1);
             bxml::testing::InvariantOptions options;
             options.requireFiniteWeights = false;
-            options.allowCutOffLastMesh = true;
             const auto violations = bxml::testing::checkModelInvariants(*run.scene, options);
             EXPECT_TRUE(violations.empty()) << bxml::testing::describeViolations(violations);
         } else {

@@ -39,7 +39,6 @@ TEST(FuzzRegression, EveryRecordedInputReadsAndImportsSoundly) {
         if (run.optionsResult == 1) {
             bxml::testing::InvariantOptions options;
             options.requireFiniteWeights = false;
-            options.allowCutOffLastMesh = true;
             const auto violations = bxml::testing::checkModelInvariants(*run.scene, options);
             EXPECT_TRUE(violations.empty()) << name << "\n" << bxml::testing::describeViolations(violations);
         }
