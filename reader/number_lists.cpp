@@ -27,7 +27,7 @@ inline bool endsToken(char c) {
 // one group separator). The text is only read.
 class TokenCursor {
 public:
-    explicit TokenCursor(const char* text) : p_(text != nullptr ? text : "") {}
+    explicit TokenCursor(const char* text) : p_(text != nullptr ? text : ""), end_(p_ + std::strlen(p_)) {}
 
     // Next token of a flat list, commas counting as spaces.
     bool next(const char*& begin, const char*& end) {
@@ -53,7 +53,29 @@ public:
         while (*p_ != ',' && *p_ != '\0') ++p_;
     }
 
+    // Next token of a flat list, converted as parseFloat converts it; false
+    // when no token is left. The common short decimal is converted while it
+    // is scanned; anything else goes to the general conversion.
+    bool nextFloat(float& value) {
+        while (isSeparator(*p_)) ++p_;
+        if (*p_ == '\0') return false;
+        double quick = 0.0;
+        const char* stop = scanShortDecimal(p_, end_, quick);
+        if (stop != nullptr) {
+            value = static_cast<float>(quick);
+            p_ = stop;
+            while (!endsToken(*p_)) ++p_;  // a tail such as "1.5x": strtod ignores it too
+            return true;
+        }
+        const char* begin = nullptr;
+        const char* end = nullptr;
+        take(begin, end);
+        value = parseFloat(begin, end);
+        return true;
+    }
+
     const char* position() const { return p_; }
+    int64_t length() const { return end_ - p_; }  // of what is left
     void rewind(const char* p) { p_ = p; }
 
 private:
@@ -66,14 +88,13 @@ private:
     }
 
     const char* p_;
+    const char* end_;  // the text's terminator
 };
 
-// True when count may be backed by text: at most its length plus the slack.
-// The length is only measured for counts that need it.
-bool plausibleCount(int64_t count, const char* text) {
-    if (count <= COUNT_SLACK) return true;
-    std::size_t length = text != nullptr ? std::strlen(text) : 0;
-    return count - COUNT_SLACK <= static_cast<int64_t>(length);
+// True when count may be backed by the cursor's text: at most its length plus
+// the slack.
+bool plausibleCount(int64_t count, const TokenCursor& cursor) {
+    return count <= COUNT_SLACK || count - COUNT_SLACK <= cursor.length();
 }
 
 inline int cornersOf(const FaceRecord& face) {
@@ -114,33 +135,28 @@ int64_t totalCorners(const GeometryRecord& geometry) {
 
 int parseVertices(GeometryRecord& geometry, int64_t count, const char* text) {
     if (count <= 0) return 1;
-    if (!plausibleCount(count, text)) {
+    TokenCursor cursor(text);
+    if (!plausibleCount(count, cursor)) {
         release(geometry.vertices);
         return 0;
     }
     if (allocate(geometry.vertices, count) == 0) return 0;
-    TokenCursor cursor(text);
-    const char* begin = nullptr;
-    const char* end = nullptr;
     for (VertexRecord& vertex : geometry.vertices) {
-        if (!cursor.next(begin, end)) break;
-        vertex.position.x = parseFloat(begin, end);
-        if (!cursor.next(begin, end)) break;
-        vertex.position.y = parseFloat(begin, end);
-        if (!cursor.next(begin, end)) break;
-        vertex.position.z = parseFloat(begin, end);
+        if (!cursor.nextFloat(vertex.position.x)) break;
+        if (!cursor.nextFloat(vertex.position.y)) break;
+        if (!cursor.nextFloat(vertex.position.z)) break;
     }
     return 1;
 }
 
 int parseIndices(GeometryRecord& geometry, int64_t count, const char* text) {
     if (count <= 0) return 1;
-    if (!plausibleCount(count, text)) {
+    TokenCursor cursor(text);
+    if (!plausibleCount(count, cursor)) {
         release(geometry.faces);
         return 0;
     }
     if (allocate(geometry.faces, count) == 0) return 0;
-    TokenCursor cursor(text);
     const char* begin = nullptr;
     const char* end = nullptr;
     for (FaceRecord& face : geometry.faces) {
@@ -159,10 +175,8 @@ int parseUvSet(GeometryRecord& geometry, int set, int64_t count, const char* tex
     bool more = true;
     forEachCorner(geometry, count, [&](FaceRecord& face, int corner, int64_t) {
         Vector2 uv{0.0f, 0.0f};
-        const char* begin = nullptr;
-        const char* end = nullptr;
-        if (more && (more = cursor.next(begin, end))) uv.u = parseFloat(begin, end);
-        if (more && (more = cursor.next(begin, end))) uv.v = parseFloat(begin, end);
+        more = more && cursor.nextFloat(uv.u);
+        more = more && cursor.nextFloat(uv.v);
         face.uv[set][corner] = uv;
     });
     return 1;
@@ -175,11 +189,9 @@ int parseColors(GeometryRecord& geometry, int64_t count, const char* text) {
     bool more = true;
     forEachCorner(geometry, count, [&](FaceRecord& face, int corner, int64_t) {
         Color color{1.0f, 1.0f, 1.0f, 1.0f};
-        const char* begin = nullptr;
-        const char* end = nullptr;
-        if (more && (more = cursor.next(begin, end))) color.r = parseFloat(begin, end);
-        if (more && (more = cursor.next(begin, end))) color.g = parseFloat(begin, end);
-        if (more && (more = cursor.next(begin, end))) color.b = parseFloat(begin, end);
+        more = more && cursor.nextFloat(color.r);
+        more = more && cursor.nextFloat(color.g);
+        more = more && cursor.nextFloat(color.b);
         face.colors[corner] = color;
     });
     return 1;

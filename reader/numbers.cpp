@@ -192,16 +192,14 @@ double parseDouble(const char* begin, const char* end) {
     if (begin == nullptr || end == nullptr || begin >= end) return 0.0;
     const char* p = begin;
     while (p != end && isCSpace(*p)) ++p;
+    double quick = 0.0;
+    if (parseShortDecimal(p, end, quick)) return quick;
     bool negative = false;
     if (p != end && (*p == '+' || *p == '-')) negative = (*p++ == '-');
     bool parsed = false;
     double value = parseUnsigned(p, end, parsed);
     if (!parsed) return 0.0;
     return negative ? -value : value;
-}
-
-float parseFloat(const char* begin, const char* end) {
-    return static_cast<float>(parseDouble(begin, end));
 }
 
 int32_t parseInt(const char* begin, const char* end) {

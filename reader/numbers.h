@@ -23,7 +23,79 @@ int32_t parseInt(const char* text);
 // The same conversions on a token [begin, end) that needs no terminator
 // (number lists hand out tokens inside the element text).
 double parseDouble(const char* begin, const char* end);
-float parseFloat(const char* begin, const char* end);
+inline float parseFloat(const char* begin, const char* end);
 int32_t parseInt(const char* begin, const char* end);
+
+inline constexpr double EXACT_POWERS_OF_TEN[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                 1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                                 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+// The exact shortcut for the common short decimals: digits with an optional
+// point and exponent ("12", "-0.125", "3.5e-4"), at most 19 digits whose value
+// fits 2^53 and a power of ten of at most 22 either way, so that one
+// multiplication or division of two exact doubles gives the correctly rounded
+// value, the same as strtod's. Scans [p, end) (a sign allowed, no white space;
+// every byte there may be read) and returns where the number stops, having
+// set value; returns null, setting nothing, for anything else (the general
+// conversion then decides). What follows the number is ignored, as strtod
+// ignores it.
+[[gnu::always_inline]] inline const char* scanShortDecimal(const char* p, const char* end, double& value) {
+    constexpr int MAX_EXACT_POWER = 22;
+    constexpr uint64_t MAX_EXACT_MANTISSA = uint64_t{1} << 53;
+    auto digitAt = [end](const char* q) { return q != end && static_cast<unsigned>(*q - '0') < 10u; };
+
+    bool negative = false;
+    if (p != end && (*p == '+' || *p == '-')) negative = (*p++ == '-');
+    // A plain loop beats converting eight digits at a time here: the runs are
+    // short and regular, so its branches predict well.
+    uint64_t mantissa = 0;
+    const char* first = p;
+    for (; digitAt(p); ++p) mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
+    int64_t digits = p - first;
+    int64_t scale = 0;  // digits after the point
+    if (p != end && *p == '.') {
+        const char* fraction = ++p;
+        for (; digitAt(p); ++p) mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
+        scale = p - fraction;
+        digits += scale;
+    }
+    // More than 19 digits may have wrapped; hexadecimal text ("0x...") is the
+    // general conversion's, as are "inf" and "nan" (no digits).
+    if (digits == 0 || digits > 19 || mantissa > MAX_EXACT_MANTISSA) return nullptr;
+    int exponent = 0;
+    if (p != end) {
+        if (*p == 'x' || *p == 'X') return nullptr;
+        if (*p == 'e' || *p == 'E') {
+            const char* q = p + 1;
+            bool negativeExponent = false;
+            if (q != end && (*q == '+' || *q == '-')) negativeExponent = (*q++ == '-');
+            // Without a digit the 'e' is not part of the number (strtod stops before it).
+            if (digitAt(q)) {
+                for (int expDigits = 0; digitAt(q); ++q, ++expDigits) {
+                    if (expDigits == 3) return nullptr;  // far outside the shortcut's range
+                    exponent = exponent * 10 + (*q - '0');
+                }
+                if (negativeExponent) exponent = -exponent;
+                p = q;
+            }
+        }
+    }
+    const int64_t power = exponent - scale;
+    if (power < -MAX_EXACT_POWER || power > MAX_EXACT_POWER) return nullptr;
+    double result = static_cast<double>(mantissa);  // exact: mantissa <= 2^53
+    result = power < 0 ? result / EXACT_POWERS_OF_TEN[-power] : result * EXACT_POWERS_OF_TEN[power];
+    value = negative ? -result : result;
+    return p;
+}
+
+// The shortcut on [begin, end): true with value set when it applies.
+inline bool parseShortDecimal(const char* begin, const char* end, double& value) {
+    return scanShortDecimal(begin, end, value) != nullptr;
+}
+
+inline float parseFloat(const char* begin, const char* end) {
+    double value = 0.0;
+    if (begin != nullptr && begin < end && parseShortDecimal(begin, end, value)) return static_cast<float>(value);
+    return static_cast<float>(parseDouble(begin, end));
+}
 
 } // namespace bxml

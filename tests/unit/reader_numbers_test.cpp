@@ -8,7 +8,10 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
+#include "document/records.h"
+#include "reader/number_lists.h"
 #include "reader/numbers.h"
 
 namespace bxml {
@@ -177,6 +180,100 @@ TEST(ParseDouble, LongMantissasRoundLikeStrtod) {
             ++mismatches;
         }
     }
+}
+
+// The exact shortcut for short decimals against strtod: exporter-style
+// decimals, integers, exponents at and around the shortcut's limits (2^53,
+// 10^22) and tokens whose tail strtod ignores. Every token must give strtod's
+// bits whether the shortcut takes it or declines; exporter-style text must
+// mostly be taken, or the shortcut would be dead code.
+TEST(ParseDouble, ShortDecimalShortcutMatchesStrtodOnMillionsOfTokens) {
+    const char* const edges[] = {
+        "9007199254740992", "9007199254740993", "-9007199254740992.0", "900719925474099.3", "1e22", "1e23", "-1e-22",
+        "1e-23", "0.1e-21", "0.1e-22", "12345678901234567890", "1234567890123456789", "0.0000000000000000001",
+        "4.9e-324", "1.7976931348623157e308", "1e", "1e+", "2E-", "-.5", "5.", ".", "-", "+.e5", ".e5", "0x1p3",
+        "-0", "+0.0", "0e999", "1e999", "1e0022", "3.14159265358979323846", "0.30000000000000004", "1.5x", "7,5",
+        "2.5e+3", "2.5E-3", "00000000000000000000001", "inf", "nan", "+1", "--1"};
+    for (const char* edge : edges) expectSameAsStrtod(edge);
+
+    std::mt19937_64 random(88172645463325252ull);
+    char text[64];
+    long tokens = 0;
+    long taken = 0;
+    long exporterTokens = 0;
+    long exporterTaken = 0;
+    int mismatches = 0;
+    // A share of the tokens also goes into one list text, read below by the
+    // list parser, which converts while it scans the whole text.
+    std::string list;
+    std::vector<float> listExpected;
+    auto check = [&](bool exporterStyle) {
+        ++tokens;
+        const char* end = text + std::strlen(text);
+        if (tokens % 8 == 0) {
+            list.append(text).push_back(tokens % 16 == 0 ? ' ' : ',');
+            listExpected.push_back(static_cast<float>(std::strtod(text, nullptr)));
+        }
+        const double expected = std::strtod(text, nullptr);
+        double shortcut = 0.0;
+        const bool took = parseShortDecimal(text, end, shortcut);
+        taken += took;
+        if (exporterStyle) {
+            ++exporterTokens;
+            exporterTaken += took;
+        }
+        if ((took && bitsOf(shortcut) != bitsOf(expected)) || bitsOf(parseDouble(text, end)) != bitsOf(expected) ||
+            bitsOf(parseFloat(text, end)) != bitsOf(static_cast<float>(expected))) {
+            if (++mismatches <= 10) ADD_FAILURE() << "text " << text;
+        }
+    };
+    std::uniform_real_distribution<double> coordinate(-1000.0, 1000.0);
+    std::uniform_int_distribution<int> decimals(0, 9);
+    std::uniform_int_distribution<int> digitCount(1, 20);
+    std::uniform_int_distribution<int> exponent(-30, 30);
+    for (int i = 0; i < 1000000 && mismatches < 10; ++i) {
+        // Exporter style: fixed decimals, trailing zeros kept or trimmed.
+        std::snprintf(text, sizeof text, "%.*f", decimals(random), coordinate(random));
+        check(true);
+        std::snprintf(text, sizeof text, "%.6g", coordinate(random) / 1000.0);
+        check(true);
+        std::snprintf(text, sizeof text, "%d", static_cast<int>(random() % 2000001) - 1000000);
+        check(true);
+        // Digit strings of every length with a point anywhere and an exponent.
+        const int n = digitCount(random);
+        int k = 0;
+        if (random() & 1) text[k++] = '-';
+        const int point = static_cast<int>(random() % static_cast<uint64_t>(n + 1));
+        for (int d = 0; d < n; ++d) {
+            if (d == point) text[k++] = '.';
+            text[k++] = static_cast<char>('0' + random() % 10);
+        }
+        if (random() & 1) k += std::snprintf(text + k, sizeof text - static_cast<std::size_t>(k), "e%d", exponent(random));
+        text[k] = '\0';
+        check(false);
+        // Near the limits: up to 16 digits with powers of ten around 22.
+        std::snprintf(text, sizeof text, "%llue%d", static_cast<unsigned long long>(random() % 20000000000000000ull),
+                      static_cast<int>(random() % 61) - 30);
+        check(false);
+    }
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_GE(tokens, 5000000);
+
+    listExpected.resize(listExpected.size() / 3 * 3);
+    GeometryRecord geometry;
+    ASSERT_EQ(parseVertices(geometry, static_cast<int64_t>(listExpected.size() / 3), list.c_str()), 1);
+    int listMismatches = 0;
+    for (std::size_t i = 0; i < listExpected.size() && listMismatches < 10; ++i) {
+        const Vector3& position = geometry.vertices[i / 3].position;
+        const float got = i % 3 == 0 ? position.x : (i % 3 == 1 ? position.y : position.z);
+        if (bitsOf(got) != bitsOf(listExpected[i])) {
+            ++listMismatches;
+            ADD_FAILURE() << "list token " << i << " read as " << got << ", strtod gives " << listExpected[i];
+        }
+    }
+    EXPECT_GT(exporterTaken, exporterTokens * 99 / 100) << "the shortcut takes exporter-style decimals";
+    EXPECT_LT(taken, tokens) << "long and far tokens are left to the general conversion";
+    std::printf("tokens compared: %ld, taken by the shortcut: %ld\n", tokens, taken);
 }
 
 // Switches the process to a comma-decimal locale for one test and always
