@@ -38,11 +38,18 @@ std::string formatFloat(float value) {
 ReferenceScene::ReferenceScene() = default;
 ReferenceScene::~ReferenceScene() = default;
 
-bool ReferenceScene::record(const std::string& operation, const std::string& arguments) {
-    int n = ++callCounts_[operation];
-    if (logging_) calls_.push_back(operation + "(" + arguments + ")");
+bool ReferenceScene::record(std::string_view operation, std::string_view arguments) {
+    auto count = callCounts_.find(operation);
+    if (count == callCounts_.end()) count = callCounts_.emplace(std::string(operation), 0).first;
+    const int n = ++count->second;
+    if (logging_) calls_.push_back(std::string(operation).append("(").append(arguments).append(")"));
+    if (refusals_.fromCall.empty()) return true;
     auto it = refusals_.fromCall.find(operation);
     return !(it != refusals_.fromCall.end() && n >= it->second);
+}
+
+bool ReferenceScene::record(std::string_view operation, std::initializer_list<long long> arguments) {
+    return record(operation, logging_ ? args(arguments) : std::string());
 }
 
 int ReferenceScene::countCalls(const std::string& operation) const {
@@ -83,12 +90,12 @@ void* ReferenceScene::GetMainWindow() {
 }
 
 void ReferenceScene::SetAxisSwap(int32_t on) {
-    record("SetAxisSwap", args({on}));
+    record("SetAxisSwap", {on});
     axisSwap = on;
 }
 
 int32_t ReferenceScene::SetVertexCount(int32_t count) {
-    if (!record("SetVertexCount", args({count})) || count < 0) return 0;
+    if (!record("SetVertexCount", {count}) || count < 0) return 0;
     while (vertexStore.size() > static_cast<std::size_t>(count)) vertexStore.pop_back();
     while (vertexStore.size() < static_cast<std::size_t>(count)) vertexStore.emplace_back(*this);
     syncVertexList();
@@ -96,7 +103,7 @@ int32_t ReferenceScene::SetVertexCount(int32_t count) {
 }
 
 void ReferenceScene::EndMeshes(int32_t value) {
-    record("EndMeshes", args({value}));
+    record("EndMeshes", {value});
 }
 
 void ReferenceScene::PruneBones() {
@@ -112,7 +119,7 @@ void ReferenceScene::EndImport() {
 }
 
 HostVertexWeight* ReferenceScene::AddVertexWeights(int32_t vertex, int32_t count) {
-    if (!record("AddVertexWeights", args({vertex, count}))) return nullptr;
+    if (!record("AddVertexWeights", {vertex, count})) return nullptr;
     if (vertex < 0 || static_cast<std::size_t>(vertex) >= vertexStore.size() || count <= 0) return nullptr;
     auto& weights = vertexStore[static_cast<std::size_t>(vertex)].weights;
     weights.assign(static_cast<std::size_t>(count), HostVertexWeight{});
@@ -261,7 +268,7 @@ HostAnimationTrack* RefAnimation::AddScaleKeys(int32_t index, int32_t count) {
 }
 
 int32_t RefPolygonBlock::SetPolygonCount(int32_t count) {
-    if (!owner_.record("SetPolygonCount", args({count})) || count < 0) return 0;
+    if (!owner_.record("SetPolygonCount", {count}) || count < 0) return 0;
     storage.assign(static_cast<std::size_t>(count), HostPolygon{});
     polygons = storage.empty() ? nullptr : storage.data();
     polygonCount = count;
@@ -269,9 +276,7 @@ int32_t RefPolygonBlock::SetPolygonCount(int32_t count) {
 }
 
 int32_t RefPolygonBlock::SetPolygonCornerCount(int32_t polygon, int32_t corners) {
-    bool allowed = owner_.loggingOn() ? owner_.record("SetPolygonCornerCount", args({polygon, corners}))
-                                      : owner_.record("SetPolygonCornerCount", std::string());
-    if (!allowed) return 0;
+    if (!owner_.record("SetPolygonCornerCount", {polygon, corners})) return 0;
     if (polygon < 0 || polygon >= polygonCount || (corners != 3 && corners != 4)) return 0;
     storage[static_cast<std::size_t>(polygon)].cornerCount = corners;
     return 1;

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "plugin/host_api.h"
@@ -23,7 +24,7 @@ class ReferenceScene;
 // logged).
 struct Refusals {
     // operation name -> first call (1-based, counted per operation) that is refused
-    std::map<std::string, int> fromCall;
+    std::map<std::string, int, std::less<>> fromCall;
 };
 
 class RefTextureMap : public HostTextureMap {
@@ -161,7 +162,10 @@ public:
     std::vector<const HostPolygon*> polygonsOfMesh(int32_t mesh) const;
 
     // Records a call; returns false when the operation is to be refused.
-    bool record(const std::string& operation, const std::string& arguments);
+    // With logging off only the count is kept, so the numeric form formats
+    // its arguments only while logging is on.
+    bool record(std::string_view operation, std::string_view arguments);
+    bool record(std::string_view operation, std::initializer_list<long long> arguments);
     bool loggingOn() const { return logging_; }
 
 private:
@@ -177,7 +181,7 @@ private:
 
     std::vector<std::string> calls_;
     Refusals refusals_;
-    std::map<std::string, int> callCounts_;
+    std::map<std::string, int, std::less<>> callCounts_;
     bool logging_ = true;
     void* mainWindow_ = nullptr;
 };
