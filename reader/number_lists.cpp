@@ -54,23 +54,24 @@ public:
     }
 
     // Next token of a flat list, converted as parseFloat converts it; false
-    // when no token is left. The common short decimal is converted while it
-    // is scanned; anything else goes to the general conversion.
-    bool nextFloat(float& value) {
+    // when no token is left.
+    [[gnu::always_inline]] bool nextFloat(float& value) {
         while (isSeparator(*p_)) ++p_;
         if (*p_ == '\0') return false;
-        double quick = 0.0;
-        const char* stop = scanShortDecimal(p_, end_, quick);
-        if (stop != nullptr) {
-            value = static_cast<float>(quick);
-            p_ = stop;
-            while (!endsToken(*p_)) ++p_;  // a tail such as "1.5x": strtod ignores it too
-            return true;
-        }
-        const char* begin = nullptr;
-        const char* end = nullptr;
-        take(begin, end);
-        value = parseFloat(begin, end);
+        convertFloat(value);
+        return true;
+    }
+
+    // Next token of the current group, converted as parseFloat or parseInt
+    // converts it; false at the group's end.
+    [[gnu::always_inline]] bool nextFloatInGroup(float& value) {
+        if (!atTokenInGroup()) return false;
+        convertFloat(value);
+        return true;
+    }
+    [[gnu::always_inline]] bool nextIntInGroup(int32_t& value) {
+        if (!atTokenInGroup()) return false;
+        convertInt(value);
         return true;
     }
 
@@ -79,6 +80,40 @@ public:
     void rewind(const char* p) { p_ = p; }
 
 private:
+    bool atTokenInGroup() {
+        while (*p_ == ' ') ++p_;
+        return *p_ != ',' && *p_ != '\0';
+    }
+
+    // The token at p_ is converted while it is scanned when it is a short
+    // number (the common case); anything else goes to the general conversion.
+    // Either way the cursor ends after the token: a tail such as "1.5x" is
+    // ignored, as strtod and atoi ignore it.
+    [[gnu::always_inline]] void convertFloat(float& value) {
+        double quick = 0.0;
+        if (const char* stop = scanShortDecimal(p_, nullptr, quick)) {
+            value = static_cast<float>(quick);
+            p_ = stop;
+            while (!endsToken(*p_)) ++p_;
+            return;
+        }
+        const char* begin = nullptr;
+        const char* end = nullptr;
+        take(begin, end);
+        value = parseFloat(begin, end);
+    }
+    [[gnu::always_inline]] void convertInt(int32_t& value) {
+        if (const char* stop = scanShortInt(p_, value)) {
+            p_ = stop;
+            while (!endsToken(*p_)) ++p_;
+            return;
+        }
+        const char* begin = nullptr;
+        const char* end = nullptr;
+        take(begin, end);
+        value = parseInt(begin, end);
+    }
+
     bool take(const char*& begin, const char*& end) {
         if (*p_ == '\0') return false;
         begin = p_;
@@ -157,11 +192,10 @@ int parseIndices(GeometryRecord& geometry, int64_t count, const char* text) {
         return 0;
     }
     if (allocate(geometry.faces, count) == 0) return 0;
-    const char* begin = nullptr;
-    const char* end = nullptr;
     for (FaceRecord& face : geometry.faces) {
         if (!cursor.nextGroup()) break;
-        for (int k = 0; k < 4 && cursor.nextInGroup(begin, end); ++k) face.vertexIndices[k] = parseInt(begin, end);
+        for (int k = 0; k < 4 && cursor.nextIntInGroup(face.vertexIndices[k]); ++k) {
+        }
         cursor.endGroup();
     }
     for (FaceRecord& face : geometry.faces) face.cornerCount = face.vertexIndices[3] == -1 ? 3 : 4;
@@ -231,10 +265,8 @@ int parseWeights(GeometryRecord& geometry, int64_t count, const char* text, int6
             if (allocate(vertex.weights, pairs) == 0) return 0;
             cursor.rewind(groupStart);
             for (VertexWeight& weight : vertex.weights) {
-                cursor.nextInGroup(begin, end);
-                weight.linkIndex = parseInt(begin, end);
-                cursor.nextInGroup(begin, end);
-                weight.weight = parseFloat(begin, end);
+                cursor.nextIntInGroup(weight.linkIndex);
+                cursor.nextFloatInGroup(weight.weight);
                 weight.boneNodeIndex = -1;
             }
         }

@@ -33,18 +33,20 @@ inline constexpr double EXACT_POWERS_OF_TEN[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1
 // point and exponent ("12", "-0.125", "3.5e-4"), at most 19 digits whose value
 // fits 2^53 and a power of ten of at most 22 either way, so that one
 // multiplication or division of two exact doubles gives the correctly rounded
-// value, the same as strtod's. Scans [p, end) (a sign allowed, no white space;
-// every byte there may be read) and returns where the number stops, having
-// set value; returns null, setting nothing, for anything else (the general
-// conversion then decides). What follows the number is ignored, as strtod
-// ignores it.
+// value, the same as strtod's. Scans [p, end) (a sign allowed, no white space)
+// or, with end null, text whose terminator ends the scan; returns where the
+// number stops, having set value; returns null, setting nothing, for anything
+// else (the general conversion then decides). What follows the number is
+// ignored, as strtod ignores it. Always inlined: the callers are the inner
+// loops of the number lists.
 [[gnu::always_inline]] inline const char* scanShortDecimal(const char* p, const char* end, double& value) {
     constexpr int MAX_EXACT_POWER = 22;
     constexpr uint64_t MAX_EXACT_MANTISSA = uint64_t{1} << 53;
-    auto digitAt = [end](const char* q) { return q != end && static_cast<unsigned>(*q - '0') < 10u; };
+    auto within = [end](const char* q) { return end == nullptr || q != end; };
+    auto digitAt = [within](const char* q) { return within(q) && static_cast<unsigned>(*q - '0') < 10u; };
 
     bool negative = false;
-    if (p != end && (*p == '+' || *p == '-')) negative = (*p++ == '-');
+    if (within(p) && (*p == '+' || *p == '-')) negative = (*p++ == '-');
     // A plain loop beats converting eight digits at a time here: the runs are
     // short and regular, so its branches predict well.
     uint64_t mantissa = 0;
@@ -52,7 +54,7 @@ inline constexpr double EXACT_POWERS_OF_TEN[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1
     for (; digitAt(p); ++p) mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
     int64_t digits = p - first;
     int64_t scale = 0;  // digits after the point
-    if (p != end && *p == '.') {
+    if (within(p) && *p == '.') {
         const char* fraction = ++p;
         for (; digitAt(p); ++p) mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
         scale = p - fraction;
@@ -62,12 +64,12 @@ inline constexpr double EXACT_POWERS_OF_TEN[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1
     // general conversion's, as are "inf" and "nan" (no digits).
     if (digits == 0 || digits > 19 || mantissa > MAX_EXACT_MANTISSA) return nullptr;
     int exponent = 0;
-    if (p != end) {
+    if (within(p)) {
         if (*p == 'x' || *p == 'X') return nullptr;
         if (*p == 'e' || *p == 'E') {
             const char* q = p + 1;
             bool negativeExponent = false;
-            if (q != end && (*q == '+' || *q == '-')) negativeExponent = (*q++ == '-');
+            if (within(q) && (*q == '+' || *q == '-')) negativeExponent = (*q++ == '-');
             // Without a digit the 'e' is not part of the number (strtod stops before it).
             if (digitAt(q)) {
                 for (int expDigits = 0; digitAt(q); ++q, ++expDigits) {
@@ -87,9 +89,26 @@ inline constexpr double EXACT_POWERS_OF_TEN[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1
     return p;
 }
 
+// The shortcut for integers: an optional sign and one to nine digits, which
+// atoi reads without any clamping. Scans text whose terminator ends the scan;
+// returns where the digits stop, having set value, or null, setting nothing.
+[[gnu::always_inline]] inline const char* scanShortInt(const char* p, int32_t& value) {
+    bool negative = false;
+    if (*p == '+' || *p == '-') negative = (*p++ == '-');
+    const char* first = p;
+    int32_t magnitude = 0;
+    for (; static_cast<unsigned>(*p - '0') < 10u; ++p) {
+        if (p - first == 9) return nullptr;
+        magnitude = magnitude * 10 + (*p - '0');
+    }
+    if (p == first) return nullptr;
+    value = negative ? -magnitude : magnitude;
+    return p;
+}
+
 // The shortcut on [begin, end): true with value set when it applies.
 inline bool parseShortDecimal(const char* begin, const char* end, double& value) {
-    return scanShortDecimal(begin, end, value) != nullptr;
+    return begin != end && scanShortDecimal(begin, end, value) != nullptr;
 }
 
 inline float parseFloat(const char* begin, const char* end) {
