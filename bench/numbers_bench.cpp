@@ -1,94 +1,273 @@
-// Throughput of the vertex-list parser on a generated list of about 50 MB, with
-// baselines measured in the same run: the creation of the vertex array alone
-// (fresh memory, first touch included), and the C library's strtod walking the
-// same text (what an atof-per-token reader costs at best).
-//
-// Build: g++ -std=c++20 -O2 -ffp-contract=off -I. bench/numbers_bench.cpp
-//        reader/numbers.cpp reader/number_lists.cpp document/storage.cpp -o numbers_bench
-// Run:   ./numbers_bench [megabytes]
-#include <chrono>
+// bxml-bench-numbers [FILE] [--scale K]: throughput of the number-list parsers
+// on the lists of a mesh-heavy file (without FILE, a generated mesh scene at
+// scale K, default 1: about 100 MB), in MB of list text per second, median of
+// five rounds. In each round, side by side:
+//   lists    every list of every geometry through reader/number_lists.h, in
+//            the reader's order (vertices, indices, uv sets, colours, face
+//            materials, weights), records created as the reader creates them;
+//   convert  the same tokens, split beforehand, through bxml::parseFloat only;
+//   strtod   the C library's strtod walking the same texts.
+#include <tinyxml2.h>
+
 #include <cstdio>
 #include <cstdlib>
-#include <random>
+#include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
-#include "document/storage.h"
+#include "bench/bench_common.h"
+#include "bench/scene_generator.h"
+#include "document/records.h"
 #include "reader/number_lists.h"
+#include "reader/numbers.h"
 
 namespace {
 
-double secondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+using namespace bxml;
+using namespace bxml::bench;
+using tinyxml2::XMLElement;
+
+struct List {
+    int64_t count = 0;
+    const char* text = nullptr;
+};
+
+// The number lists of one geometry element, as the reader finds them.
+struct GeometryLists {
+    List vertices;
+    List indices;
+    List uvSets[2];
+    List colors;
+    List materials;
+    List weights;
+    int64_t bonesPerVertex = 0;
+};
+
+List listOf(const XMLElement* e) {
+    List list;
+    if (e == nullptr) return list;
+    list.count = parseInt(e->Attribute("count"));
+    list.text = e->GetText();
+    return list;
 }
 
-// Numbers as an exporter writes them: six decimals, mixed signs and sizes.
-std::string makeVertexText(std::size_t targetBytes, int64_t& vertexCount) {
-    std::mt19937 random(12345);
-    std::uniform_real_distribution<double> value(-100.0, 100.0);
-    std::string text;
-    text.reserve(targetBytes + 64);
-    char number[32];
-    int64_t tokens = 0;
-    while (text.size() < targetBytes || tokens % 3 != 0) {
-        int n = std::snprintf(number, sizeof number, "%.6f ", value(random));
-        text.append(number, static_cast<std::size_t>(n));
-        ++tokens;
+std::vector<GeometryLists> collectLists(const tinyxml2::XMLDocument& xml) {
+    std::vector<GeometryLists> out;
+    const XMLElement* root = xml.FirstChildElement("orvk");
+    const XMLElement* section = root != nullptr ? root->FirstChildElement("geometries") : nullptr;
+    if (section == nullptr) return out;
+    for (const XMLElement* g = section->FirstChildElement("geometry"); g != nullptr;
+         g = g->NextSiblingElement("geometry")) {
+        GeometryLists lists;
+        lists.vertices = listOf(g->FirstChildElement("vertices"));
+        lists.indices = listOf(g->FirstChildElement("indices"));
+        int set = 0;
+        for (const XMLElement* uv = g->FirstChildElement("uvset"); uv != nullptr && set < 2;
+             uv = uv->NextSiblingElement("uvset")) {
+            lists.uvSets[set++] = listOf(uv);
+        }
+        lists.colors = listOf(g->FirstChildElement("colors"));
+        lists.materials = listOf(g->FirstChildElement("materials"));
+        const XMLElement* weights = g->FirstChildElement("weights");
+        lists.weights = listOf(weights);
+        if (weights != nullptr) lists.bonesPerVertex = parseInt(weights->Attribute("maxBonePerVertex"));
+        out.push_back(lists);
     }
-    vertexCount = tokens / 3;
-    return text;
+    return out;
+}
+
+template <class Visit>
+void forEachList(const std::vector<GeometryLists>& geometries, Visit visit) {
+    for (const GeometryLists& g : geometries) {
+        for (const List* list : {&g.vertices, &g.indices, &g.uvSets[0], &g.uvSets[1], &g.colors, &g.materials,
+                                 &g.weights}) {
+            if (list->text != nullptr && list->count > 0) visit(*list);
+        }
+    }
+}
+
+// One geometry's lists through the parsers; false when one of them refused.
+bool parseGeometry(const GeometryLists& lists, GeometryRecord& geometry) {
+    auto counted = [](const List& list) { return list.count > 0 && list.text != nullptr; };
+    bool ok = true;
+    if (counted(lists.vertices)) ok = parseVertices(geometry, lists.vertices.count, lists.vertices.text) == 1 && ok;
+    if (counted(lists.indices)) ok = parseIndices(geometry, lists.indices.count, lists.indices.text) == 1 && ok;
+    for (int set = 0; set < 2; ++set) {
+        const List& uv = lists.uvSets[set];
+        if (counted(uv)) ok = parseUvSet(geometry, set, uv.count, uv.text) == 1 && ok;
+    }
+    if (counted(lists.colors)) ok = parseColors(geometry, lists.colors.count, lists.colors.text) == 1 && ok;
+    if (counted(lists.materials)) {
+        ok = parseFaceMaterials(geometry, lists.materials.count, lists.materials.text) == 1 && ok;
+    }
+    if (counted(lists.weights)) {
+        ok = parseWeights(geometry, lists.weights.count, lists.weights.text, lists.bonesPerVertex) == 1 && ok;
+    }
+    return ok;
+}
+
+// A sum over what the parsers stored, so that none of it can be left out.
+double checksumOf(const std::vector<GeometryRecord>& records) {
+    double sum = 0.0;
+    for (const GeometryRecord& g : records) {
+        for (const VertexRecord& v : g.vertices) {
+            sum += v.position.x + v.position.z;
+            for (const VertexWeight& w : v.weights) sum += w.weight + w.linkIndex;
+        }
+        for (const FaceRecord& f : g.faces) {
+            sum += f.vertexIndices[2] + f.uv[0][1].u + f.uv[1][3].v + f.colors[2].g + f.materialIndex;
+        }
+    }
+    return sum;
+}
+
+bool isListSeparator(char c) {
+    return c == ' ' || c == ',';
+}
+
+using Token = std::pair<const char*, const char*>;
+
+std::vector<Token> splitTokens(const std::vector<GeometryLists>& geometries) {
+    std::vector<Token> tokens;
+    forEachList(geometries, [&](const List& list) {
+        const char* p = list.text;
+        for (;;) {
+            while (isListSeparator(*p)) ++p;
+            if (*p == '\0') break;
+            const char* begin = p;
+            while (*p != '\0' && !isListSeparator(*p)) ++p;
+            tokens.emplace_back(begin, p);
+        }
+    });
+    return tokens;
+}
+
+double strtodWalk(const std::vector<GeometryLists>& geometries) {
+    double sum = 0.0;
+    forEachList(geometries, [&](const List& list) {
+        const char* p = list.text;
+        for (;;) {
+            while (isListSeparator(*p)) ++p;
+            if (*p == '\0') break;
+            char* end = nullptr;
+            sum += std::strtod(p, &end);
+            p = end != p ? end : p + 1;
+        }
+    });
+    return sum;
+}
+
+int usage() {
+    std::fprintf(stderr, "usage: bxml-bench-numbers [FILE] [--scale K]   (no FILE: a generated mesh scene, "
+                         "K > 0, default 1)\n");
+    return 2;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    std::size_t megabytes = argc > 1 ? static_cast<std::size_t>(std::atoi(argv[1])) : 50;
-    int64_t count = 0;
-    std::string text = makeVertexText(megabytes << 20, count);
-    double mb = static_cast<double>(text.size()) / (1 << 20);
-
-    double best = 1e30;
-    float check = 0.0f;
-    for (int run = 0; run < 5; ++run) {
-        bxml::GeometryRecord geometry;
-        auto start = std::chrono::steady_clock::now();
-        bxml::parseVertices(geometry, count, text.c_str());
-        double t = secondsSince(start);
-        if (t < best) best = t;
-        check += geometry.vertices.back().position.z;
-    }
-
-    double creation = 1e30;
-    for (int run = 0; run < 5; ++run) {
-        bxml::GeometryRecord geometry;
-        auto start = std::chrono::steady_clock::now();
-        bxml::allocate(geometry.vertices, count);
-        double t = secondsSince(start);
-        if (t < creation) creation = t;
-        check += geometry.vertices.back().position.z;
-    }
-
-    double baseline = 1e30;
-    double sum = 0.0;
-    for (int run = 0; run < 5; ++run) {
-        auto start = std::chrono::steady_clock::now();
-        const char* p = text.c_str();
-        char* end = nullptr;
-        for (;;) {
-            double d = std::strtod(p, &end);
-            if (end == p) break;
-            sum += d;
-            p = end;
+    std::string path;
+    double scale = 1.0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--scale" && i + 1 < argc) {
+            if (!parseScale(argv[++i], scale)) return usage();
+        } else if (path.empty() && !arg.empty() && arg[0] != '-') {
+            path = arg;
+        } else {
+            return usage();
         }
-        double t = secondsSince(start);
-        if (t < baseline) baseline = t;
     }
 
-    std::printf("vertex list: %.1f MB, %lld vertices\n", mb, static_cast<long long>(count));
-    std::printf("parseVertices:  %8.1f MB/s  (%.3f s, best of 5)\n", mb / best, best);
-    std::printf("  array creation alone: %.3f s; conversion alone: %.1f MB/s\n", creation,
-                mb / (best - creation > 0 ? best - creation : best));
-    std::printf("strtod walk:    %8.1f MB/s  (%.3f s, best of 5)\n", mb / baseline, baseline);
-    std::printf("ratio:          %8.2fx\n", baseline / best);
-    std::printf("(checks %g %g)\n", static_cast<double>(check), sum);
+    std::FILE* file = nullptr;
+    if (path.empty()) {
+        file = std::tmpfile();
+        GeneratedScene stats;
+        if (file == nullptr || !generateScene(SceneKind::Mesh, scale, file, stats)) {
+            std::fprintf(stderr, "bxml-bench-numbers: cannot write the generated scene\n");
+            return 1;
+        }
+        std::rewind(file);
+        char label[64];
+        std::snprintf(label, sizeof label, "generated mesh scene at scale %g", scale);
+        path = label;
+    } else {
+        file = std::fopen(path.c_str(), "rb");
+        if (file == nullptr) {
+            std::fprintf(stderr, "bxml-bench-numbers: cannot open %s\n", path.c_str());
+            return 1;
+        }
+    }
+    tinyxml2::XMLDocument xml(true, tinyxml2::PRESERVE_WHITESPACE);
+    const tinyxml2::XMLError loaded = xml.LoadFile(file);
+    std::fclose(file);
+    if (loaded != tinyxml2::XML_SUCCESS) {
+        std::fprintf(stderr, "bxml-bench-numbers: %s: %s\n", path.c_str(), xml.ErrorStr());
+        return 1;
+    }
+
+    const std::vector<GeometryLists> geometries = collectLists(xml);
+    uint64_t listBytes = 0;
+    int64_t lists = 0;
+    forEachList(geometries, [&](const List& list) {
+        listBytes += std::strlen(list.text);
+        ++lists;
+    });
+    if (listBytes == 0) {
+        std::fprintf(stderr, "bxml-bench-numbers: %s holds no number lists\n", path.c_str());
+        return 1;
+    }
+    const std::vector<Token> tokens = splitTokens(geometries);
+    const double mb = megabytes(listBytes);
+
+    constexpr int ROUNDS = 5;
+    std::vector<double> parseTimes;
+    std::vector<double> convertTimes;
+    std::vector<double> strtodTimes;
+    double checks[3] = {0.0, 0.0, 0.0};
+    for (int round = 0; round < ROUNDS; ++round) {
+        {
+            std::vector<GeometryRecord> records(geometries.size());
+            bool ok = true;
+            const Clock::time_point start = Clock::now();
+            for (std::size_t g = 0; g < geometries.size(); ++g) ok = parseGeometry(geometries[g], records[g]) && ok;
+            parseTimes.push_back(secondsSince(start));
+            if (!ok) {
+                std::fprintf(stderr, "bxml-bench-numbers: a list parser refused a list of %s\n", path.c_str());
+                return 1;
+            }
+            checks[0] += checksumOf(records);
+        }
+        {
+            double sum = 0.0;
+            const Clock::time_point start = Clock::now();
+            for (const Token& t : tokens) sum += parseFloat(t.first, t.second);
+            convertTimes.push_back(secondsSince(start));
+            checks[1] += sum;
+        }
+        {
+            const Clock::time_point start = Clock::now();
+            const double sum = strtodWalk(geometries);
+            strtodTimes.push_back(secondsSince(start));
+            checks[2] += sum;
+        }
+    }
+
+    const Summary parse = summarize(parseTimes);
+    const Summary convert = summarize(convertTimes);
+    const Summary walk = summarize(strtodTimes);
+    std::printf("%s: %zu geometries, %lld lists, %.1f MB of list text, %zu tokens; median of %d rounds\n",
+                path.c_str(), geometries.size(), static_cast<long long>(lists), mb, tokens.size(), ROUNDS);
+    std::printf("  %-36s %9s %9s %9s %9s\n", "", "median s", "min s", "max s", "MB/s");
+    const std::pair<const char*, Summary> rows[] = {{"list parsers (number_lists.h)", parse},
+                                                    {"tokens -> bxml::parseFloat only", convert},
+                                                    {"strtod walk", walk}};
+    for (const auto& [label, s] : rows) {
+        std::printf("  %-36s %9.3f %9.3f %9.3f %9.1f\n", label, s.median, s.min, s.max,
+                    s.median > 0.0 ? mb / s.median : 0.0);
+    }
+    std::printf("  list parsers vs strtod walk: %.2fx   (checks %g %g %g)\n",
+                parse.median > 0.0 ? walk.median / parse.median : 0.0, checks[0], checks[1], checks[2]);
     return 0;
 }
