@@ -1,9 +1,11 @@
 #include "builder/mesh_builder.h"
 
 #include <utility>
+#include <vector>
 
 #include "builder/build_common.h"
 #include "document/lookup.h"
+#include "document/name_index.h"
 #include "document/storage.h"
 #include "math/decompose.h"
 #include "math/vector_math.h"
@@ -61,18 +63,29 @@ void placeObject(SceneDocument& doc, const SceneObjectRecord& object) {
 }
 
 // Each weight names a link by the link's `index`; the link names a bone of the
-// geometry's skeleton, whose node becomes the weight's bone.
-void bindWeightsToBones(SceneDocument& doc, GeometryRecord& geometry) {
+// geometry's skeleton (the first of that name), whose node becomes the
+// weight's bone. The bone node of every link is found once, through a name
+// index per skeleton that boneIndexes keeps for all geometries, so the pass
+// costs time in proportion to weights plus bones.
+void bindWeightsToBones(SceneDocument& doc, GeometryRecord& geometry,
+                        std::vector<NameIndex<BoneRecord>>& boneIndexes) {
     if (geometry.links.empty() || !isIndexOf(geometry.skeletonIndex, doc.skeletons)) return;
     const SkeletonRecord& skeleton = doc.skeletons[static_cast<std::size_t>(geometry.skeletonIndex)];
+    NameIndex<BoneRecord>& bones = boneIndexes[static_cast<std::size_t>(geometry.skeletonIndex)];
+    if (!bones.built()) bones.build(skeleton.bones, &BoneRecord::name);
+    std::vector<int32_t> nodeOfLink(geometry.links.size(), -1);
+    for (std::size_t k = 0; k < geometry.links.size(); ++k) {
+        const int32_t b = bones.find(geometry.links[k].name.c_str());
+        if (!isIndexOf(b, skeleton.bones)) continue;
+        const int32_t node = skeleton.bones[static_cast<std::size_t>(b)].nodeIndex;
+        if (isIndexOf(node, doc.boneNodes)) nodeOfLink[k] = node;
+    }
     for (VertexRecord& vertex : geometry.vertices) {
         for (VertexWeight& weight : vertex.weights) {
             const BoneLinkRecord* link = findBoneLinkByIndex(geometry, weight.linkIndex);
             if (link == nullptr) continue;
-            const int32_t b = findBoneByName(skeleton, link->name.c_str());
-            if (!isIndexOf(b, skeleton.bones)) continue;
-            const int32_t node = skeleton.bones[static_cast<std::size_t>(b)].nodeIndex;
-            if (isIndexOf(node, doc.boneNodes)) weight.boneNodeIndex = node;
+            const int32_t node = nodeOfLink[static_cast<std::size_t>(link - geometry.links.data())];
+            if (node != -1) weight.boneNodeIndex = node;
         }
     }
 }
@@ -207,7 +220,8 @@ int placeSceneObjects(SceneDocument& doc, const ImportOptions& options, HostScen
     for (const SceneRecord& s : doc.scenes) {
         for (const SceneObjectRecord& object : s.objects) placeObject(doc, object);
     }
-    for (GeometryRecord& geometry : doc.geometries) bindWeightsToBones(doc, geometry);
+    std::vector<NameIndex<BoneRecord>> boneIndexes(doc.skeletons.size());
+    for (GeometryRecord& geometry : doc.geometries) bindWeightsToBones(doc, geometry, boneIndexes);
     for (GeometryRecord& geometry : doc.geometries) {
         for (VertexRecord& vertex : geometry.vertices) {
             normalizeWeights(vertex);

@@ -5,26 +5,44 @@
 #include <cstdint>
 
 #include "builder/build_common.h"
-#include "document/lookup.h"
+#include "document/name_index.h"
 #include "math/decompose.h"
 
 namespace bxml {
 
 namespace {
 
-// The node track that animates bone node `node` in animation a, or null.
-const AnimationNodeTrack* trackOfNode(const SceneDocument& doc, const AnimationRecord& a, const BoneNodeRecord& node) {
-    if (!isIndexOf(node.skeletonIndex, doc.skeletons)) return nullptr;
-    const SkeletonRecord& skeleton = doc.skeletons[static_cast<std::size_t>(node.skeletonIndex)];
-    const int32_t st = findSkeletonTrackByName(a, skeleton.name.c_str());
-    if (!isIndexOf(st, a.skeletonTracks)) return nullptr;
-    if (!isIndexOf(node.boneIndex, skeleton.bones)) return nullptr;
-    const AnimationSkeletonTrack& skeletonTrack = a.skeletonTracks[static_cast<std::size_t>(st)];
-    const BoneRecord& bone = skeleton.bones[static_cast<std::size_t>(node.boneIndex)];
-    const int32_t nt = findNodeTrackByName(skeletonTrack, bone.name.c_str());
-    if (!isIndexOf(nt, skeletonTrack.nodes)) return nullptr;
-    return &skeletonTrack.nodes[static_cast<std::size_t>(nt)];
-}
+// The node track that animates a bone node in one animation: the first
+// skeleton track named like the node's skeleton, then its first node track
+// named like the node's bone, as the document's lookups find them. The name
+// indexes are built once per animation, so that converting an animation costs
+// time in proportion to its bone nodes plus its node tracks.
+class NodeTrackFinder {
+public:
+    explicit NodeTrackFinder(const AnimationRecord& a)
+        : a_(a), bySkeleton_(a.skeletonTracks, &AnimationSkeletonTrack::skeletonName),
+          byNode_(a.skeletonTracks.size()) {}
+
+    const AnimationNodeTrack* find(const SceneDocument& doc, const BoneNodeRecord& node) {
+        if (!isIndexOf(node.skeletonIndex, doc.skeletons)) return nullptr;
+        const SkeletonRecord& skeleton = doc.skeletons[static_cast<std::size_t>(node.skeletonIndex)];
+        const int32_t st = bySkeleton_.find(skeleton.name.c_str());
+        if (!isIndexOf(st, a_.skeletonTracks)) return nullptr;
+        if (!isIndexOf(node.boneIndex, skeleton.bones)) return nullptr;
+        const AnimationSkeletonTrack& skeletonTrack = a_.skeletonTracks[static_cast<std::size_t>(st)];
+        NameIndex<AnimationNodeTrack>& nodes = byNode_[static_cast<std::size_t>(st)];
+        if (!nodes.built()) nodes.build(skeletonTrack.nodes, &AnimationNodeTrack::nodeName);
+        const BoneRecord& bone = skeleton.bones[static_cast<std::size_t>(node.boneIndex)];
+        const int32_t nt = nodes.find(bone.name.c_str());
+        if (!isIndexOf(nt, skeletonTrack.nodes)) return nullptr;
+        return &skeletonTrack.nodes[static_cast<std::size_t>(nt)];
+    }
+
+private:
+    const AnimationRecord& a_;
+    NameIndex<AnimationSkeletonTrack> bySkeleton_;
+    std::vector<NameIndex<AnimationNodeTrack>> byNode_;  // per skeleton track, built when first needed
+};
 
 // Writes one node's keys relative to the node's bind pose.
 bool convertNodeKeys(HostAnimation& h, int32_t track, const BoneNodeRecord& node, const AnimationNodeTrack& keys) {
@@ -95,9 +113,10 @@ bool convertAnimation(const SceneDocument& doc, const AnimationRecord& a, HostSc
     if (h->SetTrackCount(trackCount) == 0) return false;
     if (h->trackCount < trackCount) return false;
 
+    NodeTrackFinder tracks(a);
     for (int32_t i = 0; i < trackCount; ++i) {
         const BoneNodeRecord& node = doc.boneNodes[static_cast<std::size_t>(i)];
-        const AnimationNodeTrack* keys = trackOfNode(doc, a, node);
+        const AnimationNodeTrack* keys = tracks.find(doc, node);
         if (keys != nullptr && !convertNodeKeys(*h, i, node, *keys)) return false;
     }
     return true;
