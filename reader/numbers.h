@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 namespace bxml {
 
@@ -45,8 +46,13 @@ inline constexpr double EXACT_POWERS_OF_TEN[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1
     auto within = [end](const char* q) { return end == nullptr || q != end; };
     auto digitAt = [within](const char* q) { return within(q) && static_cast<unsigned>(*q - '0') < 10u; };
 
+    // Signs come in no pattern a branch predictor could learn: take them
+    // without branching.
     bool negative = false;
-    if (within(p) && (*p == '+' || *p == '-')) negative = (*p++ == '-');
+    if (within(p)) {
+        negative = *p == '-';
+        p += static_cast<int>(negative || *p == '+');
+    }
     // A plain loop beats converting eight digits at a time here: the runs are
     // short and regular, so its branches predict well.
     uint64_t mantissa = 0;
@@ -83,9 +89,14 @@ inline constexpr double EXACT_POWERS_OF_TEN[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1
     }
     const int64_t power = exponent - scale;
     if (power < -MAX_EXACT_POWER || power > MAX_EXACT_POWER) return nullptr;
-    double result = static_cast<double>(mantissa);  // exact: mantissa <= 2^53
+    // Exact: mantissa <= 2^53 (converted as signed, which needs no range test).
+    double result = static_cast<double>(static_cast<int64_t>(mantissa));
     result = power < 0 ? result / EXACT_POWERS_OF_TEN[-power] : result * EXACT_POWERS_OF_TEN[power];
-    value = negative ? -result : result;
+    // The sign goes in as a bit, again without a branch.
+    uint64_t bits = 0;
+    std::memcpy(&bits, &result, sizeof bits);
+    bits |= static_cast<uint64_t>(negative) << 63;
+    std::memcpy(&value, &bits, sizeof bits);
     return p;
 }
 
