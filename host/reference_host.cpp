@@ -39,9 +39,16 @@ ReferenceScene::ReferenceScene() = default;
 ReferenceScene::~ReferenceScene() = default;
 
 bool ReferenceScene::record(std::string_view operation, std::string_view arguments) {
-    auto count = callCounts_.find(operation);
-    if (count == callCounts_.end()) count = callCounts_.emplace(std::string(operation), 0).first;
-    const int n = ++count->second;
+    // Calls mostly repeat the last operation (one per vertex, per polygon):
+    // its counter is kept at hand. The view is of the map's own key, which
+    // stays put as long as the map does.
+    if (lastCount_ == nullptr || operation != lastOperation_) {
+        auto count = callCounts_.find(operation);
+        if (count == callCounts_.end()) count = callCounts_.emplace(std::string(operation), 0).first;
+        lastOperation_ = count->first;
+        lastCount_ = &count->second;
+    }
+    const int n = ++*lastCount_;
     if (logging_) calls_.push_back(std::string(operation).append("(").append(arguments).append(")"));
     if (refusals_.fromCall.empty()) return true;
     auto it = refusals_.fromCall.find(operation);

@@ -182,6 +182,8 @@ private:
     std::vector<std::string> calls_;
     Refusals refusals_;
     std::map<std::string, int, std::less<>> callCounts_;
+    std::string_view lastOperation_;  // the operation last counted and its counter
+    int* lastCount_ = nullptr;
     bool logging_ = true;
     void* mainWindow_ = nullptr;
 };
