@@ -93,25 +93,27 @@ private:
         double quick = 0.0;
         if (const char* stop = scanShortDecimal(p_, nullptr, quick)) {
             value = static_cast<float>(quick);
-            p_ = stop;
-            while (!endsToken(*p_)) ++p_;
+            endTokenFrom(stop);
             return;
         }
-        const char* begin = nullptr;
-        const char* end = nullptr;
-        take(begin, end);
-        value = parseFloat(begin, end);
+        const char* begin = p_;
+        endTokenFrom(p_);
+        value = parseFloat(begin, p_);
     }
     [[gnu::always_inline]] void convertInt(int32_t& value) {
         if (const char* stop = scanShortInt(p_, value)) {
-            p_ = stop;
-            while (!endsToken(*p_)) ++p_;
+            endTokenFrom(stop);
             return;
         }
-        const char* begin = nullptr;
-        const char* end = nullptr;
-        take(begin, end);
-        value = parseInt(begin, end);
+        const char* begin = p_;
+        endTokenFrom(p_);
+        value = parseInt(begin, p_);
+    }
+
+    // Moves the cursor from p, inside the current token, to the token's end.
+    void endTokenFrom(const char* p) {
+        p_ = p;
+        while (!endsToken(*p_)) ++p_;
     }
 
     bool take(const char*& begin, const char*& end) {
