@@ -415,8 +415,22 @@ bool benchFile(const std::string& path, int runs) {
     return true;
 }
 
+// --profile: one stage, once, in this process, for a profiler to watch.
+bool profileFile(const std::string& path, Stage stage) {
+    warmCache(path);
+    StageReport report;
+    runStage(stage, path, report);
+    if (report.ok != 1) {
+        std::fprintf(stderr, "bxml-bench: %s: %s: %s\n", path.c_str(), STAGE_LABELS[stage], report.message);
+        return false;
+    }
+    std::printf("%s: %s %.3f s\n", path.c_str(), STAGE_LABELS[stage], report.seconds);
+    return true;
+}
+
 int usage() {
-    std::fprintf(stderr, "usage: bxml-bench FILE... [--runs N]   (N >= 1, default 5)\n");
+    std::fprintf(stderr, "usage: bxml-bench FILE... [--runs N]   (N >= 1, default 5)\n"
+                         "       bxml-bench FILE --profile a|b|c|d|e   (that stage once, unforked)\n");
     return 2;
 }
 
@@ -424,6 +438,7 @@ int usage() {
 
 int main(int argc, char** argv) {
     int runs = 5;
+    int profiled = -1;
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -433,6 +448,11 @@ int main(int argc, char** argv) {
             const long n = std::strtol(argv[++i], &end, 10);
             if (*end != '\0' || n < 1 || n > 1000) return usage();
             runs = static_cast<int>(n);
+        } else if (arg == "--profile") {
+            if (i + 1 >= argc) return usage();
+            const std::string letter = argv[++i];
+            if (letter.size() != 1 || letter[0] < 'a' || letter[0] >= 'a' + STAGE_COUNT) return usage();
+            profiled = letter[0] - 'a';
         } else if (!arg.empty() && arg[0] == '-') {
             return usage();
         } else {
@@ -440,6 +460,12 @@ int main(int argc, char** argv) {
         }
     }
     if (files.empty()) return usage();
+    if (profiled >= 0) {
+        // One file: the stages keep process-wide state (the loaded plug-in,
+        // the dialog stand-in's count) that a second file would inherit.
+        if (files.size() != 1) return usage();
+        return profileFile(files[0], static_cast<Stage>(profiled)) ? 0 : 1;
+    }
 
     std::printf("bxml-bench: each stage in a fresh process, stages interleaved per round; MB = 10^6 bytes\n\n");
     bool ok = true;
