@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 #include <utility>
 
 #include "document/lookup.h"
@@ -95,6 +96,37 @@ TEST(SortWeightsDescending, NotANumberGoesLast) {
     std::vector<int32_t> order;
     for (const VertexWeight& w : vertex.weights) order.push_back(w.linkIndex);
     EXPECT_EQ(order, (std::vector<int32_t>{3, 1, 0, 2}));
+}
+
+TEST(SortWeightsDescending, ShortAndLongListsGiveTheStableOrder) {
+    // Few distinct weights (many ties) and some NaNs, on both sides of the
+    // length where the sort changes method.
+    std::mt19937 random(7);
+    const float values[] = {0.1f, 0.25f, 0.5f, 1.0f, std::numeric_limits<float>::quiet_NaN()};
+    for (int round = 0; round < 400; ++round) {
+        const int length = round % 41;
+        VertexRecord vertex;
+        for (int k = 0; k < length; ++k) {
+            VertexWeight w;
+            w.linkIndex = k;
+            w.weight = values[random() % 5];
+            vertex.weights.push_back(w);
+        }
+        // Heaviest first, ties in their original order, NaNs last.
+        std::vector<int32_t> expected;
+        for (float v : {1.0f, 0.5f, 0.25f, 0.1f}) {
+            for (const VertexWeight& w : vertex.weights) {
+                if (w.weight == v) expected.push_back(w.linkIndex);
+            }
+        }
+        for (const VertexWeight& w : vertex.weights) {
+            if (std::isnan(w.weight)) expected.push_back(w.linkIndex);
+        }
+        sortWeightsDescending(vertex);
+        std::vector<int32_t> order;
+        for (const VertexWeight& w : vertex.weights) order.push_back(w.linkIndex);
+        ASSERT_EQ(order, expected) << "length " << length;
+    }
 }
 
 } // namespace
