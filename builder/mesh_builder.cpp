@@ -1,5 +1,7 @@
 #include "builder/mesh_builder.h"
 
+#include <new>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -62,11 +64,54 @@ void placeObject(SceneDocument& doc, const SceneObjectRecord& object) {
     }
 }
 
+// Gives findBoneLinkByIndex's answer, as a position in the geometry's links
+// (-1 for none), in constant expected time. When every link sits at the
+// position of its own index (the usual case) the fast path is the answer;
+// otherwise a table of the first position of each index stands in for the
+// scan. Without memory for the table it asks findBoneLinkByIndex itself.
+class LinkFinder {
+public:
+    explicit LinkFinder(const GeometryRecord& geometry) : geometry_(geometry) {
+        const std::vector<BoneLinkRecord>& links = geometry.links;
+        for (std::size_t k = 0; k < links.size() && inOrder_; ++k) inOrder_ = links[k].index == static_cast<int32_t>(k);
+        if (inOrder_) return;
+        try {
+            firstWithIndex_.reserve(links.size());
+            // emplace keeps an existing entry: the first link wins.
+            for (std::size_t k = 0; k < links.size(); ++k) firstWithIndex_.emplace(links[k].index, static_cast<int32_t>(k));
+            hashed_ = true;
+        } catch (const std::bad_alloc&) {
+            std::unordered_map<int32_t, int32_t>().swap(firstWithIndex_);
+        }
+    }
+
+    int32_t find(int32_t linkIndex) const {
+        const std::vector<BoneLinkRecord>& links = geometry_.links;
+        if (linkIndex < 0) return -1;
+        if (linkIndex < countOf(links) && links[static_cast<std::size_t>(linkIndex)].index == linkIndex) return linkIndex;
+        // In order, the links' indices are 0 .. count - 1: no other index is found.
+        if (inOrder_) return -1;
+        if (!hashed_) {
+            const BoneLinkRecord* link = findBoneLinkByIndex(geometry_, linkIndex);
+            return link == nullptr ? -1 : static_cast<int32_t>(link - links.data());
+        }
+        const auto it = firstWithIndex_.find(linkIndex);
+        return it == firstWithIndex_.end() ? -1 : it->second;
+    }
+
+private:
+    const GeometryRecord& geometry_;
+    bool inOrder_ = true;
+    bool hashed_ = false;
+    std::unordered_map<int32_t, int32_t> firstWithIndex_;
+};
+
 // Each weight names a link by the link's `index`; the link names a bone of the
 // geometry's skeleton (the first of that name), whose node becomes the
 // weight's bone. The bone node of every link is found once, through a name
-// index per skeleton that boneIndexes keeps for all geometries, so the pass
-// costs time in proportion to weights plus bones.
+// index per skeleton that boneIndexes keeps for all geometries, and the link
+// of each weight through a LinkFinder, so the pass costs time in proportion
+// to weights plus links plus bones.
 void bindWeightsToBones(SceneDocument& doc, GeometryRecord& geometry,
                         std::vector<NameIndex<BoneRecord>>& boneIndexes) {
     if (geometry.links.empty() || !isIndexOf(geometry.skeletonIndex, doc.skeletons)) return;
@@ -80,11 +125,12 @@ void bindWeightsToBones(SceneDocument& doc, GeometryRecord& geometry,
         const int32_t node = skeleton.bones[static_cast<std::size_t>(b)].nodeIndex;
         if (isIndexOf(node, doc.boneNodes)) nodeOfLink[k] = node;
     }
+    const LinkFinder linkOf(geometry);
     for (VertexRecord& vertex : geometry.vertices) {
         for (VertexWeight& weight : vertex.weights) {
-            const BoneLinkRecord* link = findBoneLinkByIndex(geometry, weight.linkIndex);
-            if (link == nullptr) continue;
-            const int32_t node = nodeOfLink[static_cast<std::size_t>(link - geometry.links.data())];
+            const int32_t link = linkOf.find(weight.linkIndex);
+            if (link < 0) continue;
+            const int32_t node = nodeOfLink[static_cast<std::size_t>(link)];
             if (node != -1) weight.boneNodeIndex = node;
         }
     }
@@ -129,18 +175,61 @@ int fillVertices(const SceneDocument& doc, const ImportOptions& options, HostSce
 
 // Which uv set feeds the host's first channel: the geometry's second set when
 // the face's material names it for its first texture slot (and does not name
-// the first set), else the first.
-void chooseChannels(const SceneDocument& doc, const GeometryRecord& geometry, int32_t materialIndex, int& a,
-                    int& b) {
-    a = 0;
-    b = 1;
-    if (materialIndex < 0) return;
-    if (materialUsesUvSet(doc, materialIndex, geometry.uvSetNames[0].c_str()) != 0) return;
-    if (materialUsesUvSet(doc, materialIndex, geometry.uvSetNames[1].c_str()) != 0) {
-        a = 1;
-        b = 0;
+// the first set), else the first. A geometry's faces mostly share a few
+// materials, so each material's answer is kept (per geometry, by generation)
+// instead of comparing names on every face. Without memory for that it
+// compares on every face.
+class ChannelChooser {
+public:
+    explicit ChannelChooser(const SceneDocument& doc) : doc_(doc) {
+        try {
+            generationOf_.assign(doc.materials.size(), 0);
+            swapped_.assign(doc.materials.size(), 0);
+        } catch (const std::bad_alloc&) {
+            std::vector<uint64_t>().swap(generationOf_);
+            std::vector<uint8_t>().swap(swapped_);
+        }
     }
-}
+
+    void startGeometry(const GeometryRecord& geometry) {
+        geometry_ = &geometry;
+        ++generation_;
+    }
+
+    // Sets a to the uv set of channel 0 and b to that of channel 1.
+    void choose(int32_t materialIndex, int& a, int& b) {
+        a = 0;
+        b = 1;
+        if (!isIndexOf(materialIndex, doc_.materials)) return;
+        const std::size_t m = static_cast<std::size_t>(materialIndex);
+        bool swap = false;
+        if (swapped_.empty()) {
+            swap = swaps(materialIndex);
+        } else {
+            if (generationOf_[m] != generation_) {
+                generationOf_[m] = generation_;
+                swapped_[m] = swaps(materialIndex) ? 1 : 0;
+            }
+            swap = swapped_[m] != 0;
+        }
+        if (swap) {
+            a = 1;
+            b = 0;
+        }
+    }
+
+private:
+    bool swaps(int32_t materialIndex) const {
+        return materialUsesUvSet(doc_, materialIndex, geometry_->uvSetNames[0].c_str()) == 0 &&
+               materialUsesUvSet(doc_, materialIndex, geometry_->uvSetNames[1].c_str()) != 0;
+    }
+
+    const SceneDocument& doc_;
+    const GeometryRecord* geometry_ = nullptr;
+    uint64_t generation_ = 0;
+    std::vector<uint64_t> generationOf_;
+    std::vector<uint8_t> swapped_;
+};
 
 // Number of leading faces whose mesh, material and vertex indices all lie
 // inside the host's lists. The build stops at the first face that does not;
@@ -161,13 +250,14 @@ int32_t writableFaces(const GeometryRecord& geometry, int64_t base, int32_t mesh
     return faceCount;
 }
 
-int fillPolygons(const SceneDocument& doc, const GeometryRecord& geometry, int64_t base, int32_t meshIndex,
+int fillPolygons(ChannelChooser& channels, const GeometryRecord& geometry, int64_t base, int32_t meshIndex,
                  HostScene& scene) {
     HostPolygonBlock* block = scene.GetPolygonBlock();
     if (block == nullptr) return 0;
     const int32_t faceCount = writableFaces(geometry, base, meshIndex, scene);
     if (faceCount == 0) return 0;
     if (block->SetPolygonCount(faceCount) == 0) return 0;
+    channels.startGeometry(geometry);
     for (int32_t j = 0; j < faceCount; ++j) {
         const FaceRecord& face = geometry.faces[static_cast<std::size_t>(j)];
         if (block->SetPolygonCornerCount(j, face.cornerCount) == 0) return 0;
@@ -180,7 +270,7 @@ int fillPolygons(const SceneDocument& doc, const GeometryRecord& geometry, int64
         polygon.materialIndex = face.materialIndex;
         int a = 0;
         int b = 1;
-        chooseChannels(doc, geometry, face.materialIndex, a, b);
+        channels.choose(face.materialIndex, a, b);
         const int32_t corners = face.cornerCount < 0 ? 0 : (face.cornerCount > 4 ? 4 : face.cornerCount);
         for (int32_t l = 0; l < corners; ++l) {
             const int64_t c = static_cast<int64_t>(face.vertexIndices[l]) + base;
@@ -260,11 +350,12 @@ int buildMeshes(const SceneDocument& doc, const ImportOptions& options, HostScen
         if (scene->AddMesh(name, -1) == nullptr) return 0;
     }
 
+    ChannelChooser channels(doc);
     int64_t base = 0;
     int32_t meshIndex = 0;
     for (const GeometryRecord& geometry : doc.geometries) {
         if (!isIncluded(geometry, options)) continue;
-        if (!geometry.faces.empty() && fillPolygons(doc, geometry, base, meshIndex, *scene) == 0) return 0;
+        if (!geometry.faces.empty() && fillPolygons(channels, geometry, base, meshIndex, *scene) == 0) return 0;
         base += static_cast<int64_t>(geometry.vertices.size());
         ++meshIndex;
     }

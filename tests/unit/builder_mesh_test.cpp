@@ -185,6 +185,47 @@ TEST(PlaceSceneObjects, WeightsFollowLinksToBoneNodesNormalisedLargestFirst) {
     EXPECT_EQ(w[2].weight, 0.0f);
 }
 
+TEST(PlaceSceneObjects, WeightsFindTheirLinkAsTheLinkLookupDoes) {
+    // Link indices 2, 0, 2: index 2 sits at its own position, so the lookup
+    // takes that link (C) although A comes first; 0 is found by scanning; 5
+    // and -1 name no link.
+    SceneDocument doc;
+    ASSERT_EQ(allocateSkeletons(doc.skeletons, 1), 1);
+    SkeletonRecord& rig = doc.skeletons[0];
+    ASSERT_EQ(allocate(rig.bones, 4), 1);
+    const char* names[] = {"Rig", "A", "B", "C"};
+    for (int k = 0; k < 4; ++k) {
+        rig.bones[static_cast<std::size_t>(k)].name.assign(names[k]);
+        rig.bones[static_cast<std::size_t>(k)].nodeIndex = k;
+    }
+    ASSERT_EQ(allocate(doc.boneNodes, 4), 1);
+    ASSERT_EQ(allocate(doc.geometries, 1), 1);
+    GeometryRecord& g = doc.geometries[0];
+    setGeometry(g, "Body", 4, {});
+    g.skeletonIndex = 0;
+    ASSERT_EQ(allocate(g.links, 3), 1);
+    const int32_t linkIndices[] = {2, 0, 2};
+    for (int k = 0; k < 3; ++k) {
+        g.links[static_cast<std::size_t>(k)].name.assign(names[k + 1]);
+        g.links[static_cast<std::size_t>(k)].index = linkIndices[k];
+    }
+    const int32_t weightLinks[] = {2, 0, 5, -1};
+    for (int v = 0; v < 4; ++v) {
+        ASSERT_EQ(allocate(g.vertices[static_cast<std::size_t>(v)].weights, 1), 1);
+        g.vertices[static_cast<std::size_t>(v)].weights[0] = {weightLinks[v], -1, 1.0f};
+    }
+
+    ReferenceScene scene;
+    ASSERT_EQ(placeSceneObjects(doc, allGeometries(), &scene), 1);
+    ASSERT_EQ(scene.vertexStore.size(), 4u);
+    const int32_t expectedBones[] = {3, 2, -1, -1};
+    for (int v = 0; v < 4; ++v) {
+        const std::vector<HostVertexWeight>& w = scene.vertexStore[static_cast<std::size_t>(v)].weights;
+        ASSERT_EQ(w.size(), 1u) << "vertex " << v;
+        EXPECT_EQ(w[0].boneIndex, expectedBones[v]) << "vertex " << v;
+    }
+}
+
 TEST(PlaceSceneObjects, MeshOnABoneGetsOneFullWeightPerVertex) {
     SceneDocument doc;
     ASSERT_EQ(allocate(doc.boneNodes, 2), 1);
@@ -292,6 +333,35 @@ TEST(BuildMeshes, UvChannelsFollowTheMaterialsUvSetAndVIsFlipped) {
         EXPECT_EQ(p[j].channels[0][2].u, 0.125f);
         EXPECT_EQ(p[j].channels[0][2].v, 0.75f);
         EXPECT_EQ(p[j].channels[1][2].v, 0.25f);
+    }
+}
+
+TEST(BuildMeshes, EachGeometryChoosesChannelsByItsOwnUvSetNames) {
+    // One material naming "Detail", used by two geometries: the first has
+    // Detail as its second set (the sets swap), the second as its first.
+    SceneDocument doc;
+    ASSERT_EQ(allocate(doc.materials, 1), 1);
+    doc.materials[0].slots[0].uvSetName.assign("Detail");
+    ASSERT_EQ(allocate(doc.geometries, 2), 1);
+    FaceRecord face = makeFace(0, 1, 2);
+    face.materialIndex = 0;
+    for (int k = 0; k < 3; ++k) {
+        face.uv[0][k] = {0.125f, 0.25f};
+        face.uv[1][k] = {0.5f, 0.75f};
+    }
+    setGeometry(doc.geometries[0], "Swapped", 3, {face, face});
+    doc.geometries[0].uvSetNames[0].assign("Base");
+    doc.geometries[0].uvSetNames[1].assign("Detail");
+    setGeometry(doc.geometries[1], "Kept", 3, {face, face});
+    doc.geometries[1].uvSetNames[0].assign("Detail");
+    doc.geometries[1].uvSetNames[1].assign("Base");
+
+    ReferenceScene scene;
+    ASSERT_EQ(buildMeshes(doc, allGeometries(), &scene), 1);
+    ASSERT_EQ(scene.polygonBlocks.size(), 2u);
+    for (int j = 0; j < 2; ++j) {
+        EXPECT_EQ(scene.polygonBlocks[0]->storage[static_cast<std::size_t>(j)].channels[0][0].u, 0.5f);
+        EXPECT_EQ(scene.polygonBlocks[1]->storage[static_cast<std::size_t>(j)].channels[0][0].u, 0.125f);
     }
 }
 
