@@ -188,6 +188,30 @@ const char* numberSpanEnd(const char* p) {
 
 } // namespace
 
+const char* scanShortDecimalExponent(const char* p, const char* end, uint64_t mantissa, int64_t scale,
+                                     bool negative, double& value) {
+    constexpr int MAX_EXACT_POWER = 22;
+    auto within = [end](const char* q) { return end == nullptr || q != end; };
+    auto isDigit = [within](const char* q) { return within(q) && static_cast<unsigned>(*q - '0') < 10u; };
+    int exponent = 0;
+    const char* q = p + 1;
+    bool negativeExponent = false;
+    if (within(q) && (*q == '+' || *q == '-')) negativeExponent = (*q++ == '-');
+    // Without a digit the 'e' is not part of the number (strtod stops before it).
+    if (isDigit(q)) {
+        for (int expDigits = 0; isDigit(q); ++q, ++expDigits) {
+            if (expDigits == 3) return nullptr;  // far outside the shortcut's range
+            exponent = exponent * 10 + (*q - '0');
+        }
+        if (negativeExponent) exponent = -exponent;
+        p = q;
+    }
+    const int64_t power = exponent - scale;
+    if (power < -MAX_EXACT_POWER || power > MAX_EXACT_POWER) return nullptr;
+    setExactDecimal(mantissa, power, negative, value, power <= 0);
+    return p;
+}
+
 double parseDouble(const char* begin, const char* end) {
     if (begin == nullptr || end == nullptr || begin >= end) return 0.0;
     const char* p = begin;

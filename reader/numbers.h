@@ -30,6 +30,27 @@ int32_t parseInt(const char* begin, const char* end);
 inline constexpr double EXACT_POWERS_OF_TEN[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                                  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                                  1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+// Finishes scanShortDecimal for a number with an exponent: p is at the 'e' or
+// 'E' after the digits. Kept out of line: exporters seldom write exponents.
+const char* scanShortDecimalExponent(const char* p, const char* end, uint64_t mantissa, int64_t scale,
+                                     bool negative, double& value);
+
+// Sets value to mantissa times ten to the power (|power| <= 22, mantissa <=
+// 2^53: both exact doubles, so one operation rounds correctly), negated by
+// the sign bit when negative. A power of 0 divides by 1, so callers that only
+// have powers <= 0 pass a constant true dividing and no branch is left.
+[[gnu::always_inline]] inline void setExactDecimal(uint64_t mantissa, int64_t power, bool negative, double& value,
+                                                   bool dividing) {
+    // Exact: mantissa <= 2^53 (converted as signed, which needs no range test).
+    double result = static_cast<double>(static_cast<int64_t>(mantissa));
+    result = dividing ? result / EXACT_POWERS_OF_TEN[-power] : result * EXACT_POWERS_OF_TEN[power];
+    // The sign goes in as a bit, without a branch.
+    uint64_t bits = 0;
+    std::memcpy(&bits, &result, sizeof bits);
+    bits |= static_cast<uint64_t>(negative) << 63;
+    std::memcpy(&value, &bits, sizeof bits);
+}
+
 // The exact shortcut for the common short decimals: digits with an optional
 // point and exponent ("12", "-0.125", "3.5e-4"), at most 19 digits whose value
 // fits 2^53 and a power of ten of at most 22 either way, so that one
@@ -39,12 +60,16 @@ inline constexpr double EXACT_POWERS_OF_TEN[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1
 // number stops, having set value; returns null, setting nothing, for anything
 // else (the general conversion then decides). What follows the number is
 // ignored, as strtod ignores it. Always inlined: the callers are the inner
-// loops of the number lists.
+// loops of the number lists, which is also why the common case (no exponent)
+// takes a single test after the digits.
 [[gnu::always_inline]] inline const char* scanShortDecimal(const char* p, const char* end, double& value) {
-    constexpr int MAX_EXACT_POWER = 22;
     constexpr uint64_t MAX_EXACT_MANTISSA = uint64_t{1} << 53;
     auto within = [end](const char* q) { return end == nullptr || q != end; };
-    auto digitAt = [within](const char* q) { return within(q) && static_cast<unsigned>(*q - '0') < 10u; };
+    // The digit at q as a 64-bit value, or a value above 9 for anything else
+    // (computed unsigned, so the loops need no sign extension).
+    auto digitAt = [within](const char* q) {
+        return within(q) ? static_cast<uint64_t>(static_cast<unsigned char>(*q)) - '0' : uint64_t{10};
+    };
 
     // Signs come in no pattern a branch predictor could learn: take them
     // without branching.
@@ -57,46 +82,25 @@ inline constexpr double EXACT_POWERS_OF_TEN[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1
     // short and regular, so its branches predict well.
     uint64_t mantissa = 0;
     const char* first = p;
-    for (; digitAt(p); ++p) mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
+    for (uint64_t d = digitAt(p); d <= 9; d = digitAt(++p)) mantissa = mantissa * 10 + d;
     int64_t digits = p - first;
     int64_t scale = 0;  // digits after the point
     if (within(p) && *p == '.') {
         const char* fraction = ++p;
-        for (; digitAt(p); ++p) mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
+        for (uint64_t d = digitAt(p); d <= 9; d = digitAt(++p)) mantissa = mantissa * 10 + d;
         scale = p - fraction;
         digits += scale;
     }
-    // More than 19 digits may have wrapped; hexadecimal text ("0x...") is the
-    // general conversion's, as are "inf" and "nan" (no digits).
-    if (digits == 0 || digits > 19 || mantissa > MAX_EXACT_MANTISSA) return nullptr;
-    int exponent = 0;
-    if (within(p)) {
-        if (*p == 'x' || *p == 'X') return nullptr;
-        if (*p == 'e' || *p == 'E') {
-            const char* q = p + 1;
-            bool negativeExponent = false;
-            if (within(q) && (*q == '+' || *q == '-')) negativeExponent = (*q++ == '-');
-            // Without a digit the 'e' is not part of the number (strtod stops before it).
-            if (digitAt(q)) {
-                for (int expDigits = 0; digitAt(q); ++q, ++expDigits) {
-                    if (expDigits == 3) return nullptr;  // far outside the shortcut's range
-                    exponent = exponent * 10 + (*q - '0');
-                }
-                if (negativeExponent) exponent = -exponent;
-                p = q;
-            }
-        }
+    // 1 to 19 digits (more may have wrapped), a value within 2^53 and no 'e'
+    // or 'x' after them: then the power is -scale, at most 19 either way.
+    const unsigned after = within(p) ? static_cast<unsigned char>(*p) | 0x20u : 0u;
+    if (static_cast<uint64_t>(digits - 1) > 18 || mantissa > MAX_EXACT_MANTISSA || after == 'e' || after == 'x') {
+        // No digits ("inf", "nan") and hexadecimal text ("0x...") are the
+        // general conversion's, as are long or large mantissas.
+        if (static_cast<uint64_t>(digits - 1) > 18 || mantissa > MAX_EXACT_MANTISSA || after == 'x') return nullptr;
+        return scanShortDecimalExponent(p, end, mantissa, scale, negative, value);
     }
-    const int64_t power = exponent - scale;
-    if (power < -MAX_EXACT_POWER || power > MAX_EXACT_POWER) return nullptr;
-    // Exact: mantissa <= 2^53 (converted as signed, which needs no range test).
-    double result = static_cast<double>(static_cast<int64_t>(mantissa));
-    result = power < 0 ? result / EXACT_POWERS_OF_TEN[-power] : result * EXACT_POWERS_OF_TEN[power];
-    // The sign goes in as a bit, again without a branch.
-    uint64_t bits = 0;
-    std::memcpy(&bits, &result, sizeof bits);
-    bits |= static_cast<uint64_t>(negative) << 63;
-    std::memcpy(&value, &bits, sizeof bits);
+    setExactDecimal(mantissa, -scale, negative, value, true);
     return p;
 }
 

@@ -276,6 +276,28 @@ TEST(ParseDouble, ShortDecimalShortcutMatchesStrtodOnMillionsOfTokens) {
     std::printf("tokens compared: %ld, taken by the shortcut: %ld\n", tokens, taken);
 }
 
+// Exponents within the shortcut's range are its own, not the fallback's: a
+// shortcut that declined them all would still give strtod's values.
+TEST(ParseDouble, ShortcutTakesExponentsInItsRange) {
+    struct Case {
+        const char* text;
+        double value;
+        std::size_t length;
+    };
+    const Case cases[] = {{"2.5e-3", 0.0025, 6}, {"-1E+2", -100.0, 5}, {"3e22", 3e22, 4},
+                          {"0.1e-21", 1e-22, 7}, {"7e", 7.0, 1},  {"4E-x", 4.0, 1}};
+    for (const Case& c : cases) {
+        double value = 0.0;
+        const char* stop = scanShortDecimal(c.text, nullptr, value);
+        ASSERT_NE(stop, nullptr) << c.text;
+        EXPECT_EQ(value, c.value) << c.text;
+        EXPECT_EQ(static_cast<std::size_t>(stop - c.text), c.length) << c.text;
+    }
+    double value = 0.0;
+    EXPECT_EQ(scanShortDecimal("1e23", nullptr, value), nullptr) << "10^23 is not exact";
+    EXPECT_EQ(scanShortDecimal("1e0022", nullptr, value), nullptr) << "four exponent digits";
+}
+
 // Switches the process to a comma-decimal locale for one test and always
 // returns to "C".
 class CommaLocale {
