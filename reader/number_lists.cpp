@@ -75,6 +75,9 @@ public:
         return true;
     }
 
+    // True when the current group has a token left.
+    bool moreInGroup() { return atTokenInGroup(); }
+
     const char* position() const { return p_; }
     int64_t length() const { return end_ - p_; }  // of what is left
     void rewind(const char* p) { p_ = p; }
@@ -194,13 +197,17 @@ int parseIndices(GeometryRecord& geometry, int64_t count, const char* text) {
         return 0;
     }
     if (allocate(geometry.faces, count) == 0) return 0;
-    for (FaceRecord& face : geometry.faces) {
-        if (!cursor.nextGroup()) break;
+    // A face has four corners when its group gives a fourth index; faces the
+    // text leaves out keep -1 everywhere and count as triangles.
+    std::size_t f = 0;
+    for (; f < geometry.faces.size() && cursor.nextGroup(); ++f) {
+        FaceRecord& face = geometry.faces[f];
         for (int k = 0; k < 4 && cursor.nextIntInGroup(face.vertexIndices[k]); ++k) {
         }
         cursor.endGroup();
+        face.cornerCount = face.vertexIndices[3] == -1 ? 3 : 4;
     }
-    for (FaceRecord& face : geometry.faces) face.cornerCount = face.vertexIndices[3] == -1 ? 3 : 4;
+    for (; f < geometry.faces.size(); ++f) geometry.faces[f].cornerCount = 3;
     return 1;
 }
 
@@ -252,23 +259,41 @@ int parseWeights(GeometryRecord& geometry, int64_t count, const char* text, int6
     if (count <= 0 || bonesPerVertex <= 0) return 1;
     if (geometry.vertices.empty() || count != static_cast<int64_t>(geometry.vertices.size())) return 0;
     if (bonesPerVertex > MAX_ARRAY_COUNT) bonesPerVertex = MAX_ARRAY_COUNT;
+    // A vertex's pairs are converted into a small buffer first, so that its
+    // weights array is created once at its final size; a group with more
+    // pairs than the buffer holds is counted first and then converted.
+    constexpr int64_t BUFFERED_PAIRS = 8;
+    VertexWeight buffered[BUFFERED_PAIRS];
+    const int64_t bufferedLimit = bonesPerVertex < BUFFERED_PAIRS ? bonesPerVertex : BUFFERED_PAIRS;
     TokenCursor cursor(text);
     const char* begin = nullptr;
     const char* end = nullptr;
     for (VertexRecord& vertex : geometry.vertices) {
         if (!cursor.nextGroup()) break;
-        // Count the complete pairs first (up to the limit) so that the weights
-        // array is created once at its final size.
         const char* groupStart = cursor.position();
-        int64_t tokens = 0;
-        while (tokens < 2 * bonesPerVertex && cursor.nextInGroup(begin, end)) ++tokens;
-        int64_t pairs = tokens / 2;
-        if (pairs > 0) {
-            if (allocate(vertex.weights, pairs) == 0) return 0;
+        // Complete pairs only: a link index without its weight is dropped.
+        int64_t pairs = 0;
+        for (; pairs < bufferedLimit; ++pairs) {
+            VertexWeight& weight = buffered[pairs];
+            if (!cursor.nextIntInGroup(weight.linkIndex) || !cursor.nextFloatInGroup(weight.weight)) break;
+        }
+        if (pairs == BUFFERED_PAIRS && bonesPerVertex > BUFFERED_PAIRS && cursor.moreInGroup()) {
+            cursor.rewind(groupStart);
+            int64_t tokens = 0;
+            while (tokens < 2 * bonesPerVertex && cursor.nextInGroup(begin, end)) ++tokens;
+            if (allocate(vertex.weights, tokens / 2) == 0) return 0;
             cursor.rewind(groupStart);
             for (VertexWeight& weight : vertex.weights) {
                 cursor.nextIntInGroup(weight.linkIndex);
                 cursor.nextFloatInGroup(weight.weight);
+                weight.boneNodeIndex = -1;
+            }
+        } else if (pairs > 0) {
+            if (allocate(vertex.weights, pairs) == 0) return 0;
+            for (int64_t k = 0; k < pairs; ++k) {
+                VertexWeight& weight = vertex.weights[static_cast<std::size_t>(k)];
+                weight.linkIndex = buffered[k].linkIndex;
+                weight.weight = buffered[k].weight;
                 weight.boneNodeIndex = -1;
             }
         }

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "reader/number_lists.h"
 
@@ -299,6 +301,31 @@ TEST(ParseWeights, OnlyTheFirstPairsUpToBonesPerVertexAreKept) {
     EXPECT_EQ(one.vertices[0].weights[0].linkIndex, 0);
     EXPECT_EQ(one.vertices[0].weights[0].weight, 0.25f);
     EXPECT_EQ(one.vertices[1].weights.size(), 1u);
+}
+
+TEST(ParseWeights, LongGroupsKeepTheirFirstPairsUpToTheLimit) {
+    // Groups of 1 to 20 pairs, every other one with a lone link index after
+    // them, read with limits on both sides of short and long groups.
+    for (int64_t limit : {1, 7, 8, 9, 20}) {
+        std::string text;
+        for (int n = 1; n <= 20; ++n) {
+            for (int k = 0; k < n; ++k) text += std::to_string(100 * n + k) + " " + std::to_string(k + 1) + ".5 ";
+            if (n % 2 == 1) text += "99";
+            text += ",";
+        }
+        GeometryRecord g;
+        ASSERT_EQ(parseVertices(g, 20, nullptr), 1);
+        ASSERT_EQ(parseWeights(g, 20, text.c_str(), limit), 1);
+        for (int n = 1; n <= 20; ++n) {
+            const std::vector<VertexWeight>& w = g.vertices[static_cast<std::size_t>(n - 1)].weights;
+            ASSERT_EQ(static_cast<int64_t>(w.size()), std::min<int64_t>(n, limit)) << "group " << n << ", limit " << limit;
+            for (std::size_t k = 0; k < w.size(); ++k) {
+                EXPECT_EQ(w[k].linkIndex, 100 * n + static_cast<int>(k));
+                EXPECT_EQ(w[k].weight, static_cast<float>(k) + 1.5f);
+                EXPECT_EQ(w[k].boneNodeIndex, -1);
+            }
+        }
+    }
 }
 
 TEST(ParseWeights, TrailingLinkWithoutWeightIsDropped) {
