@@ -27,7 +27,7 @@ inline bool endsToken(char c) {
 // one group separator). The text is only read.
 class TokenCursor {
 public:
-    explicit TokenCursor(const char* text) : p_(text != nullptr ? text : ""), end_(p_ + std::strlen(p_)) {}
+    explicit TokenCursor(const char* text) : p_(text != nullptr ? text : "") {}
 
     // Next token of a flat list, commas counting as spaces.
     bool next(const char*& begin, const char*& end) {
@@ -79,7 +79,14 @@ public:
     bool moreInGroup() { return atTokenInGroup(); }
 
     const char* position() const { return p_; }
-    int64_t length() const { return end_ - p_; }  // of what is left
+    // True when at least n characters are left before the terminator; reads
+    // at most n of them, not the whole text.
+    bool hasAtLeast(int64_t n) const {
+        for (int64_t i = 0; i < n; ++i) {
+            if (p_[i] == '\0') return false;
+        }
+        return true;
+    }
     void rewind(const char* p) { p_ = p; }
 
 private:
@@ -128,13 +135,12 @@ private:
     }
 
     const char* p_;
-    const char* end_;  // the text's terminator
 };
 
 // True when count may be backed by the cursor's text: at most its length plus
 // the slack.
 bool plausibleCount(int64_t count, const TokenCursor& cursor) {
-    return count <= COUNT_SLACK || count - COUNT_SLACK <= cursor.length();
+    return count <= COUNT_SLACK || cursor.hasAtLeast(count - COUNT_SLACK);
 }
 
 inline int cornersOf(const FaceRecord& face) {
