@@ -3,6 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -15,12 +21,19 @@
 
 namespace bxml::testing {
 
-// A scene file written for one test and removed afterwards.
+// A scene file written for one test and removed afterwards. The name holds
+// the process id: tests run in parallel processes that share the folder.
 class TempSceneFile {
 public:
     explicit TempSceneFile(const std::string& content, const std::string& name = "scene.xml") {
         static int counter = 0;
-        path_ = std::string(::testing::TempDir()) + "bxml_" + std::to_string(++counter) + "_" + name;
+#ifdef _WIN32
+        const long process = static_cast<long>(_getpid());
+#else
+        const long process = static_cast<long>(getpid());
+#endif
+        path_ = std::string(::testing::TempDir()) + "bxml_" + std::to_string(process) + "_" + std::to_string(++counter) +
+                "_" + name;
         std::ofstream out(path_, std::ios::binary);
         out << content;
     }
