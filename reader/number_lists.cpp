@@ -13,12 +13,28 @@ namespace {
 // would only make a tiny file allocate gigabytes.
 constexpr int64_t COUNT_SLACK = 4096;
 
+// The characters the list scanner tests on every step, looked up in one
+// table: a separator (space or comma) and what ends a token (a separator or
+// the terminator).
+enum : uint8_t { SEPARATOR = 1, TOKEN_END = 2 };
+
+struct ListCharacterClasses {
+    uint8_t of[256] = {};
+    constexpr ListCharacterClasses() {
+        of[static_cast<unsigned char>(' ')] = SEPARATOR | TOKEN_END;
+        of[static_cast<unsigned char>(',')] = SEPARATOR | TOKEN_END;
+        of[0] = TOKEN_END;
+    }
+};
+
+inline constexpr ListCharacterClasses LIST_CHARACTERS{};
+
 inline bool isSeparator(char c) {
-    return c == ' ' || c == ',';
+    return (LIST_CHARACTERS.of[static_cast<unsigned char>(c)] & SEPARATOR) != 0;
 }
 
 inline bool endsToken(char c) {
-    return c == ' ' || c == ',' || c == '\0';
+    return (LIST_CHARACTERS.of[static_cast<unsigned char>(c)] & TOKEN_END) != 0;
 }
 
 // One forward pass over an element's text. Tokens end at a space, a comma or

@@ -91,15 +91,17 @@ const char* scanShortDecimalExponent(const char* p, const char* end, uint64_t ma
         scale = p - fraction;
         digits += scale;
     }
-    // 1 to 19 digits (more may have wrapped), a value within 2^53 and no 'e'
-    // or 'x' after them: then the power is -scale, at most 19 either way.
+    // The common case: 1 to 15 digits (always below 2^53) and no 'e' or 'x'
+    // after them; the power is then -scale, at most 15.
     const unsigned after = within(p) ? static_cast<unsigned char>(*p) | 0x20u : 0u;
-    if (static_cast<uint64_t>(digits - 1) > 18 || mantissa > MAX_EXACT_MANTISSA || after == 'e' || after == 'x') {
-        // No digits ("inf", "nan") and hexadecimal text ("0x...") are the
-        // general conversion's, as are long or large mantissas.
-        if (static_cast<uint64_t>(digits - 1) > 18 || mantissa > MAX_EXACT_MANTISSA || after == 'x') return nullptr;
-        return scanShortDecimalExponent(p, end, mantissa, scale, negative, value);
+    if (static_cast<uint64_t>(digits - 1) < 15 && after != 'e' && after != 'x') {
+        setExactDecimal(mantissa, -scale, negative, value, true);
+        return p;
     }
+    // No digits ("inf", "nan"), more than 19 (which may have wrapped), a value
+    // beyond 2^53 and hexadecimal text ("0x...") are the general conversion's.
+    if (static_cast<uint64_t>(digits - 1) > 18 || mantissa > MAX_EXACT_MANTISSA || after == 'x') return nullptr;
+    if (after == 'e') return scanShortDecimalExponent(p, end, mantissa, scale, negative, value);
     setExactDecimal(mantissa, -scale, negative, value, true);
     return p;
 }
