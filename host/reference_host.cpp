@@ -86,6 +86,7 @@ void appendToList(std::vector<Pointer>& pointers, Pointer*& array, int32_t& coun
 
 void ReferenceScene::syncVertexList() {
     vertexPointers_.clear();
+    vertexPointers_.reserve(vertexStore.size());
     for (auto& v : vertexStore) vertexPointers_.push_back(&v);
     vertices = vertexPointers_.empty() ? nullptr : vertexPointers_.data();
     vertexCount = static_cast<int32_t>(vertexPointers_.size());
@@ -125,12 +126,26 @@ void ReferenceScene::EndImport() {
     record("EndImport", "");
 }
 
+HostVertexWeight* ReferenceScene::takeWeights(std::size_t count) {
+    constexpr std::size_t CHUNK = 1 << 16;
+    if (count > weightChunkFree_) {
+        const std::size_t size = count > CHUNK ? count : CHUNK;
+        weightChunks_.push_back(std::make_unique<HostVertexWeight[]>(size));
+        weightChunkNext_ = weightChunks_.back().get();
+        weightChunkFree_ = size;
+    }
+    HostVertexWeight* taken = weightChunkNext_;
+    weightChunkNext_ += count;
+    weightChunkFree_ -= count;
+    return taken;
+}
+
 HostVertexWeight* ReferenceScene::AddVertexWeights(int32_t vertex, int32_t count) {
     if (!record("AddVertexWeights", {vertex, count})) return nullptr;
     if (vertex < 0 || static_cast<std::size_t>(vertex) >= vertexStore.size() || count <= 0) return nullptr;
-    auto& weights = vertexStore[static_cast<std::size_t>(vertex)].weights;
-    weights.assign(static_cast<std::size_t>(count), HostVertexWeight{});
-    return weights.data();
+    HostVertexWeight* weights = takeWeights(static_cast<std::size_t>(count));
+    vertexStore[static_cast<std::size_t>(vertex)].weights = RefVertexWeights(weights, static_cast<std::size_t>(count));
+    return weights;
 }
 
 HostLight* ReferenceScene::AddLight(const HostString& name) {

@@ -45,12 +45,30 @@ private:
     ReferenceScene& owner_;
 };
 
+// A vertex's bone weights: the array AddVertexWeights handed out, which the
+// scene keeps in its weight pool.
+class RefVertexWeights {
+public:
+    RefVertexWeights() = default;
+    RefVertexWeights(HostVertexWeight* items, std::size_t count) : items_(items), count_(count) {}
+
+    std::size_t size() const { return count_; }
+    bool empty() const { return count_ == 0; }
+    const HostVertexWeight& operator[](std::size_t k) const { return items_[k]; }
+    const HostVertexWeight* begin() const { return items_; }
+    const HostVertexWeight* end() const { return items_ + count_; }
+
+private:
+    HostVertexWeight* items_ = nullptr;
+    std::size_t count_ = 0;
+};
+
 class RefVertex final : public HostVertex {
 public:
     explicit RefVertex(ReferenceScene& owner) : owner_(&owner) {}
     void Update(float value) override;
 
-    std::vector<HostVertexWeight> weights;
+    RefVertexWeights weights;
     int32_t updateCalls = 0;
 
 private:
@@ -170,6 +188,9 @@ public:
 
 private:
     void syncVertexList();
+    // count value-initialised weights from the pool, valid as long as the
+    // scene: chunks are never moved or freed before it.
+    HostVertexWeight* takeWeights(std::size_t count);
 
     std::vector<HostVertex*> vertexPointers_;
     std::vector<HostLight*> lightPointers_;
@@ -178,6 +199,13 @@ private:
     std::vector<HostAnimation*> animationPointers_;
     std::vector<HostMesh*> meshPointers_;
     std::vector<HostMaterial*> materialPointers_;
+
+    // Vertex weights in chunks, so that a weight array per vertex costs no
+    // allocation of its own. Arrays replaced by a later AddVertexWeights stay
+    // until the scene goes.
+    std::vector<std::unique_ptr<HostVertexWeight[]>> weightChunks_;
+    std::size_t weightChunkFree_ = 0;  // unused weights at the end of the last chunk
+    HostVertexWeight* weightChunkNext_ = nullptr;
 
     std::vector<std::string> calls_;
     Refusals refusals_;

@@ -175,7 +175,7 @@ TEST(PlaceSceneObjects, WeightsFollowLinksToBoneNodesNormalisedLargestFirst) {
     ImportOptions options;
     ASSERT_EQ(placeSceneObjects(doc, options, &scene), 1);
     ASSERT_EQ(scene.vertexStore.size(), 1u);
-    const std::vector<HostVertexWeight>& w = scene.vertexStore[0].weights;
+    const RefVertexWeights& w = scene.vertexStore[0].weights;
     ASSERT_EQ(w.size(), 3u);
     EXPECT_EQ(w[0].boneIndex, 2);
     EXPECT_FLOAT_EQ(w[0].weight, 0.75f);
@@ -220,7 +220,7 @@ TEST(PlaceSceneObjects, WeightsFindTheirLinkAsTheLinkLookupDoes) {
     ASSERT_EQ(scene.vertexStore.size(), 4u);
     const int32_t expectedBones[] = {3, 2, -1, -1};
     for (int v = 0; v < 4; ++v) {
-        const std::vector<HostVertexWeight>& w = scene.vertexStore[static_cast<std::size_t>(v)].weights;
+        const RefVertexWeights& w = scene.vertexStore[static_cast<std::size_t>(v)].weights;
         ASSERT_EQ(w.size(), 1u) << "vertex " << v;
         EXPECT_EQ(w[0].boneIndex, expectedBones[v]) << "vertex " << v;
     }

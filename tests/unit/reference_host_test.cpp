@@ -64,6 +64,36 @@ TEST(ReferenceHost, ArraysHandedOutHaveExactlyTheRequestedLength) {
     EXPECT_EQ(track->rotationKeyCount, 5);
 }
 
+TEST(ReferenceHost, VertexWeightArraysStayPutAndALaterCallReplacesAVertexsWeights) {
+    // Small arrays share pooled chunks, one array is larger than a chunk; all
+    // must stay where they were handed out while more are taken.
+    ReferenceScene scene;
+    ASSERT_EQ(scene.SetVertexCount(3), 1);
+    const int32_t counts[] = {2, 100000, 3};
+    HostVertexWeight* arrays[3] = {};
+    for (int32_t v = 0; v < 3; ++v) {
+        arrays[v] = scene.AddVertexWeights(v, counts[v]);
+        ASSERT_NE(arrays[v], nullptr);
+        for (int32_t k = 0; k < counts[v]; ++k) {
+            EXPECT_EQ(arrays[v][k].boneIndex, -1) << "fresh weights have no bone";
+            arrays[v][k] = {v, static_cast<float>(k)};
+        }
+    }
+    for (int32_t v = 0; v < 3; ++v) {
+        const RefVertexWeights& w = scene.vertexStore[static_cast<std::size_t>(v)].weights;
+        ASSERT_EQ(w.size(), static_cast<std::size_t>(counts[v]));
+        EXPECT_EQ(w.begin(), arrays[v]);
+        EXPECT_EQ(w[w.size() - 1].boneIndex, v) << "no array overlaps another";
+        EXPECT_EQ(w[w.size() - 1].weight, static_cast<float>(counts[v] - 1));
+    }
+    HostVertexWeight* again = scene.AddVertexWeights(0, 1);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(scene.vertexStore[0].weights.size(), 1u);
+    EXPECT_EQ(scene.vertexStore[0].weights[0].boneIndex, -1);
+    EXPECT_EQ(scene.AddVertexWeights(3, 1), nullptr) << "no such vertex";
+    EXPECT_EQ(scene.AddVertexWeights(1, 0), nullptr);
+}
+
 TEST(ReferenceHost, EveryPolygonBlockIsANewBatchAndPolygonsNameTheirMesh) {
     ReferenceScene scene;
     EXPECT_EQ(scene.GetPolygonBlock(), nullptr) << "no mesh yet";
