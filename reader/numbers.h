@@ -37,8 +37,9 @@ const char* scanShortDecimalExponent(const char* p, const char* end, uint64_t ma
 
 // Sets value to mantissa times ten to the power (|power| <= 22, mantissa <=
 // 2^53: both exact doubles, so one operation rounds correctly), negated by
-// the sign bit when negative. A power of 0 divides by 1, so callers that only
-// have powers <= 0 pass a constant true dividing and no branch is left.
+// the sign bit when negative. dividing tells power <= 0 (a division by ten to
+// the -power; a power of 0 divides by 1); callers whose powers are never
+// positive pass true, and no branch is left.
 [[gnu::always_inline]] inline void setExactDecimal(uint64_t mantissa, int64_t power, bool negative, double& value,
                                                    bool dividing) {
     // Exact: mantissa <= 2^53 (converted as signed, which needs no range test).
