@@ -11,8 +11,6 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
-#include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "document/records.h"
@@ -31,20 +29,28 @@ public:
     void build(const std::vector<T>& records, Name T::*field) {
         records_ = &records;
         field_ = field;
-        hashed_ = false;
-        firstByName_.clear();
+        std::vector<Slot>().swap(slots_);
         if (records.size() <= SCAN_LIMIT) return;
+        // Open addressing with linear probing, at most half full: one block
+        // of slots instead of a node per name, so lookups in large arrays
+        // touch few cache lines.
+        std::size_t capacity = 16;
+        while (capacity < 2 * records.size()) capacity *= 2;
         try {
-            firstByName_.reserve(records.size());
-            for (std::size_t i = 0; i < records.size(); ++i) {
-                const Name& name = records[i].*field;
-                if (name.empty()) continue;
-                // emplace keeps an existing entry: the first record wins.
-                firstByName_.emplace(std::string_view(name.text), static_cast<int32_t>(i));
-            }
-            hashed_ = true;
+            slots_.assign(capacity, Slot{});
         } catch (const std::bad_alloc&) {
-            std::unordered_map<std::string_view, int32_t>().swap(firstByName_);
+            std::vector<Slot>().swap(slots_);
+            return;
+        }
+        mask_ = capacity - 1;
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            const char* name = (records[i].*field).text;
+            if (name[0] == '\0') continue;
+            const uint64_t hash = hashOf(name);
+            std::size_t at = static_cast<std::size_t>(hash) & mask_;
+            // The first record with a name keeps its slot.
+            while (slots_[at].record >= 0 && !holds(slots_[at], hash, name)) at = (at + 1) & mask_;
+            if (slots_[at].record < 0) slots_[at] = Slot{static_cast<uint32_t>(hash >> 32), static_cast<int32_t>(i)};
         }
     }
 
@@ -52,9 +58,13 @@ public:
 
     int32_t find(const char* name) const {
         if (records_ == nullptr || name == nullptr || name[0] == '\0') return -1;
-        if (hashed_) {
-            auto it = firstByName_.find(std::string_view(name));
-            return it == firstByName_.end() ? -1 : it->second;
+        if (!slots_.empty()) {
+            const uint64_t hash = hashOf(name);
+            for (std::size_t at = static_cast<std::size_t>(hash) & mask_; slots_[at].record >= 0;
+                 at = (at + 1) & mask_) {
+                if (holds(slots_[at], hash, name)) return slots_[at].record;
+            }
+            return -1;
         }
         const std::vector<T>& records = *records_;
         for (std::size_t i = 0; i < records.size(); ++i) {
@@ -64,10 +74,37 @@ public:
     }
 
 private:
+    struct Slot {
+        uint32_t check = 0;   // the upper half of the name's hash
+        int32_t record = -1;  // -1: empty
+    };
+
+    static uint64_t hashOf(const char* name) {
+        // FNV-1a over the bytes, then a 64-bit finaliser so that every bit
+        // depends on every byte: the lower bits choose the slot, the upper
+        // ones spare most name comparisons.
+        uint64_t hash = 14695981039346656037ull;
+        for (const char* p = name; *p != '\0'; ++p) {
+            hash ^= static_cast<unsigned char>(*p);
+            hash *= 1099511628211ull;
+        }
+        hash ^= hash >> 30;
+        hash *= 0xbf58476d1ce4e5b9ull;
+        hash ^= hash >> 27;
+        hash *= 0x94d049bb133111ebull;
+        hash ^= hash >> 31;
+        return hash;
+    }
+
+    bool holds(const Slot& slot, uint64_t hash, const char* name) const {
+        return slot.check == static_cast<uint32_t>(hash >> 32) &&
+               std::strcmp(((*records_)[static_cast<std::size_t>(slot.record)].*field_).text, name) == 0;
+    }
+
     const std::vector<T>* records_ = nullptr;
     Name T::*field_ = nullptr;
-    bool hashed_ = false;
-    std::unordered_map<std::string_view, int32_t> firstByName_;
+    std::vector<Slot> slots_;  // empty: find() scans
+    std::size_t mask_ = 0;
 };
 
 } // namespace bxml

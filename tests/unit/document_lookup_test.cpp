@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <random>
 #include <string>
 
 #include "document/lookup.h"
@@ -159,6 +160,31 @@ TEST(NameIndex, LargeArrayGivesFirstMatchLikeAScan) {
     EXPECT_EQ(index.find(""), -1);
     EXPECT_EQ(index.find(nullptr), -1);
     EXPECT_EQ(index.find("LIGHT1"), -1);
+}
+
+TEST(NameIndex, ManyNamesWithRepeatsAndGapsGiveTheScansAnswer) {
+    // 20,000 records over 6,000 names (so most names repeat), one in ten
+    // empty; looked up: every name, names that differ by one character or in
+    // case, and absent ones.
+    std::mt19937 random(11);
+    std::vector<BoneRecord> bones(20000);
+    for (BoneRecord& bone : bones) {
+        const unsigned k = random() % 6000;
+        bone.name.assign(k % 10 == 0 ? "" : ("Bone_" + std::to_string(k)).c_str());
+    }
+    const NameIndex<BoneRecord> index(bones, &BoneRecord::name);
+    auto scan = [&](const std::string& name) {
+        for (std::size_t i = 0; i < bones.size(); ++i) {
+            if (!name.empty() && name == bones[i].name.text) return static_cast<int32_t>(i);
+        }
+        return int32_t{-1};
+    };
+    for (unsigned k = 0; k < 6500; ++k) {
+        for (const std::string& name : {"Bone_" + std::to_string(k), "bone_" + std::to_string(k),
+                                        "Bone_" + std::to_string(k) + "x"}) {
+            ASSERT_EQ(index.find(name.c_str()), scan(name)) << name;
+        }
+    }
 }
 
 TEST(NameIndex, SmallArrayAndUnbuiltIndexFollowTheSameRules) {
