@@ -1,6 +1,5 @@
 #include "reader/number_lists.h"
 
-#include <cstring>
 
 #include "document/storage.h"
 #include "reader/numbers.h"
