@@ -1,6 +1,5 @@
 #include "reader/number_lists.h"
 
-
 #include "document/storage.h"
 #include "reader/numbers.h"
 
