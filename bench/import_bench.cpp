@@ -14,7 +14,9 @@
 // stages take turns round by round (a b c d e, a b c d e, ...) so that noise
 // on the machine falls on all of them alike. Children time only the measured
 // part and report through a pipe; what they report (counts, checksums) is
-// compared across stages and rounds.
+// compared across stages and rounds. Beside the times each stage shows the
+// page faults and kernel time of its measured part: on machines where fresh
+// memory is dear (virtual machines), they explain much of a stage's cost.
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -59,6 +61,10 @@ const char* const STAGE_LABELS[STAGE_COUNT] = {
 struct StageReport {
     int32_t ok = 0;
     double seconds = 0.0;
+    // The timed part's page faults and the processor time the kernel spent
+    // for it (mostly giving the process fresh memory).
+    int64_t pageFaults = 0;
+    double systemSeconds = 0.0;
     // (a), (b): the XML as walked.
     uint64_t elements = 0;
     uint64_t textBytes = 0;
@@ -81,13 +87,40 @@ void fail(StageReport& report, const std::string& message) {
     std::snprintf(report.message, sizeof report.message, "%s", message.c_str());
 }
 
+// Times the measured part of a stage: wall-clock seconds, and from the
+// process's resource usage the page faults and kernel time in between.
+class Stopwatch {
+public:
+    Stopwatch() : usage_(usageNow()), start_(Clock::now()) {}
+
+    void stop(StageReport& report) const {
+        report.seconds = secondsSince(start_);
+        const struct rusage end = usageNow();
+        report.pageFaults = (end.ru_minflt + end.ru_majflt) - (usage_.ru_minflt + usage_.ru_majflt);
+        report.systemSeconds = seconds(end.ru_stime) - seconds(usage_.ru_stime);
+    }
+
+private:
+    static struct rusage usageNow() {
+        struct rusage usage {};
+        getrusage(RUSAGE_SELF, &usage);
+        return usage;
+    }
+    static double seconds(const struct timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
+    }
+
+    struct rusage usage_;
+    Clock::time_point start_;
+};
+
 // (a) and (b). The document is destroyed inside the timed part, as the
 // reader's is.
 void runXmlStage(const std::string& path, bool convert, StageReport& report) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) return fail(report, path + ": " + std::strerror(errno));
     std::vector<char> buffer(1 << 16);
-    const Clock::time_point start = Clock::now();
+    const Stopwatch stopwatch;
     {
         tinyxml2::XMLDocument xml(true, tinyxml2::PRESERVE_WHITESPACE);
         if (xml.LoadFile(file) != tinyxml2::XML_SUCCESS) {
@@ -111,7 +144,7 @@ void runXmlStage(const std::string& path, bool convert, StageReport& report) {
             }
         });
     }
-    report.seconds = secondsSince(start);
+    stopwatch.stop(report);
     std::fclose(file);
     report.ok = report.elements > 0 ? 1 : 0;
     if (report.ok == 0) fail(report, "no elements");
@@ -161,9 +194,9 @@ bool readDocument(const std::string& path, SceneDocument& doc, StageReport& repo
         return false;
     }
     doc.filePath.assign(utf8ToWide(path.c_str()).c_str());
-    const Clock::time_point start = Clock::now();
+    const Stopwatch stopwatch;
     const int result = readSceneFile(doc, file);
-    if (timed) report.seconds = secondsSince(start);
+    if (timed) stopwatch.stop(report);
     std::fclose(file);
     if (result != 1) {
         fail(report, "readSceneFile answered " + std::to_string(result));
@@ -191,9 +224,9 @@ void runBuildStage(const std::string& path, StageReport& report) {
     if (!readDocument(path, *doc, report, false)) return;
     auto scene = makeHostScene(path);
     const ImportOptions options{};
-    const Clock::time_point start = Clock::now();
+    const Stopwatch stopwatch;
     const int built = buildModel(*doc, options, scene.get());
-    report.seconds = secondsSince(start);
+    stopwatch.stop(report);
     if (built != 1) return fail(report, "buildModel answered " + std::to_string(built));
     describeHost(*scene, report);
     report.ok = 1;
@@ -206,11 +239,11 @@ void runImportStage(const std::string& path, StageReport& report) {
     if (plugin.initResult != 1 || plugin.callback() == nullptr) return fail(report, "the plug-in did not register");
     ui::standin::setDialogUser([](ui::standin::DialogSession& session) { session.press(1); });
     auto scene = makeHostScene(path);
-    const Clock::time_point start = Clock::now();
+    const Stopwatch stopwatch;
     const int32_t imported = plugin.call(IMPORT_REQUEST, scene.get(), nullptr);
     const int32_t built =
         imported == 1 ? plugin.call(IMPORT_OPTIONS_REQUEST, scene.get(), host::moduleHandleOf(plugin.library)) : -1;
-    report.seconds = secondsSince(start);
+    stopwatch.stop(report);
     if (imported != 1 || built != 1) {
         return fail(report, "import request answered " + std::to_string(imported) + ", options request " +
                                 std::to_string(built) + " (" + scene->errorMessage.narrow + ")");
@@ -368,6 +401,8 @@ bool benchFile(const std::string& path, int runs) {
 
     std::vector<double> seconds[STAGE_COUNT];
     std::vector<double> peaks[STAGE_COUNT];
+    std::vector<double> faults[STAGE_COUNT];
+    std::vector<double> kernel[STAGE_COUNT];
     Measurement first[STAGE_COUNT];
     for (int run = 0; run < runs; ++run) {
         Measurement round[STAGE_COUNT];
@@ -380,6 +415,8 @@ bool benchFile(const std::string& path, int runs) {
             }
             seconds[s].push_back(round[s].report.seconds);
             peaks[s].push_back(round[s].peakMegabytes);
+            faults[s].push_back(static_cast<double>(round[s].report.pageFaults));
+            kernel[s].push_back(round[s].report.systemSeconds);
         }
         if (run == 0) std::copy(std::begin(round), std::end(round), std::begin(first));
         const std::string problem = disagreement(round, first);
@@ -397,15 +434,17 @@ bool benchFile(const std::string& path, int runs) {
                 static_cast<long long>(first[FLOOR].report.elements), static_cast<long long>(c.geometries),
                 static_cast<long long>(c.vertices), static_cast<long long>(c.faces), static_cast<long long>(c.bones),
                 static_cast<long long>(c.animationNodes), static_cast<long long>(c.objects));
-    std::printf("  %-40s %9s %9s %9s %9s %12s\n", "stage", "median s", "min s", "max s", "MB/s", "peak RSS MB");
+    std::printf("  %-40s %9s %9s %9s %9s %12s %9s %9s\n", "stage", "median s", "min s", "max s", "MB/s",
+                "peak RSS MB", "faults k", "kernel s");
     Summary time[STAGE_COUNT];
     Summary peak[STAGE_COUNT];
     for (int s = 0; s < STAGE_COUNT; ++s) {
         time[s] = summarize(seconds[s]);
         peak[s] = summarize(peaks[s]);
         const double rate = time[s].median > 0.0 ? fileMegabytes / time[s].median : 0.0;
-        std::printf("  %-40s %9.3f %9.3f %9.3f %9.1f %12.1f\n", STAGE_LABELS[s], time[s].median, time[s].min,
-                    time[s].max, rate, peak[s].median);
+        std::printf("  %-40s %9.3f %9.3f %9.3f %9.1f %12.1f %9.1f %9.3f\n", STAGE_LABELS[s], time[s].median,
+                    time[s].min, time[s].max, rate, peak[s].median, summarize(faults[s]).median / 1000.0,
+                    summarize(kernel[s]).median);
     }
     auto ratio = [](double x, double y) { return y > 0.0 ? x / y : 0.0; };
     std::printf("  (c+d)/(a) %.2f   (e)/(a) %.2f   (b)/(e) %.2f   peak RSS (e) / file size %.2f\n\n",
@@ -424,7 +463,8 @@ bool profileFile(const std::string& path, Stage stage) {
         std::fprintf(stderr, "bxml-bench: %s: %s: %s\n", path.c_str(), STAGE_LABELS[stage], report.message);
         return false;
     }
-    std::printf("%s: %s %.3f s\n", path.c_str(), STAGE_LABELS[stage], report.seconds);
+    std::printf("%s: %s %.3f s (kernel %.3f s, %lld page faults)\n", path.c_str(), STAGE_LABELS[stage],
+                report.seconds, report.systemSeconds, static_cast<long long>(report.pageFaults));
     return true;
 }
 
