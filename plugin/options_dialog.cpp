@@ -110,8 +110,15 @@ DialogPosition centreOverDesktop(const ui::Rect& dialog, const ui::Rect& desktop
 
 float scaleFromText(const wchar_t* text) {
     if (text == nullptr || text[0] == L'\0') return 1.0f;
-    std::string narrow = wideToUtf8(text);
-    float value = static_cast<float>(parseDouble(narrow.c_str()));
+    // A fixed buffer, not a string: this runs inside the dialog's window
+    // procedure, where no exception may arise.
+    wchar_t field[TEXT_BUFFER];
+    std::size_t n = 0;
+    for (; n + 1 < std::size(field) && text[n] != L'\0'; ++n) field[n] = text[n];
+    field[n] = L'\0';
+    char narrow[4 * TEXT_BUFFER];   // the UTF-8 form of any TEXT_BUFFER - 1 characters
+    wideToNarrow(field, narrow, sizeof narrow);
+    float value = static_cast<float>(parseDouble(narrow));
     if (!std::isfinite(value) || value < 1.0f) return 1.0f;
     return value;
 }

@@ -49,7 +49,8 @@ DialogPosition centreOverDesktop(const ui::Rect& dialog, const ui::Rect& desktop
 
 // The scale the user typed: empty gives 1.0; otherwise the leading number
 // (C-locale rules; none gives 0), narrowed to float; anything below 1.0, and
-// anything not finite, gives 1.0.
+// anything not finite, gives 1.0. Only the first 127 characters count, as
+// many as the dialog's scale field gives. Allocates nothing.
 float scaleFromText(const wchar_t* text);
 
 // "%.3f" of the scale and "%d" of a count, as the dialog shows them

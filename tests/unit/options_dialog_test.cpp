@@ -52,6 +52,12 @@ TEST(DialogScale, LeadingNumberIsTaken) {
     EXPECT_EQ(scaleFromText(L"1e1"), 10.0f);
 }
 
+TEST(DialogScale, OnlyTheFirst127CharactersCount) {
+    EXPECT_EQ(scaleFromText((std::wstring(126, L' ') + L"2").c_str()), 2.0f);
+    EXPECT_EQ(scaleFromText((std::wstring(127, L' ') + L"2").c_str()), 1.0f);
+    EXPECT_EQ(scaleFromText((L"3.5" + std::wstring(500, L'\u00e9')).c_str()), 3.5f);
+}
+
 TEST(DialogScale, ShownWithThreeDecimals) {
     wchar_t text[128];
     formatScale(1.0f, text, 128);
