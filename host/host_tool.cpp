@@ -157,6 +157,17 @@ int runTool(const ToolOptions& options, std::ostream& out, std::ostream& err) {
         return EXIT_IMPORT_FAILED;
     }
 
+    // Opened before the import: the plug-in makes the scene's folder the
+    // current directory, and a relative path names a file where the caller is.
+    std::ofstream jsonFile;
+    if (options.jsonPath && *options.jsonPath != "-") {
+        jsonFile.open(*options.jsonPath, std::ios::binary);
+        if (!jsonFile) {
+            err << "bxml-host: cannot write " << *options.jsonPath << "\n";
+            return EXIT_IMPORT_FAILED;
+        }
+    }
+
     ReferenceScene scene;
     for (int i = 0; i < options.cameras; ++i) scene.seedCamera();
     scene.setFileName(utf8ToWide(options.file.c_str()));
@@ -183,9 +194,9 @@ int runTool(const ToolOptions& options, std::ostream& out, std::ostream& err) {
             std::fwrite(text.data(), 1, text.size(), stdout);
             std::fflush(stdout);
         } else {
-            std::ofstream json(*options.jsonPath, std::ios::binary);
-            json << text;
-            if (!json) {
+            jsonFile << text;
+            jsonFile.close();
+            if (!jsonFile) {
                 err << "bxml-host: cannot write " << *options.jsonPath << "\n";
                 return EXIT_IMPORT_FAILED;
             }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <limits>
 #include <sstream>
 
@@ -156,6 +157,25 @@ TEST(HostTool, JsonFileHoldsTheImportAndSeededCameras) {
         ++transforms;
     EXPECT_EQ(transforms, 2);
     EXPECT_EQ(text.back(), '\n');
+}
+
+TEST(HostTool, RelativeJsonPathIsWhereTheCallerIs) {
+    // The import makes the scene's folder current; the dump must still land
+    // in the folder the tool was started from.
+    const std::filesystem::path caller = std::filesystem::current_path();
+    TempSceneFile file(ONE_QUAD);
+    ASSERT_NE(std::filesystem::absolute(file.path()).parent_path(), caller) << "the scene must be elsewhere";
+    const std::string name = "bxml_relative_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                             "_" + std::filesystem::path(file.path()).filename().string() + ".json";
+    const ToolRun run = runTool({"--json", name, file.path()});
+    const std::filesystem::path afterwards = std::filesystem::current_path();
+    std::filesystem::current_path(caller);
+    EXPECT_EQ(run.status, EXIT_DONE) << run.err;
+    EXPECT_TRUE(std::filesystem::exists(caller / name));
+    if (afterwards != caller) {
+        EXPECT_FALSE(std::filesystem::exists(afterwards / name));
+    }
+    std::filesystem::remove(caller / name);
 }
 
 TEST(JsonDump, FloatsAreShortestRoundTripAndNonFiniteValuesAreStrings) {
