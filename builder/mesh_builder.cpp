@@ -112,25 +112,40 @@ private:
 // index per skeleton that boneIndexes keeps for all geometries, and the link
 // of each weight through a LinkFinder, so the pass costs time in proportion
 // to weights plus links plus bones.
+// Without memory for these tables (boneIndexes empty, or no room for the
+// table of link nodes) the same answers come from the plain lookups.
 void bindWeightsToBones(SceneDocument& doc, GeometryRecord& geometry,
                         std::vector<NameIndex<BoneRecord>>& boneIndexes) {
     if (geometry.links.empty() || !isIndexOf(geometry.skeletonIndex, doc.skeletons)) return;
     const SkeletonRecord& skeleton = doc.skeletons[static_cast<std::size_t>(geometry.skeletonIndex)];
-    NameIndex<BoneRecord>& bones = boneIndexes[static_cast<std::size_t>(geometry.skeletonIndex)];
+    NameIndex<BoneRecord> unindexed;   // when boneIndexes could not be made
+    NameIndex<BoneRecord>& bones = isIndexOf(geometry.skeletonIndex, boneIndexes)
+                                       ? boneIndexes[static_cast<std::size_t>(geometry.skeletonIndex)]
+                                       : unindexed;
     if (!bones.built()) bones.build(skeleton.bones, &BoneRecord::name);
-    std::vector<int32_t> nodeOfLink(geometry.links.size(), -1);
-    for (std::size_t k = 0; k < geometry.links.size(); ++k) {
-        const int32_t b = bones.find(geometry.links[k].name.c_str());
-        if (!isIndexOf(b, skeleton.bones)) continue;
+    auto nodeOf = [&](std::size_t link) -> int32_t {
+        const int32_t b = bones.find(geometry.links[link].name.c_str());
+        if (!isIndexOf(b, skeleton.bones)) return -1;
         const int32_t node = skeleton.bones[static_cast<std::size_t>(b)].nodeIndex;
-        if (isIndexOf(node, doc.boneNodes)) nodeOfLink[k] = node;
+        return isIndexOf(node, doc.boneNodes) ? node : -1;
+    };
+    std::vector<int32_t> nodeOfLink;
+    try {
+        nodeOfLink.resize(geometry.links.size());
+    } catch (const std::bad_alloc&) {
+        nodeOfLink.clear();
+    }
+    const bool tabled = nodeOfLink.size() == geometry.links.size();
+    if (tabled) {
+        for (std::size_t k = 0; k < geometry.links.size(); ++k) nodeOfLink[k] = nodeOf(k);
     }
     const LinkFinder linkOf(geometry);
     for (VertexRecord& vertex : geometry.vertices) {
         for (VertexWeight& weight : vertex.weights) {
             const int32_t link = linkOf.find(weight.linkIndex);
             if (link < 0) continue;
-            const int32_t node = nodeOfLink[static_cast<std::size_t>(link)];
+            const auto k = static_cast<std::size_t>(link);
+            const int32_t node = tabled ? nodeOfLink[k] : nodeOf(k);
             if (node != -1) weight.boneNodeIndex = node;
         }
     }
@@ -310,7 +325,12 @@ int placeSceneObjects(SceneDocument& doc, const ImportOptions& options, HostScen
     for (const SceneRecord& s : doc.scenes) {
         for (const SceneObjectRecord& object : s.objects) placeObject(doc, object);
     }
-    std::vector<NameIndex<BoneRecord>> boneIndexes(doc.skeletons.size());
+    std::vector<NameIndex<BoneRecord>> boneIndexes;
+    try {
+        boneIndexes.resize(doc.skeletons.size());
+    } catch (const std::bad_alloc&) {
+        boneIndexes.clear();   // the bones are looked up without an index
+    }
     for (GeometryRecord& geometry : doc.geometries) bindWeightsToBones(doc, geometry, boneIndexes);
     for (GeometryRecord& geometry : doc.geometries) {
         for (VertexRecord& vertex : geometry.vertices) {

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <new>
 
 #include "builder/build_common.h"
+#include "document/lookup.h"
 #include "document/name_index.h"
 #include "math/decompose.h"
 
@@ -20,8 +22,13 @@ namespace {
 class NodeTrackFinder {
 public:
     explicit NodeTrackFinder(const AnimationRecord& a)
-        : a_(a), bySkeleton_(a.skeletonTracks, &AnimationSkeletonTrack::skeletonName),
-          byNode_(a.skeletonTracks.size()) {}
+        : a_(a), bySkeleton_(a.skeletonTracks, &AnimationSkeletonTrack::skeletonName) {
+        try {
+            byNode_.resize(a.skeletonTracks.size());
+        } catch (const std::bad_alloc&) {
+            byNode_.clear();   // node tracks are then found by the plain lookup
+        }
+    }
 
     const AnimationNodeTrack* find(const SceneDocument& doc, const BoneNodeRecord& node) {
         if (!isIndexOf(node.skeletonIndex, doc.skeletons)) return nullptr;
@@ -30,10 +37,15 @@ public:
         if (!isIndexOf(st, a_.skeletonTracks)) return nullptr;
         if (!isIndexOf(node.boneIndex, skeleton.bones)) return nullptr;
         const AnimationSkeletonTrack& skeletonTrack = a_.skeletonTracks[static_cast<std::size_t>(st)];
-        NameIndex<AnimationNodeTrack>& nodes = byNode_[static_cast<std::size_t>(st)];
-        if (!nodes.built()) nodes.build(skeletonTrack.nodes, &AnimationNodeTrack::nodeName);
         const BoneRecord& bone = skeleton.bones[static_cast<std::size_t>(node.boneIndex)];
-        const int32_t nt = nodes.find(bone.name.c_str());
+        int32_t nt = -1;
+        if (isIndexOf(st, byNode_)) {
+            NameIndex<AnimationNodeTrack>& nodes = byNode_[static_cast<std::size_t>(st)];
+            if (!nodes.built()) nodes.build(skeletonTrack.nodes, &AnimationNodeTrack::nodeName);
+            nt = nodes.find(bone.name.c_str());
+        } else {
+            nt = findNodeTrackByName(skeletonTrack, bone.name.c_str());
+        }
         if (!isIndexOf(nt, skeletonTrack.nodes)) return nullptr;
         return &skeletonTrack.nodes[static_cast<std::size_t>(nt)];
     }

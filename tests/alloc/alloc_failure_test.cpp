@@ -19,7 +19,9 @@
 #define BXML_HAVE_LSAN 1
 #endif
 
+#include "builder/mesh_builder.h"
 #include "document/storage.h"
+#include "plugin/options_dialog.h"
 #include "platform/standin/ui_standin.h"
 #include "tests/support/inprocess_import.h"
 #include "tests/support/model_invariants.h"
@@ -199,4 +201,101 @@ TEST_F(AllocationFailure, AnExceptionInsideAnOperationEndsAsZeroAtTheBoundary) {
 #ifdef BXML_HAVE_LSAN
     EXPECT_EQ(__lsan_do_recoverable_leak_check(), 0);
 #endif
+}
+
+// OK in the options dialog reads the scale inside the dialog's window
+// procedure, where an exception would cross the system's frames: it must not
+// allocate at all.
+TEST(DialogScaleMemory, ReadingTheScaleAllocatesNothing) {
+    const std::wstring longText = L"7.25" + std::wstring(300, L'\u20ac');
+    allocations = 0;
+    failAt = 1;
+    failure = Failure::BadAlloc;
+    counting = true;
+    float first = 0.0f;
+    float second = 0.0f;
+    EXPECT_NO_THROW(first = scaleFromText(L"2.5"));
+    EXPECT_NO_THROW(second = scaleFromText(longText.c_str()));
+    counting = false;
+    EXPECT_EQ(allocations, 0);
+    EXPECT_EQ(first, 2.5f);
+    EXPECT_EQ(second, 7.25f);
+}
+
+namespace {
+
+// A skeleton of 12 bones (enough for a hash index), a geometry whose links are
+// out of index order (so that a table stands in for the link lookup) and one
+// weight per vertex naming each link in turn. No scene object places the
+// geometry, so with "scene meshes only" the build asks nothing of the host.
+std::unique_ptr<SceneDocument> riggedDocument() {
+    auto doc = std::make_unique<SceneDocument>();
+    if (allocateSkeletons(doc->skeletons, 1) != 1 || allocate(doc->boneNodes, 12) != 1) return nullptr;
+    SkeletonRecord& rig = doc->skeletons[0];
+    if (allocate(rig.bones, 12) != 1) return nullptr;
+    for (int k = 0; k < 12; ++k) {
+        rig.bones[static_cast<std::size_t>(k)].name.assign(("bone" + std::to_string(k)).c_str());
+        rig.bones[static_cast<std::size_t>(k)].nodeIndex = 11 - k;
+    }
+    if (allocate(doc->geometries, 1) != 1) return nullptr;
+    GeometryRecord& g = doc->geometries[0];
+    g.skeletonIndex = 0;
+    if (allocate(g.links, 10) != 1 || allocate(g.vertices, 10) != 1) return nullptr;
+    for (int k = 0; k < 10; ++k) {
+        g.links[static_cast<std::size_t>(k)].name.assign(("bone" + std::to_string(k + 2)).c_str());
+        g.links[static_cast<std::size_t>(k)].index = 9 - k;
+        VertexRecord& v = g.vertices[static_cast<std::size_t>(k)];
+        if (allocate(v.weights, 1) != 1) return nullptr;
+        v.weights[0] = {k, -1, 1.0f};
+    }
+    return doc;
+}
+
+std::vector<int32_t> boneNodesOfWeights(const SceneDocument& doc) {
+    std::vector<int32_t> nodes;
+    for (const VertexRecord& v : doc.geometries[0].vertices)
+        for (const VertexWeight& w : v.weights) nodes.push_back(w.boneNodeIndex);
+    return nodes;
+}
+
+} // namespace
+
+// Binding weights to bones keeps tables of its own; without memory for them
+// the plain lookups give the same bones, and nothing escapes the build.
+TEST(BuildMemory, WeightsFindTheSameBonesWhenTablesCannotBeHad) {
+    const ImportOptions sceneMeshesOnly{};
+    ASSERT_EQ(sceneMeshesOnly.sceneMeshesOnly, 1);
+    std::vector<int32_t> expected;
+    long total = 0;
+    {
+        auto doc = riggedDocument();
+        ASSERT_NE(doc, nullptr);
+        host::ReferenceScene scene;
+        allocations = 0;
+        failAt = 0;
+        counting = true;
+        ASSERT_EQ(placeSceneObjects(*doc, sceneMeshesOnly, &scene), 1);
+        counting = false;
+        total = allocations;
+        expected = boneNodesOfWeights(*doc);
+        ASSERT_EQ(scene.vertexCount, 0) << "the host must not be asked for anything";
+    }
+    ASSERT_GE(total, 3) << "the bone index, the link-node table and the link table";
+    // Weight k names link index k, at position 9 - k, naming bone 11 - k, whose
+    // node is k.
+    ASSERT_EQ(expected, (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    for (long i = 1; i <= total; ++i) {
+        auto doc = riggedDocument();
+        ASSERT_NE(doc, nullptr);
+        host::ReferenceScene scene;
+        allocations = 0;
+        failAt = i;
+        failure = Failure::BadAlloc;
+        counting = true;
+        int result = 0;
+        EXPECT_NO_THROW(result = placeSceneObjects(*doc, sceneMeshesOnly, &scene)) << "allocation " << i;
+        counting = false;
+        EXPECT_EQ(result, 1) << "allocation " << i;
+        EXPECT_EQ(boneNodesOfWeights(*doc), expected) << "allocation " << i;
+    }
 }
