@@ -12,16 +12,17 @@ namespace {
 constexpr int64_t COUNT_SLACK = 4096;
 
 // The characters the list scanner tests on every step, looked up in one
-// table: a separator (space or comma) and what ends a token (a separator or
-// the terminator).
-enum : uint8_t { SEPARATOR = 1, TOKEN_END = 2 };
+// table: a separator of a grouped list (space or comma), what ends a token of
+// a grouped list (a separator or the terminator) and what ends a token of a
+// flat list (a space or the terminator).
+enum : uint8_t { SEPARATOR = 1, TOKEN_END = 2, FLAT_TOKEN_END = 4 };
 
 struct ListCharacterClasses {
     uint8_t of[256] = {};
     constexpr ListCharacterClasses() {
-        of[static_cast<unsigned char>(' ')] = SEPARATOR | TOKEN_END;
+        of[static_cast<unsigned char>(' ')] = SEPARATOR | TOKEN_END | FLAT_TOKEN_END;
         of[static_cast<unsigned char>(',')] = SEPARATOR | TOKEN_END;
-        of[0] = TOKEN_END;
+        of[0] = TOKEN_END | FLAT_TOKEN_END;
     }
 };
 
@@ -31,22 +32,25 @@ inline bool isSeparator(char c) {
     return (LIST_CHARACTERS.of[static_cast<unsigned char>(c)] & SEPARATOR) != 0;
 }
 
+template <uint8_t End>
 inline bool endsToken(char c) {
-    return (LIST_CHARACTERS.of[static_cast<unsigned char>(c)] & TOKEN_END) != 0;
+    return (LIST_CHARACTERS.of[static_cast<unsigned char>(c)] & End) != 0;
 }
 
-// One forward pass over an element's text. Tokens end at a space, a comma or
-// the terminator; groups end at a comma. Runs of separators count as one, so
-// there are neither empty tokens nor empty groups (", ," between two groups is
-// one group separator). The text is only read.
+// One forward pass over an element's text. In a flat list only spaces
+// separate numbers: a comma is part of its token ("1,2" reads as 1, a lone ","
+// as 0). In a grouped list tokens end at a space, a comma or the terminator,
+// and groups end at a comma. Runs of separators count as one, so there are
+// neither empty tokens nor empty groups (", ," between two groups is one
+// group separator). The text is only read.
 class TokenCursor {
 public:
     explicit TokenCursor(const char* text) : p_(text != nullptr ? text : "") {}
 
-    // Next token of a flat list, commas counting as spaces.
+    // Next token of a flat list.
     bool next(const char*& begin, const char*& end) {
-        while (isSeparator(*p_)) ++p_;
-        return take(begin, end);
+        while (*p_ == ' ') ++p_;
+        return take<FLAT_TOKEN_END>(begin, end);
     }
 
     // Moves to the first token of the next group; false when no group is left.
@@ -59,7 +63,7 @@ public:
     bool nextInGroup(const char*& begin, const char*& end) {
         while (*p_ == ' ') ++p_;
         if (*p_ == ',') return false;
-        return take(begin, end);
+        return take<TOKEN_END>(begin, end);
     }
 
     // Skips the rest of the current group.
@@ -70,9 +74,9 @@ public:
     // Next token of a flat list, converted as parseFloat converts it; false
     // when no token is left.
     [[gnu::always_inline]] bool nextFloat(float& value) {
-        while (isSeparator(*p_)) ++p_;
+        while (*p_ == ' ') ++p_;
         if (*p_ == '\0') return false;
-        convertFloat(value);
+        convertFloat<FLAT_TOKEN_END>(value);
         return true;
     }
 
@@ -80,12 +84,12 @@ public:
     // converts it; false at the group's end.
     [[gnu::always_inline]] bool nextFloatInGroup(float& value) {
         if (!atTokenInGroup()) return false;
-        convertFloat(value);
+        convertFloat<TOKEN_END>(value);
         return true;
     }
     [[gnu::always_inline]] bool nextIntInGroup(int32_t& value) {
         if (!atTokenInGroup()) return false;
-        convertInt(value);
+        convertInt<TOKEN_END>(value);
         return true;
     }
 
@@ -113,37 +117,43 @@ private:
     // number (the common case); anything else goes to the general conversion.
     // Either way the cursor ends after the token: a tail such as "1.5x" is
     // ignored, as strtod and atoi ignore it.
+    // End: the character class that ends the token (FLAT_TOKEN_END or
+    // TOKEN_END).
+    template <uint8_t End>
     [[gnu::always_inline]] void convertFloat(float& value) {
         double quick = 0.0;
         if (const char* stop = scanShortDecimal(p_, nullptr, quick)) {
             value = static_cast<float>(quick);
-            endTokenFrom(stop);
+            endTokenFrom<End>(stop);
             return;
         }
         const char* begin = p_;
-        endTokenFrom(p_);
+        endTokenFrom<End>(p_);
         value = parseFloat(begin, p_);
     }
+    template <uint8_t End>
     [[gnu::always_inline]] void convertInt(int32_t& value) {
         if (const char* stop = scanShortInt(p_, value)) {
-            endTokenFrom(stop);
+            endTokenFrom<End>(stop);
             return;
         }
         const char* begin = p_;
-        endTokenFrom(p_);
+        endTokenFrom<End>(p_);
         value = parseInt(begin, p_);
     }
 
     // Moves the cursor from p, inside the current token, to the token's end.
+    template <uint8_t End>
     void endTokenFrom(const char* p) {
         p_ = p;
-        while (!endsToken(*p_)) ++p_;
+        while (!endsToken<End>(*p_)) ++p_;
     }
 
+    template <uint8_t End>
     bool take(const char*& begin, const char*& end) {
         if (*p_ == '\0') return false;
         begin = p_;
-        while (!endsToken(*p_)) ++p_;
+        while (!endsToken<End>(*p_)) ++p_;
         end = p_;
         return true;
     }

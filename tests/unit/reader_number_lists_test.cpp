@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "document/storage.h"
 #include "reader/number_lists.h"
 
 namespace bxml {
@@ -59,11 +60,21 @@ TEST(ParseVertices, ShortListsKeepDefaultsAndExtraNumbersAreIgnored) {
     expectVertex(g, 0, 1, 2, 3);
 }
 
-TEST(ParseVertices, OnlySpacesAndCommasSeparateAndRunsCountAsOne) {
+TEST(ParseVertices, OnlySpacesSeparateAndRunsCountAsOne) {
     GeometryRecord g;
-    EXPECT_EQ(parseVertices(g, 2, "   1   2,,3 ,  4.5e1\t\t -6 7  "), 1);
+    EXPECT_EQ(parseVertices(g, 2, "   1   2 3   4.5e1\t\t -6 7  "), 1);
     expectVertex(g, 0, 1, 2, 3);
     expectVertex(g, 1, 45, -6, 7);
+
+    // A comma is part of a token in a flat list: "1,2" reads as 1, "," as 0.
+    EXPECT_EQ(parseVertices(g, 2, "1,2 3 , 4 5,"), 1);
+    expectVertex(g, 0, 1, 3, 0);
+    expectVertex(g, 1, 4, 5, 0);
+    ASSERT_EQ(allocate(g.faces, 3), 1);
+    EXPECT_EQ(parseFaceMaterials(g, 3, "1,0 2 ,"), 1);
+    EXPECT_EQ(g.faces[0].materialIndex, 1);
+    EXPECT_EQ(g.faces[1].materialIndex, 2);
+    EXPECT_EQ(g.faces[2].materialIndex, 0);
 
     // "1\n2" is one token that reads as 1; "\t5" reads as 5 (leading white space).
     EXPECT_EQ(parseVertices(g, 1, "1\n2 3\r\n4 \t5"), 1);
@@ -72,8 +83,8 @@ TEST(ParseVertices, OnlySpacesAndCommasSeparateAndRunsCountAsOne) {
 
 TEST(ParseVertices, NonNumbersReadAsZero) {
     GeometryRecord g;
-    EXPECT_EQ(parseVertices(g, 1, "x 1,5 -"), 1);
-    expectVertex(g, 0, 0, 1, 5);
+    EXPECT_EQ(parseVertices(g, 1, "x 1 -"), 1);
+    expectVertex(g, 0, 0, 1, 0);
 }
 
 TEST(ParseVertices, NothingToDoForCountZeroOrBelow) {

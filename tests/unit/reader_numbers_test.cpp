@@ -211,7 +211,7 @@ TEST(ParseDouble, ShortDecimalShortcutMatchesStrtodOnMillionsOfTokens) {
         ++tokens;
         const char* end = text + std::strlen(text);
         if (tokens % 8 == 0) {
-            list.append(text).push_back(tokens % 16 == 0 ? ' ' : ',');
+            list.append(text).append(tokens % 16 == 0 ? "  " : " ");
             listExpected.push_back(static_cast<float>(std::strtod(text, nullptr)));
         }
         const double expected = std::strtod(text, nullptr);
