@@ -129,7 +129,9 @@ void fillMaterial(const XMLElement* e, MaterialRecord& material) {
         if (slot < 0) continue;
         const char* name = t->Attribute("name");
         MaterialTextureSlot& s = material.slots[slot];
-        if (name == nullptr || name[0] == '\0' || !s.textureName.empty()) continue;
+        // A name attribute, even an empty one, lets the texture fill a slot
+        // that no texture has named yet.
+        if (name == nullptr || !s.textureName.empty()) continue;
         s.textureName.assign(name);
         copyChildText(t, "uvset", s.uvSetName);
     }

@@ -292,6 +292,23 @@ TEST(ReadMaterials, FirstTextureOfEachKindWins) {
     EXPECT_TRUE(m.slots[2].textureName.empty());
 }
 
+TEST(ReadMaterials, AnEmptyTextureNameStillGivesItsUvSet) {
+    // The slot stays unnamed, so the next texture of the kind takes it too;
+    // its uvset has no text and leaves the first one's.
+    SceneDocument doc;
+    readSection(doc, readMaterials,
+                "<materials><material>"
+                "<texture name='' map_type='normal'><uvset>B</uvset></texture>"
+                "<texture name='' map_type='alpha'><uvset>C</uvset></texture>"
+                "<texture name='bump' map_type='normal'><uvset></uvset></texture>"
+                "</material></materials>");
+    const MaterialRecord& m = doc.materials[0];
+    EXPECT_STREQ(m.slots[2].textureName.c_str(), "bump");
+    EXPECT_STREQ(m.slots[2].uvSetName.c_str(), "B");
+    EXPECT_TRUE(m.slots[1].textureName.empty());
+    EXPECT_STREQ(m.slots[1].uvSetName.c_str(), "C");
+}
+
 TEST(ReadMaterials, ShininessAndAlphaAreClamped) {
     SceneDocument doc;
     readSection(doc, readMaterials,
