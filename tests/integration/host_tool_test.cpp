@@ -162,20 +162,23 @@ TEST(HostTool, JsonFileHoldsTheImportAndSeededCameras) {
 TEST(HostTool, RelativeJsonPathIsWhereTheCallerIs) {
     // The import makes the scene's folder current; the dump must still land
     // in the folder the tool was started from.
-    const std::filesystem::path caller = std::filesystem::current_path();
-    TempSceneFile file(ONE_QUAD);
-    ASSERT_NE(std::filesystem::absolute(file.path()).parent_path(), caller) << "the scene must be elsewhere";
-    const std::string name = "bxml_relative_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                             "_" + std::filesystem::path(file.path()).filename().string() + ".json";
-    const ToolRun run = runTool({"--json", name, file.path()});
-    const std::filesystem::path afterwards = std::filesystem::current_path();
-    std::filesystem::current_path(caller);
+    namespace fs = std::filesystem;
+    const fs::path original = fs::current_path();
+    const fs::path caller = fs::absolute(fs::path(::testing::TempDir()));
+    TempSceneFile unique("", "relative");   // a name no other test process uses
+    const std::string name = fs::path(unique.path()).filename().string();
+    const fs::path sceneFolder = caller / (name + "_scene");
+    fs::create_directories(sceneFolder);
+    const fs::path scenePath = sceneFolder / "scene.xml";
+    std::ofstream(scenePath, std::ios::binary) << ONE_QUAD;
+    fs::current_path(caller);
+    const ToolRun run = runTool({"--json", name + ".json", scenePath.string()});
+    fs::current_path(original);
     EXPECT_EQ(run.status, EXIT_DONE) << run.err;
-    EXPECT_TRUE(std::filesystem::exists(caller / name));
-    if (afterwards != caller) {
-        EXPECT_FALSE(std::filesystem::exists(afterwards / name));
-    }
-    std::filesystem::remove(caller / name);
+    EXPECT_TRUE(fs::exists(caller / (name + ".json")));
+    EXPECT_FALSE(fs::exists(sceneFolder / (name + ".json")));
+    fs::remove(caller / (name + ".json"));
+    fs::remove_all(sceneFolder);
 }
 
 TEST(JsonDump, FloatsAreShortestRoundTripAndNonFiniteValuesAreStrings) {
