@@ -78,6 +78,11 @@ bool loadTemplate(int templateId, DialogSession& s) {
         s.caption = L"Save Blender XML Model";
         addControl(s, 1, K::DefaultButton, L"OK");
         addControl(s, 2, K::Button, L"Cancel");
+        addControl(s, NO_ID, K::GroupBox, L"Scale Options");
+        addControl(s, NO_ID, K::Label, L"scale:");
+        addControl(s, 1021, K::Edit, L"");
+        addControl(s, NO_ID, K::GroupBox, L"Misc Options");
+        addControl(s, 2046, K::CheckBox, L"Swap model");
         return true;
     }
     return false;
