@@ -8,6 +8,10 @@
 #include "host/reference_host.h"
 #include "platform/text.h"
 
+#ifndef _WIN32
+#include "platform/standin/ui_standin.h"
+#endif
+
 using namespace bxml;
 using namespace bxml::host;
 
@@ -78,9 +82,15 @@ TEST_F(Registration, OtherPluginProcMessagesAnswerOne) {
 TEST_F(Registration, ExportMessagesAnswerZeroAndShowNothing) {
     ReferenceScene scene;
     int extra = 0;
+#ifndef _WIN32
+    ui::standin::resetStandIn();
+#endif
     EXPECT_EQ(plugin.call(EXPORT_REQUEST, &scene, nullptr), 0);
     EXPECT_EQ(plugin.call(EXPORT_OPTIONS_REQUEST, &scene, &extra), 0);
     EXPECT_TRUE(scene.calls().empty()) << "the export messages must not touch the host";
+#ifndef _WIN32
+    EXPECT_EQ(ui::standin::dialogsShown(), 0) << "the export options dialog is never shown";
+#endif
 }
 
 TEST_F(Registration, CallbackWithNullRequiredArgumentAnswersZero) {

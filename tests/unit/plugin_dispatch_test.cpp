@@ -6,6 +6,10 @@
 #include "host/reference_host.h"
 #include "plugin/plugin_state.h"
 
+#ifndef _WIN32
+#include "platform/standin/ui_standin.h"
+#endif
+
 using namespace bxml;
 
 namespace {
@@ -47,6 +51,25 @@ TEST(Dispatch, OptionsRequestAlwaysLeavesTheDocumentEmpty) {
     dispatchHostCallback(state, IMPORT_OPTIONS_REQUEST, &scene, &extra);
     EXPECT_TRUE(isDocumentEmpty(state.document));
 }
+
+#ifndef _WIN32
+TEST(Dispatch, OptionsRequestAnswersTheDialogAndEmptiesTheDocumentEitherWay) {
+    for (const bool ok : {false, true}) {
+        SCOPED_TRACE(ok ? "OK" : "Cancel");
+        PluginState state;
+        host::ReferenceScene scene;
+        int module = 0;
+        ui::standin::resetStandIn();
+        ui::standin::setDialogUser([ok](ui::standin::DialogSession& s) { s.press(ok ? ui::ID_OK : ui::ID_CANCEL); });
+        ASSERT_EQ(allocate(state.document.lights, 2), 1);
+        state.document.lightsInFile = 2;
+        EXPECT_EQ(dispatchHostCallback(state, IMPORT_OPTIONS_REQUEST, &scene, &module), ok ? 1 : 2);
+        EXPECT_EQ(ui::standin::dialogsShown(), 1);
+        EXPECT_TRUE(isDocumentEmpty(state.document));
+    }
+    ui::standin::resetStandIn();
+}
+#endif
 
 TEST(Dispatch, OptionsStartWithTheirLoadValues) {
     PluginState state;
