@@ -1,0 +1,47 @@
+"""Round trips of built-in scenes through the exporter, the plug-in and its
+reference host, compared with Blender's own data."""
+
+import os
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import harness  # noqa: E402
+import roundtrip  # noqa: E402
+import scenes  # noqa: E402
+
+addon = harness.load_addon()
+
+
+def expect_clean(label):
+    cmp = roundtrip.round_trip(label, addon)
+    harness.check(cmp.values > 0, "nothing was compared")
+    harness.check(not cmp.mismatches, "%d mismatches, first: %s" % (len(cmp.mismatches), cmp.mismatches[:3]))
+
+
+def test_default_cube():
+    harness.start_up_scene()
+    expect_clean("default-cube")
+
+
+def test_textured_sheet_with_ngon():
+    scenes.textured_sheet()
+    expect_clean("textured-sheet")
+
+
+def test_rig_with_action():
+    scenes.rig()
+    expect_clean("rig")
+
+
+def test_lights_camera_and_mirror():
+    scenes.lights_and_camera()
+    expect_clean("lights-camera")
+
+
+def test_special_names():
+    scenes.special_names()
+    expect_clean("special-names")
+
+
+harness.run(globals())
