@@ -200,6 +200,9 @@ class Exporter:
             if known == image:
                 return name
         source = bpy.path.abspath(image.filepath, library=image.library) if image.filepath else ""
+        if source and not os.path.isfile(source) and "\\" in source:
+            # A Windows path carried in from another program's file.
+            source = os.path.normpath(source.replace("\\", "/"))
         base = bpy.path.basename(source) if source else ""
         if not base:
             base = bpy.path.clean_name(image.name) + ".png"

@@ -192,19 +192,28 @@ def compare_polygons(cmp, host, polygons, obj, mesh, base, material_names):
 
 
 def compare_triangulation(cmp, hpolys, poly, mesh, base, mirrored, where):
-    """The triangles of an n-gon cover it: corners of the polygon, each facing
-    the polygon's way, areas adding up to the polygon's."""
+    """The triangles of an n-gon cover it: corners of the polygon, every corner
+    used, each facing the polygon's way, and for a flat polygon areas adding
+    up to the polygon's (Blender's area of a warped polygon is not the sum of
+    any triangulation's)."""
     members = {mesh.loops[l].vertex_index + base for l in poly.loop_indices}
+    used = set()
     area = 0.0
     for hp in hpolys:
         cmp.equal(hp["corners"], 3, "%s polygon %d triangle corners" % (where, poly.index))
         cmp.equal(set(hp["vertices"]) <= members, True, "%s polygon %d triangle vertices" % (where, poly.index))
+        used.update(hp["vertices"])
         a, b, c = (mesh.vertices[v - base].co for v in hp["vertices"][:3])
         normal = (b - a).cross(c - a)
         facing = normal.dot(poly.normal) * (-1 if mirrored else 1)
         cmp.equal(facing > 0, True, "%s polygon %d triangle winding" % (where, poly.index))
         area += normal.length / 2
-    cmp.close([area], [poly.area], "%s polygon %d area" % (where, poly.index))
+    cmp.equal(used, members, "%s polygon %d corners covered" % (where, poly.index))
+    centre = poly.center
+    size = max((mesh.vertices[v - base].co - centre).length for v in members)
+    flat = all(abs((mesh.vertices[v - base].co - centre).dot(poly.normal)) <= 1e-5 * max(size, 1.0) for v in members)
+    if flat:
+        cmp.close([area], [poly.area], "%s polygon %d area" % (where, poly.index))
 
 
 def compare_weights(cmp, host, obj, mesh, base, objects, bone_names, bone_file_names):

@@ -44,4 +44,39 @@ def test_special_names():
     expect_clean("special-names")
 
 
+FAULTS = ("v-flip", "quat-wxyz", "time-seconds", "rest-armature-space", "winding")
+
+
+def expect_caught(fault):
+    """The exporter broken on purpose must make the comparison fail."""
+    scenes.textured_sheet()
+    scenes.rig()
+    addon.exporter.test_fault = fault
+    try:
+        cmp = roundtrip.round_trip("fault-" + fault, addon)
+    finally:
+        addon.exporter.test_fault = None
+    harness.check(cmp.mismatches, "the fault %s went unnoticed in %d values" % (fault, cmp.values))
+
+
+def test_fault_v_flip_is_caught():
+    expect_caught("v-flip")
+
+
+def test_fault_quaternion_order_is_caught():
+    expect_caught("quat-wxyz")
+
+
+def test_fault_time_in_seconds_is_caught():
+    expect_caught("time-seconds")
+
+
+def test_fault_rest_not_parent_relative_is_caught():
+    expect_caught("rest-armature-space")
+
+
+def test_fault_reversed_winding_is_caught():
+    expect_caught("winding")
+
+
 harness.run(globals())
