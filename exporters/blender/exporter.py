@@ -477,7 +477,8 @@ class Exporter:
         uv_layers = list(mesh.uv_layers)
         if len(uv_layers) > MAX_UV_SETS:
             self.warnings.add(
-                'Object "%s": only the first %d of its %d uv maps are written' % (obj.name, MAX_UV_SETS, len(uv_layers))
+                'Object "%s": only %d uv maps fit in the file; not written: %s'
+                % (obj.name, MAX_UV_SETS, ", ".join(l.name for l in uv_layers[MAX_UV_SETS:]))
             )
         uv_sets = []
         for layer in uv_layers[:MAX_UV_SETS]:

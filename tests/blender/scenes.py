@@ -111,7 +111,8 @@ def rig(names=None):
         parent = bone
     bpy.ops.object.mode_set(mode="OBJECT")
 
-    # A column of rings along the bones; the top ring has no influence.
+    # A column of rings along the bones; the top ring and one vertex of the
+    # second ring have no influence.
     vertices, faces = [], []
     rings = 7
     for r in range(rings):
@@ -133,6 +134,8 @@ def rig(names=None):
         groups[1].add(ring, 1.0 - abs(1.0 - 2 * t) * 0.8, "REPLACE")
         if t > 0.5:
             groups[2].add(ring, (t - 0.5) * 1.5, "REPLACE")
+    for group in groups:
+        group.remove([5])  # one vertex amid the others without influence
     modifier = skin.modifiers.new("Armature", "ARMATURE")
     modifier.object = arm
 
