@@ -165,6 +165,10 @@ class Exporter:
             self.objects.append(obj)
         for obj in self.objects:
             self.check_name("Object", obj.name)
+            self.check_animation(obj)
+            shape_keys = getattr(obj.data, "shape_keys", None) if obj.type == "MESH" else None
+            if shape_keys is not None and len(shape_keys.key_blocks) > 1 and not self.options.apply_modifiers:
+                self.warnings.add('Object "%s": shape keys are not written; the basis shape is' % obj.name)
             if obj.type == "ARMATURE":
                 self.bone_names[obj.name] = file_bone_names(obj)
                 for old, new in self.bone_names[obj.name].items():
@@ -173,6 +177,20 @@ class Exporter:
                             'Armature "%s": bone "%s" is written as "%s" (a bone may not share its armature\'s name)'
                             % (obj.name, old, new)
                         )
+
+    def check_animation(self, obj):
+        """Warns about animation the file has no place for: an object's own
+        animation (only armatures' bone poses are written)."""
+        data = obj.animation_data
+        action = data.action if data is not None else None
+        if action is None:
+            return
+        paths = {curve.data_path for curve in action.fcurves}
+        if obj.type != "ARMATURE" or any(not p.startswith("pose.bones[") for p in paths):
+            self.warnings.add(
+                'Object "%s": its own animation in action "%s" is not written (files place objects by one matrix)'
+                % (obj.name, action.name)
+            )
 
     def armature_of(self, obj):
         """The exported armature that deforms obj, or None."""

@@ -249,8 +249,11 @@ def test_what_cannot_be_written_is_reported():
     arm = scenes.rig()
     track = arm.animation_data.nla_tracks.new()
     track.strips.new("strip", 1, bpy.data.actions.new("Other"))
+    obj.keyframe_insert("location", frame=1)
+    obj.shape_key_add(name="Basis")
+    obj.shape_key_add(name="Bulge")
     root, _, warnings = export("warnings")
-    for needle in ("Third", "Smooth", "gone.png", "Roughness", "NLA"):
+    for needle in ("Third", "Smooth", "gone.png", "Roughness", "NLA", "own animation", "shape keys"):
         check(any(needle in w for w in warnings), "no warning mentions %r: %s" % (needle, warnings))
     check_equal(len(geometry(root, "Sheet").findall("uvset")), 2, "uv sets written")
 
