@@ -10,7 +10,6 @@ import os
 import shutil
 
 import bpy
-import mathutils
 
 from . import text
 

@@ -4,7 +4,7 @@ scene (or the start-up scene for the default cube) and returns nothing."""
 import math
 
 import bpy
-from mathutils import Euler, Matrix, Quaternion, Vector
+from mathutils import Euler, Matrix, Vector
 
 
 def link(obj, parent=None):
