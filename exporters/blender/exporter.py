@@ -184,7 +184,7 @@ class Exporter:
         action = data.action if data is not None else None
         if action is None:
             return
-        paths = {curve.data_path for curve in action.fcurves}
+        paths = action_paths(action)
         if obj.type != "ARMATURE" or any(not p.startswith("pose.bones[") for p in paths):
             self.warnings.add(
                 'Object "%s": its own animation in action "%s" is not written (files place objects by one matrix)'
@@ -710,6 +710,21 @@ def file_bone_names(armature):
             candidate = "%s.bone%d" % (armature.name, n)
         names[armature.name] = candidate
     return names
+
+
+def action_paths(action):
+    """The data paths an action animates. Blender 5's layered actions keep
+    their curves in channel bags instead of the action's own list."""
+    curves = getattr(action, "fcurves", None)
+    if curves is None:
+        curves = [
+            curve
+            for layer in getattr(action, "layers", ())
+            for strip in layer.strips
+            for bag in getattr(strip, "channelbags", ())
+            for curve in bag.fcurves
+        ]
+    return {curve.data_path for curve in curves}
 
 
 def find_principled(material):

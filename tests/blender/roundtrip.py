@@ -348,6 +348,8 @@ def compare_lights(cmp, host, objects):
         else:
             direction = -(world.to_3x3() @ Vector((0, 0, 1))).normalized()
             cmp.close(light["transform"]["axisZ"], direction, "light %s direction" % obj.name)
+        cmp.close(light["color"], [srgb(c) for c in obj.data.color] + [1.0], "light %s colour" % obj.name)
+        cmp.close([light["intensity"]], [obj.data.energy], "light %s intensity" % obj.name)
         if obj.data.type == "SPOT":
             cmp.close([light["outerAngle"]], [math.degrees(obj.data.spot_size)], "light %s cone" % obj.name)
 
@@ -366,6 +368,26 @@ def compare_materials(cmp, host, objects):
                 if bsdf is not None:
                     colour = bsdf.inputs["Base Color"].default_value[:3]
             cmp.close(hm["diffuse"], [srgb(c) for c in colour] + [1.0], "material %s diffuse" % material.name)
+            cmp.equal(sorted(m["kind"] for m in hm["maps"]), image_map_kinds(material), "material %s maps" % material.name)
+
+
+def image_map_kinds(material):
+    """The host map kinds (0 colour, 1 alpha, 2 normal) that the material's
+    Principled BSDF feeds from images."""
+    if not material.use_nodes:
+        return []
+    bsdf = next((n for n in material.node_tree.nodes if n.type == "BSDF_PRINCIPLED"), None)
+    if bsdf is None:
+        return []
+    kinds = []
+    for kind, name in enumerate(("Base Color", "Alpha", "Normal")):
+        socket = bsdf.inputs[name]
+        node = socket.links[0].from_node if socket.is_linked else None
+        if node is not None and node.type == "NORMAL_MAP" and node.inputs["Color"].is_linked:
+            node = node.inputs["Color"].links[0].from_node
+        if node is not None and node.type == "TEX_IMAGE" and node.image is not None:
+            kinds.append(kind)
+    return kinds
 
 
 # --- the whole trip -----------------------------------------------------------------------------
