@@ -7,6 +7,7 @@ frame. The importer's own options change axes and flip v.
 
 import math
 import os
+import re
 import shutil
 
 import bpy
@@ -25,6 +26,7 @@ MAX_UV_SETS = 2
 
 LIGHT_TYPES = {"POINT": "omni", "SUN": "directional", "SPOT": "spot", "AREA": "omni"}
 GEOMETRY_TYPES = {"MESH", "CURVE", "SURFACE", "FONT", "META"}
+POSE_BONE_PATH = re.compile(r'^pose\.bones\["((?:[^"\\]|\\.)*)"\]')
 
 # Principled BSDF inputs were renamed in Blender 4.0.
 SPECULAR_INPUTS = ("Specular", "Specular IOR Level")
@@ -616,27 +618,60 @@ class Exporter:
         return rotation
 
     def write_animations(self, xml, armatures):
-        xml.open("animations")
+        """One animation per action, with a track for every armature it is
+        written for (see actions_of)."""
         fps = self.scene.render.fps / self.scene.render.fps_base
+        taken = {
+            a.animation_data.action
+            for a in armatures
+            if a.animation_data is not None and a.animation_data.action is not None
+        }
+        tracks = {}  # action -> [(armature, first frame, poses by bone)]
         for obj in armatures:
-            data = obj.animation_data
-            if data is None:
-                continue
-            if len(data.nla_tracks):
-                self.warnings.add('Armature "%s": NLA strips are not written; only the active action is' % obj.name)
-            action = data.action
-            if action is None:
-                continue
-            self.write_action(xml, obj, action, fps)
+            if obj.animation_data is not None and len(obj.animation_data.nla_tracks):
+                self.warnings.add('Armature "%s": NLA strips are not written; its actions are' % obj.name)
+            for action in self.actions_of(obj, taken):
+                taken.add(action)
+                tracks.setdefault(action, []).append((obj,) + self.sample(obj, action))
+        xml.open("animations")
+        for action, sampled in tracks.items():
+            frames = max(len(next(iter(poses.values()), ())) for _, _, poses in sampled)
+            xml.open("animation", ("name", self.check_name("Action", action.name)),
+                     ("length", text.number(max(frames - 1, 0))), ("fps", text.number(fps)))
+            for armature, first, poses in sampled:
+                self.write_track(xml, armature, poses, fps)
+            xml.close("animation")
         xml.close("animations", drop_empty=True)
 
-    def write_action(self, xml, armature, action, fps):
+    def actions_of(self, armature, taken):
+        """The actions written for armature: its active action, then every
+        action that animates nothing but its bones and is not already written
+        for an armature (sorted by name)."""
+        data = armature.animation_data
+        found = [data.action] if data is not None and data.action is not None else []
+        bones = {b.name for b in armature.data.bones}
+        for action in sorted(bpy.data.actions, key=lambda a: a.name):
+            if action in taken or action in found:
+                continue
+            names = bone_names_animated(action)
+            if names and names <= bones:
+                found.append(action)
+        return found
+
+    def sample(self, armature, action):
+        """(first frame, {bone name: [parent-relative pose matrix per frame]})
+        for every frame of the action's range, with action made the
+        armature's action for the while."""
         first, last = (int(round(f)) for f in action.frame_range)
-        frames = list(range(first, last + 1))
-        saved = (self.scene.frame_current, self.scene.frame_subframe)
+        created = armature.animation_data is None
+        data = armature.animation_data_create()
+        saved_action = data.action
+        saved_frame = (self.scene.frame_current, self.scene.frame_subframe)
         poses = {b.name: [] for b in armature.pose.bones}
         try:
-            for frame in frames:
+            if saved_action != action:
+                data.action = action
+            for frame in range(first, last + 1):
                 # Sampling the evaluated pose bakes constraints, IK and drivers.
                 self.scene.frame_set(frame)
                 for pose_bone in armature.pose.bones:
@@ -645,24 +680,26 @@ class Exporter:
                         matrix = pose_bone.parent.matrix.inverted_safe() @ matrix
                     poses[pose_bone.name].append(matrix.copy())
         finally:
-            self.scene.frame_set(saved[0], subframe=saved[1])
-        xml.open("animation", ("name", self.check_name("Action", action.name)),
-                 ("length", text.number(last - first)), ("fps", text.number(fps)))
+            if created:
+                armature.animation_data_clear()
+            elif data.action != saved_action:
+                data.action = saved_action
+            self.scene.frame_set(saved_frame[0], subframe=saved_frame[1])
+        return first, poses
+
+    def write_track(self, xml, armature, poses, fps):
         xml.open("skeleton", ("name", armature.name))
         for pose_bone in armature.pose.bones:
             name = self.file_bone_name(armature, pose_bone.name)
             xml.open("node", ("name", name))
             previous = None
-            for frame, matrix in zip(frames, poses[pose_bone.name]):
-                time = frame - first
-                if test_fault == "time-seconds":
-                    time = time / fps
+            for index, matrix in enumerate(poses[pose_bone.name]):
+                time = index / fps if test_fault == "time-seconds" else index
                 xml.open("frame", ("time", text.number(time)))
                 previous = self.write_pose(xml, matrix, 'Bone "%s"' % name, previous)
                 xml.close("frame")
             xml.close("node")
         xml.close("skeleton")
-        xml.close("animation")
 
     # -- scene
 
@@ -725,6 +762,18 @@ def action_paths(action):
             for curve in bag.fcurves
         ]
     return {curve.data_path for curve in curves}
+
+
+def bone_names_animated(action):
+    """The bones an action animates, or None when it also animates anything
+    other than pose bones."""
+    names = set()
+    for path in action_paths(action):
+        match = POSE_BONE_PATH.match(path)
+        if match is None:
+            return None
+        names.add(match.group(1).replace('\\"', '"').replace("\\\\", "\\"))
+    return names
 
 
 def find_principled(material):

@@ -281,47 +281,64 @@ def compare_skeletons(cmp, host, objects, bone_file_names):
 
 
 def compare_animations(cmp, host, objects, bone_file_names):
+    """Every host animation against the action of its name, played on each
+    armature whose bones it moves; every armature's active action must be
+    among them."""
     bones = host["bones"]
+    names = {a["name"] for a in host["animations"]}
+    armatures = [o for o in objects if o.type == "ARMATURE"]
+    for arm in armatures:
+        if arm.animation_data is not None and arm.animation_data.action is not None:
+            cmp.equal(arm.animation_data.action.name in names, True, "%s action present" % arm.name)
+    for animation in host["animations"]:
+        action = bpy.data.actions.get(animation["name"])
+        cmp.equal(action is not None, True, "animation %s is an action" % animation["name"])
+        if action is None:
+            continue
+        scene = bpy.context.scene
+        cmp.close([animation["framesPerSecond"]], [scene.render.fps / scene.render.fps_base], "%s fps" % action.name)
+        for arm in armatures:
+            prefix = arm.name + "::"
+            if any(t["rotation"] for b, t in zip(bones, animation["tracks"]) if b["addedAs"].startswith(prefix)):
+                data = arm.animation_data_create()
+                saved = data.action
+                data.action = action
+                try:
+                    compare_action(cmp, bones, animation, arm, action, bone_file_names[arm.name])
+                finally:
+                    data.action = saved
+
+
+def compare_action(cmp, bones, animation, arm, action, names):
     index_of = {b["addedAs"]: i for i, b in enumerate(bones)}
     binds = bind_locals(bones)
     scene = bpy.context.scene
     saved = scene.frame_current
-    animations = {a["name"]: a for a in host["animations"]}
-    for arm in (o for o in objects if o.type == "ARMATURE"):
-        action = arm.animation_data.action if arm.animation_data else None
-        if action is None:
-            continue
-        animation = animations.get(action.name)
-        cmp.equal(animation is not None, True, "animation %s present" % action.name)
-        if animation is None:
-            continue
-        cmp.close([animation["framesPerSecond"]], [scene.render.fps / scene.render.fps_base], "%s fps" % action.name)
-        first, last = (int(round(f)) for f in action.frame_range)
-        tracks = animation["tracks"]
-        names = bone_file_names[arm.name]
-        for k, frame in enumerate(range(first, last + 1)):
-            scene.frame_set(frame)
-            locals_ = list(binds)
-            for i, track in enumerate(tracks):
-                if not track["rotation"]:
-                    continue
-                b = bones[i]["transform"]
-                bind_r = Quaternion((b["rotation"][3], *b["rotation"][:3]))
-                time, *p = track["position"][k]
-                cmp.close([time], [k], "%s track %d key %d time" % (action.name, i, k))
-                _, x, y, z, w = track["rotation"][k]
-                _, *s = track["scale"][k]
-                position = Vector(b["position"]) + bind_r @ Vector(p)
-                rotation = bind_r @ Quaternion((w, x, y, z))
-                scale = Vector([a * c for a, c in zip(s, b["scale"])])
-                locals_[i] = Matrix.LocRotScale(position, rotation, scale)
-            worlds = host_world(bones, locals_)
-            for pose_bone in arm.pose.bones:
-                i = index_of.get("%s::%s" % (arm.name, names[pose_bone.name]))
-                if i is None:
-                    continue
-                cmp.close(flat(worlds[i]), flat(arm.matrix_world @ pose_bone.matrix),
-                          "%s frame %d bone %s" % (action.name, frame, pose_bone.name))
+    first, last = (int(round(f)) for f in action.frame_range)
+    tracks = animation["tracks"]
+    for k, frame in enumerate(range(first, last + 1)):
+        scene.frame_set(frame)
+        locals_ = list(binds)
+        for i, track in enumerate(tracks):
+            if not track["rotation"]:
+                continue
+            b = bones[i]["transform"]
+            bind_r = Quaternion((b["rotation"][3], *b["rotation"][:3]))
+            time, *p = track["position"][k]
+            cmp.close([time], [k], "%s track %d key %d time" % (action.name, i, k))
+            _, x, y, z, w = track["rotation"][k]
+            _, *s = track["scale"][k]
+            position = Vector(b["position"]) + bind_r @ Vector(p)
+            rotation = bind_r @ Quaternion((w, x, y, z))
+            scale = Vector([a * c for a, c in zip(s, b["scale"])])
+            locals_[i] = Matrix.LocRotScale(position, rotation, scale)
+        worlds = host_world(bones, locals_)
+        for pose_bone in arm.pose.bones:
+            i = index_of.get("%s::%s" % (arm.name, names[pose_bone.name]))
+            if i is None:
+                continue
+            cmp.close(flat(worlds[i]), flat(arm.matrix_world @ pose_bone.matrix),
+                      "%s frame %d bone %s" % (action.name, frame, pose_bone.name))
     scene.frame_set(saved)
 
 

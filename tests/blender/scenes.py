@@ -164,6 +164,16 @@ def rig(names=None):
             bone.keyframe_insert("rotation_quaternion", frame=frame)
         tip.scale = (scale, scale, scale)
         tip.keyframe_insert("scale", frame=frame)
+    # A second action, not assigned: written all the same.
+    bow = bpy.data.actions.new(names.get("action2", "Bow"))
+    arm.animation_data.action = bow
+    mid = pose[bone_names[1]]
+    for frame, angle in ((3, 0.0), (9, 0.9)):
+        mid.rotation_quaternion = Euler((angle, 0, 0)).to_quaternion()
+        mid.keyframe_insert("rotation_quaternion", frame=frame)
+    arm.animation_data.action = action
+    for bone in pose:
+        bone.location, bone.rotation_quaternion, bone.scale = (0, 0, 0), (1, 0, 0, 0), (1, 1, 1)
     bpy.context.scene.frame_set(1)
     return arm
 
@@ -212,6 +222,7 @@ SPECIAL = {
     "skin": "Haut ő",
     "attached": "Juwel <&>",
     "action": 'Aktion "ö" & <x>',
+    "action2": "Verbeugung ü",
     "pivot": "Drehpunkt ☀",
     "point": "Licht & <1>",
     "sun": "Sonne ☀ \"s\"",

@@ -170,7 +170,7 @@ def test_bone_named_like_its_armature_is_renamed_everywhere():
     check_equal([len(b.findall("bone")) for b in skeleton.iter("bone")], [1, 1, 0], "nesting")
     links = [l.get("name") for l in geometry(root, "Skin").iter("link")]
     check_equal(links, ["Rig.bone", "Mid", "Tip"], "links")
-    nodes = [n.get("name") for n in root.iter("node")]
+    nodes = [n.get("name") for n in root.find("animations/animation").iter("node")]
     check_equal(nodes, ["Rig.bone", "Mid", "Tip"], "animation nodes")
     gem = scene_object(root, "Gem")
     check_equal((gem.findtext("parent"), gem.findtext("bone")), ("Rig", "Tip"), "bone-parented object")
@@ -182,6 +182,10 @@ def test_bone_named_like_its_armature_is_renamed_everywhere():
 def test_animation_frames_cover_the_action_with_continuous_rotations():
     arm = scenes.rig()
     root, _, _ = export("animation")
+    check_equal([a.get("name") for a in root.iter("animation")], ["Wave", "Bow"], "the active action, then the other")
+    bow = root.findall("animations/animation")[1]
+    check_equal(len(bow.find("skeleton/node").findall("frame")), 7, "frames 3 to 9 of the second action")
+    check_equal(arm.animation_data.action.name, "Wave", "the active action is restored")
     animation = root.find("animations/animation")
     check_equal(animation.get("name"), "Wave", "animation name")
     check_equal(float(animation.get("fps")), 24.0, "fps from the scene")
