@@ -26,6 +26,9 @@ MAX_UV_SETS = 2
 
 LIGHT_TYPES = {"POINT": "omni", "SUN": "directional", "SPOT": "spot", "AREA": "omni"}
 GEOMETRY_TYPES = {"MESH", "CURVE", "SURFACE", "FONT", "META"}
+# File name extensions of packed images that have no file name of their own.
+IMAGE_EXTENSIONS = {"JPEG": ".jpg", "PNG": ".png", "TARGA": ".tga", "BMP": ".bmp", "TIFF": ".tif",
+                    "OPEN_EXR": ".exr", "HDR": ".hdr", "WEBP": ".webp"}
 POSE_BONE_PATH = re.compile(r'^pose\.bones\["((?:[^"\\]|\\.)*)"\]')
 
 # Principled BSDF inputs were renamed in Blender 4.0.
@@ -224,7 +227,8 @@ class Exporter:
             source = os.path.normpath(source.replace("\\", "/"))
         base = bpy.path.basename(source) if source else ""
         if not base:
-            base = bpy.path.clean_name(image.name) + ".png"
+            extension = IMAGE_EXTENSIONS.get(image.file_format, ".png") if image.packed_file is not None else ".png"
+            base = bpy.path.clean_name(image.name) + extension
         stem, ext = os.path.splitext(base)
         name, n = base, 1
         taken = {other for _, other in self.images}

@@ -319,15 +319,34 @@ def test_non_finite_values_are_replaced_and_reported():
     check_equal(numbers(geometry(root, "Bad").find("vertices"))[3:6], [text.to_float32(text.FLOAT32_MAX), 0.0, text.to_float32(text.FLOAT32_MAX)], "clamped")
 
 
-def test_command_line_export():
-    out = os.path.join(harness.out_dir("export"), "cli.xml")
+def run_cli(*args):
     cli = os.path.join(harness.ADDON_DIR, "export_cli.py")
-    command = [bpy.app.binary_path, "-b", "--factory-startup", "--python-exit-code", "1", "--python", cli, "--", out]
-    result = subprocess.run(command + ["--linear-colours"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    blend = [a for a in args if a.endswith(".blend")]
+    rest = [a for a in args if not a.endswith(".blend")]
+    command = [bpy.app.binary_path, "-b", "--factory-startup"] + blend
+    command += ["--python-exit-code", "1", "--python", cli, "--"] + rest
+    return subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+
+
+def test_command_line_exports_start_up_scene_and_blend_files():
+    out = os.path.join(harness.out_dir("export"), "cli.xml")
+    result = run_cli(out)
+    check_equal(result.returncode, 0, "exit code:\n" + result.stdout[-2000:])
+    check_equal([o.get("name") for o in ET.parse(out).getroot().iter("object")], ["Cube", "Light", "Camera"],
+                "start-up scene")
+
+    made = scenes.lights_and_camera()
+    for obj in bpy.context.scene.objects:
+        obj.select_set(obj in (made["SPOT"], made["SUN"]))
+    blend = os.path.join(harness.out_dir("export"), "cli-scene.blend")
+    bpy.ops.wm.save_as_mainfile(filepath=blend, copy=True)
+    result = run_cli(blend, out, "--selection-only", "--apply-modifiers", "--linear-colours")
     check_equal(result.returncode, 0, "exit code:\n" + result.stdout[-2000:])
     root = ET.parse(out).getroot()
-    check_equal([o.get("name") for o in root.iter("object")], ["Cube", "Light", "Camera"], "start-up scene")
-    result = subprocess.run(command[:-1], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    check_equal([o.get("name") for o in root.iter("object")], ["Sun", "Spot"], "selected objects of the .blend")
+    check_equal(root.find("lights/light/color").get("g"), "0.8", "linear colours")
+
+    result = run_cli()
     check(result.returncode != 0, "a missing output path must fail")
 
 
