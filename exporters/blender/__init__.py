@@ -3,7 +3,7 @@
 bl_info = {
     "name": "Blender XML format (.xml)",
     "author": "bxml project",
-    "version": (1, 0, 0),
+    "version": (3, 50, 60),
     "blender": (3, 4, 0),
     "location": "File > Export > Blender XML (.xml)",
     "description": "Export meshes, materials, skeletons, actions, lights and cameras as a Blender XML scene file",
