@@ -68,3 +68,40 @@ TEST(Golden, EveryDumpMatchesTheReviewedOne) {
     }
 #endif
 }
+
+// The glTF of every scene that imports, compared byte for byte with the
+// reviewed files in tests/golden/gltf (the Windows tool is held to the same
+// files by the wine.gltf.* entries). A scene that does not import writes no
+// file and has none.
+TEST(Golden, EveryGltfMatchesTheReviewedOne) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the Windows tool is compared by the wine.gltf.* entries";
+#else
+    const bool update = std::getenv("BXML_UPDATE_GOLDEN") != nullptr;
+    const std::string tool = bxml::host::executableFolder() + "bxml-host";
+    int written = 0;
+    for (const fs::path& file : sceneFiles()) {
+        SCOPED_TRACE(file.string());
+        const fs::path out = fs::path(::testing::TempDir()) / ("golden_" + file.stem().string() + ".glb");
+        fs::remove(out);
+        const std::string command = "cd '" + file.parent_path().string() + "' && '" + tool + "' --lights on --gltf '" +
+                                    out.string() + "' '" + file.filename().string() + "' >/dev/null 2>&1";
+        ASSERT_NE(std::system(command.c_str()), -1);
+        const fs::path golden = fs::path(BXML_GOLDEN_DIR) / "gltf" / (file.stem().string() + ".glb");
+        if (!fs::exists(out)) {
+            EXPECT_FALSE(fs::exists(golden)) << "no glTF written, but there is a reviewed one";
+            continue;
+        }
+        ++written;
+        const std::string actual = readAll(out);
+        if (update) {
+            std::ofstream(golden, std::ios::binary) << actual;
+            continue;
+        }
+        ASSERT_TRUE(fs::exists(golden)) << "no reviewed glTF " << golden;
+        EXPECT_TRUE(actual == readAll(golden)) << "glTF differs from " << golden << "; compare it with " << out;
+        fs::remove(out);
+    }
+    EXPECT_GE(written, 5) << "three samples and two data files import";
+#endif
+}
