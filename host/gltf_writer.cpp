@@ -11,6 +11,7 @@
 #include <type_traits>
 #include <unordered_map>
 
+#include "host/host_paths.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
@@ -285,21 +286,13 @@ bool readFile(const std::wstring& path, std::vector<unsigned char>& bytes) {
     return ok;
 }
 
-std::filesystem::path pathOf(const std::wstring& wide) {
-#ifdef _WIN32
-    return std::filesystem::path(wide);
-#else
-    return std::filesystem::path(wideToUtf8(wide.c_str()));
-#endif
-}
-
 // A relative URI reference: '/' between segments, everything outside the
 // unreserved characters percent-encoded.
 std::string uriOf(const std::filesystem::path& relative) {
     std::string out;
     for (const auto& part : relative) {
         if (!out.empty()) out += '/';
-        const std::string bytes = wideToUtf8(part.wstring().c_str());
+        const std::string bytes = utf8Of(part);
         for (unsigned char c : bytes) {
             if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
                 out += static_cast<char>(c);
@@ -324,8 +317,8 @@ public:
         auto it = textures_.find(file);
         if (it != textures_.end()) return it->second;
         tinygltf::Image image;
-        const std::filesystem::path path = pathOf(file);
-        image.name = wideToUtf8(path.stem().wstring().c_str());
+        const std::filesystem::path path = pathFromWide(file);
+        image.name = utf8Of(path.stem());
         std::vector<unsigned char> bytes;
         const bool found = readFile(file, bytes);
         const std::string mime = found ? mimeTypeOf(bytes) : std::string();
@@ -921,7 +914,7 @@ std::string glbBytes(const tinygltf::Model& model) {
 }
 
 bool writeGltfFile(const tinygltf::Model& model, const std::filesystem::path& file, std::string& error) {
-    std::string extension = wideToUtf8(file.extension().wstring().c_str());
+    std::string extension = utf8Of(file.extension());
     for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     tinygltf::TinyGLTF writer;
     writer.SetImageWriter(nullptr, nullptr);
@@ -931,14 +924,14 @@ bool writeGltfFile(const tinygltf::Model& model, const std::filesystem::path& fi
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         out.close();
         if (!out) {
-            error = "cannot write " + wideToUtf8(file.wstring().c_str());
+            error = "cannot write " + utf8Of(file);
             return false;
         }
         return true;
     }
     tinygltf::Model copy = model;
-    if (!copy.buffers.empty()) copy.buffers[0].uri = uriOf(file.stem().wstring() + L".bin");
-    const std::string utf8 = wideToUtf8(file.wstring().c_str());
+    if (!copy.buffers.empty()) copy.buffers[0].uri = uriOf(pathFromUtf8(utf8Of(file.stem()) + ".bin"));
+    const std::string utf8 = utf8Of(file);
     if (!writer.WriteGltfSceneToFile(&copy, utf8, false, false, true, false)) {
         error = "cannot write " + utf8 + " or its .bin";
         return false;

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "host/gltf_writer.h"
+#include "host/host_paths.h"
 #include "host/json_dump.h"
 #include "host/plugin_loader.h"
 #include "host/reference_host.h"
@@ -75,14 +76,6 @@ void printSummary(std::ostream& out, const ReferenceScene& s) {
     out << (any ? "\n" : " none\n");
 }
 
-std::filesystem::path pathFromUtf8(const std::string& utf8) {
-#ifdef _WIN32
-    return std::filesystem::path(utf8ToWide(utf8.c_str()));
-#else
-    return std::filesystem::path(utf8);
-#endif
-}
-
 std::filesystem::path absolutePath(const std::string& utf8) {
     std::error_code ec;
     std::filesystem::path path = std::filesystem::absolute(pathFromUtf8(utf8), ec);
@@ -93,7 +86,7 @@ std::filesystem::path absolutePath(const std::string& utf8) {
 // that the texture file names the plug-in composes from its folder name real
 // files. A path the host's string cannot hold whole is handed as given.
 std::wstring scenePathForHost(const std::string& file) {
-    const std::wstring absolute = absolutePath(file).wstring();
+    const std::wstring absolute = wideOf(absolutePath(file));
     if (absolute.size() >= static_cast<std::size_t>(HOST_STRING_CAPACITY)) return utf8ToWide(file.c_str());
     return absolute;
 }

@@ -375,6 +375,21 @@ TEST(GltfImages, PngFilesAreEmbeddedOtherFilesReferencedRelativeToTheOutput) {
     fs::remove_all(folder);
 }
 
+TEST(GltfImages, NamesBeyondAsciiAreReferencedPercentEncoded) {
+    ReferenceScene scene;
+    auto* material = static_cast<bxml::host::RefMaterial*>(scene.AddMaterial(HostString("M")));
+    bxml::HostTextureMap* map = material->AddTextureMap(0, 1);
+    map->fileName.assign(L"/nowhere/caf\u00e9 au lait.png");
+    map->flags = bxml::TEXTURE_MAP_FILE_NAME_SET;
+    bxml::host::GltfSettings settings;
+    settings.outputFolder = "/nowhere";
+    Built b = build(scene, settings);
+    ASSERT_EQ(b.model.images.size(), 1u);
+    EXPECT_EQ(b.model.images[0].uri, "caf%C3%A9%20au%20lait.png");
+    EXPECT_EQ(b.model.images[0].name, "caf\xC3\xA9 au lait");
+    EXPECT_NE(b.allWarnings().find("not found"), std::string::npos) << b.allWarnings();
+}
+
 TEST(GltfStructure, TheCheckFindsIndicesAndJointsOutOfRange) {
     ReferenceScene scene;
     scene.AddBone(HostString("b"), -1);
