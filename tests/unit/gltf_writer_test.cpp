@@ -110,6 +110,16 @@ Quaternion aboutZ(double angle) {
     return {0, 0, static_cast<float>(std::sin(angle / 2)), static_cast<float>(std::cos(angle / 2))};
 }
 
+// A bone with its bind pose (parent index -1).
+bxml::HostBone* addBone(ReferenceScene& scene, const char* name, Vector3 position, Quaternion rotation = {},
+                        Vector3 scale = {1, 1, 1}) {
+    bxml::HostBone* bone = scene.AddBone(HostString(name), -1);
+    bone->transform.position = position;
+    bone->transform.rotation = rotation;
+    bone->transform.scale = scale;
+    return bone;
+}
+
 } // namespace
 
 TEST(GltfMeshes, OnePrimitivePerMaterialAndVerticesSplitWhereUvsDiffer) {
@@ -209,13 +219,8 @@ TEST(GltfSkins, FourLargestInfluencesRenormalisedAndUnweightedVerticesOnTheNeutr
 
 TEST(GltfSkins, BoneNodesKeepParentRelativePosesAndInverseBindMatricesUndoTheChain) {
     ReferenceScene scene;
-    bxml::HostBone* root = scene.AddBone(HostString("root"), -1);
-    root->transform.position = {1, 2, 3};
-    root->transform.rotation = aboutZ(PI / 2);
-    root->transform.scale = {2, 2, 2};
-    bxml::HostBone* child = scene.AddBone(HostString("child"), -1);
-    child->parentIndex = 0;
-    child->transform.position = {1, 0, 0};
+    addBone(scene, "root", {1, 2, 3}, aboutZ(PI / 2), {2, 2, 2});
+    addBone(scene, "child", {1, 0, 0})->parentIndex = 0;
     bxml::HostBone* orphan = scene.AddBone(HostString("orphan"), -1);
     orphan->parentIndex = 2;   // itself: made a root
     auto* block = meshWithVertices(scene, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, 1);
@@ -242,10 +247,7 @@ TEST(GltfSkins, BoneNodesKeepParentRelativePosesAndInverseBindMatricesUndoTheCha
 
 TEST(GltfAnimations, KeysRecomposedFromTheBindPoseAtSecondTimes) {
     ReferenceScene scene;
-    bxml::HostBone* bone = scene.AddBone(HostString("arm"), -1);
-    bone->transform.position = {1, 0, 0};
-    bone->transform.rotation = aboutZ(PI / 2);
-    bone->transform.scale = {2, 2, 2};
+    addBone(scene, "arm", {1, 0, 0}, aboutZ(PI / 2), {2, 2, 2});
     bxml::HostAnimation* a = scene.AddAnimation(HostString("Wave"));
     a->framesPerSecond = 30;
     a->SetTrackCount(1);
@@ -282,10 +284,7 @@ TEST(GltfAxes, SwapOnTurnsZUpIntoYUp) {
     scene.SetAxisSwap(1);
     auto* block = meshWithVertices(scene, {{1, 2, 3}, {1, 0, 0}, {0, 1, 0}}, 1);
     setPolygon(block, 0, {0, 1, 2}, -1);
-    bxml::HostBone* bone = scene.AddBone(HostString("b"), -1);
-    bone->transform.position = {0, 0, 5};
-    bone->transform.rotation = aboutZ(PI / 2);
-    bone->transform.scale = {1, 2, 3};
+    addBone(scene, "b", {0, 0, 5}, aboutZ(PI / 2), {1, 2, 3});
     Built b = build(scene);
     const std::vector<double> p = attribute(b.model, b.model.meshes.at(0).primitives.at(0), "POSITION");
     EXPECT_EQ(std::vector<double>(p.begin(), p.begin() + 3), (std::vector<double>{1, 3, -2}));
