@@ -936,6 +936,18 @@ bool writeGltfFile(const tinygltf::Model& model, const std::filesystem::path& fi
         error = "cannot write " + utf8 + " or its .bin";
         return false;
     }
+    // tinygltf names the .bin by its URI; a name that needed encoding gets its
+    // own name back.
+    if (!copy.buffers.empty()) {
+        const std::filesystem::path written = file.parent_path() / pathFromUtf8(copy.buffers[0].uri);
+        const std::filesystem::path wanted = file.parent_path() / pathFromUtf8(utf8Of(file.stem()) + ".bin");
+        std::error_code ec;
+        if (written != wanted) std::filesystem::rename(written, wanted, ec);
+        if (ec) {
+            error = "cannot write " + utf8Of(wanted);
+            return false;
+        }
+    }
     return true;
 }
 
