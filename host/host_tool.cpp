@@ -1,8 +1,11 @@
 #include "host/host_tool.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
+#include "host/gltf_writer.h"
+#include "host/host_paths.h"
 #include "host/json_dump.h"
 #include "host/plugin_loader.h"
 #include "host/reference_host.h"
@@ -13,7 +16,7 @@ namespace bxml::host {
 const char* const USAGE =
     "usage: bxml-host [--plugin PATH] [--scale TEXT] [--lights on|off] [--scene-meshes-only on|off]\n"
     "                 [--prune-bones on|off] [--swap-model on|off] [--cancel] [--camera]...\n"
-    "                 [--json FILE|-] [--interactive] FILE.xml\n";
+    "                 [--json FILE|-] [--gltf FILE.glb|FILE.gltf] [--interactive] FILE.xml\n";
 
 namespace {
 
@@ -73,6 +76,40 @@ void printSummary(std::ostream& out, const ReferenceScene& s) {
     out << (any ? "\n" : " none\n");
 }
 
+std::filesystem::path absolutePath(const std::string& utf8) {
+    std::error_code ec;
+    std::filesystem::path path = std::filesystem::absolute(pathFromUtf8(utf8), ec);
+    return ec ? pathFromUtf8(utf8) : path.lexically_normal();
+}
+
+// The scene file's path as a host application hands it over: absolute, so
+// that the texture file names the plug-in composes from its folder name real
+// files. A path the host's string cannot hold whole is handed as given.
+std::wstring scenePathForHost(const std::string& file) {
+    const std::wstring absolute = wideOf(absolutePath(file));
+    if (absolute.size() >= static_cast<std::size_t>(HOST_STRING_CAPACITY)) return utf8ToWide(file.c_str());
+    return absolute;
+}
+
+// Everything up to and including the last separator.
+std::string folderOf(const std::wstring& path) {
+    const std::string utf8 = wideToUtf8(path.c_str());
+    const std::size_t slash = utf8.find_last_of("/\\");
+    return slash == std::string::npos ? std::string() : utf8.substr(0, slash + 1);
+}
+
+int writeGltf(const ReferenceScene& scene, const std::filesystem::path& file, std::ostream& err) {
+    std::vector<std::string> warnings;
+    std::string error;
+    const bool written = writeSceneAsGltf(scene, file, warnings, error);
+    for (const std::string& w : warnings) err << "bxml-host: glTF: " << w << "\n";
+    if (!written) {
+        err << "bxml-host: " << error << "\n";
+        return EXIT_IMPORT_FAILED;
+    }
+    return EXIT_DONE;
+}
+
 } // namespace
 
 bool parseToolOptions(const std::vector<std::string>& args, ToolOptions& options, std::string& error) {
@@ -116,6 +153,9 @@ bool parseToolOptions(const std::vector<std::string>& args, ToolOptions& options
         } else if (a == "--json") {
             if (!value(v)) return false;
             options.jsonPath = v;
+        } else if (a == "--gltf") {
+            if (!value(v)) return false;
+            options.gltfPath = v;
         } else if (a == "--interactive") {
             options.answer.interactive = true;
         } else if (a.size() > 1 && a[0] == '-') {
@@ -168,9 +208,25 @@ int runTool(const ToolOptions& options, std::ostream& out, std::ostream& err) {
         }
     }
 
+    // Resolved and tried before the import, for the same reason.
+    std::filesystem::path gltfFile;
+    if (options.gltfPath) {
+        gltfFile = absolutePath(*options.gltfPath);
+        std::error_code ec;
+        const bool existed = std::filesystem::exists(gltfFile, ec);
+        const bool writable = static_cast<bool>(std::ofstream(gltfFile, std::ios::binary | std::ios::app));
+        // Nothing is left behind when the import then fails.
+        if (!existed) std::filesystem::remove(gltfFile, ec);
+        if (!writable) {
+            err << "bxml-host: cannot write " << *options.gltfPath << "\n";
+            return EXIT_IMPORT_FAILED;
+        }
+    }
+
     ReferenceScene scene;
     for (int i = 0; i < options.cameras; ++i) scene.seedCamera();
-    scene.setFileName(utf8ToWide(options.file.c_str()));
+    const std::wstring scenePath = scenePathForHost(options.file);
+    scene.setFileName(scenePath);
     ImportRecord record;
     record.plugin = &plugin.info;
     record.scene = &scene;
@@ -187,6 +243,7 @@ int runTool(const ToolOptions& options, std::ostream& out, std::ostream& err) {
         printSummary(out, scene);
     }
     record.errorMessage = wideToUtf8(scene.errorMessage.wide);
+    record.sceneFolder = folderOf(scenePath);
 
     if (options.jsonPath) {
         const std::string text = dumpJson(record);
@@ -215,6 +272,7 @@ int runTool(const ToolOptions& options, std::ostream& out, std::ostream& err) {
         err << "\n";
         return EXIT_BUILD_FAILED;
     }
+    if (options.gltfPath) return writeGltf(scene, gltfFile, err);
     return EXIT_DONE;
 }
 

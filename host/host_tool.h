@@ -24,6 +24,7 @@ struct ToolOptions {
     DialogAnswer answer;
     int cameras = 0;            // default cameras seeded before the import
     std::optional<std::string> jsonPath;   // "-": standard output
+    std::optional<std::string> gltfPath;   // .glb binary, otherwise .gltf with a .bin beside it
 };
 
 extern const char* const USAGE;

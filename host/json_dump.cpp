@@ -215,7 +215,7 @@ void writeMeshes(Writer& w, const ReferenceScene& s) {
     w.close(']');
 }
 
-void writeMaterials(Writer& w, const ReferenceScene& s) {
+void writeMaterials(Writer& w, const ReferenceScene& s, const std::string& sceneFolder) {
     w.key("materials");
     w.open('[');
     for (const auto& m : s.materialStore) {
@@ -235,7 +235,10 @@ void writeMaterials(Writer& w, const ReferenceScene& s) {
             w.key("flags");
             w.number(map.flags);
             w.key("file");
-            w.string(utf8(map.fileName));
+            std::string file = utf8(map.fileName);
+            if (!sceneFolder.empty() && file.compare(0, sceneFolder.size(), sceneFolder) == 0)
+                file.erase(0, sceneFolder.size());
+            w.string(file);
             w.close('}');
         }
         w.close(']');
@@ -397,7 +400,7 @@ std::string dumpJson(const ImportRecord& record) {
     w.number(s.axisSwap);
     writeVertices(w, s);
     writeMeshes(w, s);
-    writeMaterials(w, s);
+    writeMaterials(w, s, record.sceneFolder);
     writeLights(w, s);
     writeCamerasAndBones(w, s);
     writeAnimations(w, s);

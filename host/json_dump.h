@@ -25,6 +25,10 @@ struct ImportRecord {
     std::string errorMessage;          // UTF-8
     DialogObservation dialog;
     const ReferenceScene* scene = nullptr;
+    // The folder of the scene file as handed to the plug-in, with its final
+    // separator (UTF-8). Texture file names under it are dumped relative to
+    // it, so that a dump does not depend on where the scene lies.
+    std::string sceneFolder;
 };
 
 // A float as a JSON value (see the header comment for NaN and infinities).

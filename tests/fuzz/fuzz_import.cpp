@@ -1,10 +1,14 @@
 // libFuzzer target: the whole import on the plug-in's dispatch and the
 // reference host (import request, dialog confirmed at its defaults, build),
-// with the model invariants checked after every success.
+// with the model invariants checked after every success, and the model
+// written as glTF in memory and checked structurally.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
+#include <tiny_gltf.h>
+
+#include "host/gltf_writer.h"
 #include "plugin/plugin_state.h"
 #include "tests/support/inprocess_import.h"
 #include "tests/support/model_invariants.h"
@@ -39,6 +43,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                          bxml::testing::describeViolations(violations).c_str());
             std::abort();
         }
+        tinygltf::Model model;
+        std::vector<std::string> warnings;
+        bxml::host::buildGltf(*run.scene, {}, model, warnings);
+        const std::string problem = bxml::host::gltfStructureProblem(model);
+        if (!problem.empty()) {
+            std::fprintf(stderr, "glTF: %s\n", problem.c_str());
+            std::abort();
+        }
+        if (bxml::host::glbBytes(model).size() < 12) fail("glTF: no GLB header", 0);
     }
     return 0;
 }

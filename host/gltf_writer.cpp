@@ -1,0 +1,1092 @@
+#include "host/gltf_writer.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <type_traits>
+#include <unordered_map>
+
+#include "host/host_paths.h"
+#include "platform/files.h"
+#include "platform/text.h"
+
+// tinygltf writes the document; images are never decoded or encoded here (an
+// embedded image keeps the bytes of its file), so stb_image is left out.
+#define TINYGLTF_IMPLEMENTATION
+#define TINYGLTF_NO_STB_IMAGE
+#define TINYGLTF_NO_STB_IMAGE_WRITE
+#define TINYGLTF_NO_EXTERNAL_IMAGE
+#include <tiny_gltf.h>
+
+namespace bxml::host {
+
+namespace {
+
+constexpr double PI = 3.14159265358979323846;
+// Luminous efficacy used to turn watts into lumens, as Blender's own glTF
+// exporter does.
+constexpr double LUMENS_PER_WATT = 683.0;
+// Host cameras carry a placement only; these make them perspective cameras.
+constexpr double CAMERA_YFOV = 45.0 * PI / 180.0;
+constexpr double CAMERA_ZNEAR = 0.1;
+constexpr double CAMERA_ZFAR = 1000.0;
+constexpr float DEFAULT_FRAMES_PER_SECOND = 30.0f;
+
+// The shortest decimal that reads back as the float, as a double: the JSON
+// then says 0.8 where the float holds 0.8f, not 0.800000011920929.
+double decimal(float value) {
+    char text[32];
+    auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    double result = 0.0;
+    std::from_chars(text, end, result);
+    return result;
+}
+
+std::vector<double> decimals(std::initializer_list<float> values) {
+    std::vector<double> out;
+    for (float v : values) out.push_back(decimal(v));
+    return out;
+}
+
+// Counts of what had to be mended or left out, reported once each.
+struct Losses {
+    long long nonFinite = 0;          // numbers that were not finite, written as 0 (or 1 for scales)
+    long long badPolygons = 0;        // polygons with a corner count other than 3 or 4 or a vertex out of range
+    long long badMaterialIndex = 0;   // polygons naming a material that does not exist
+    long long lostInfluences = 0;     // vertices with more than four bone influences
+    long long droppedKeys = 0;        // keys out of order, at a repeated or negative time
+    long long detachedBones = 0;      // bones whose parent index does not come before them
+};
+
+float finite(float v, Losses& losses, float fallback = 0.0f) {
+    if (std::isfinite(v)) return v;
+    ++losses.nonFinite;
+    return fallback;
+}
+
+Vector3 finite(const Vector3& v, Losses& losses, float fallback = 0.0f) {
+    return {finite(v.x, losses, fallback), finite(v.y, losses, fallback), finite(v.z, losses, fallback)};
+}
+
+// Unit quaternion in double; a zero or non-finite one becomes the identity.
+struct UnitQuaternion {
+    double x = 0, y = 0, z = 0, w = 1;
+};
+
+UnitQuaternion unit(double x, double y, double z, double w, Losses& losses) {
+    const double n = std::sqrt(x * x + y * y + z * z + w * w);
+    if (!std::isfinite(n)) {
+        ++losses.nonFinite;
+        return {};
+    }
+    if (n < 1e-12) return {};
+    return {x / n, y / n, z / n, w / n};
+}
+
+UnitQuaternion unit(const Quaternion& q, Losses& losses) { return unit(q.x, q.y, q.z, q.w, losses); }
+
+// a*b: b first, then a.
+UnitQuaternion multiply(const UnitQuaternion& a, const UnitQuaternion& b, Losses& losses) {
+    return unit(a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y, a.w * b.y - a.x * b.z + a.y * b.w + a.z * b.x,
+                a.w * b.z + a.x * b.y - a.y * b.x + a.z * b.w, a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z, losses);
+}
+
+struct Vec3d {
+    double x = 0, y = 0, z = 0;
+};
+
+Vec3d rotate(const UnitQuaternion& q, const Vec3d& v) {
+    // v + 2w(u x v) + 2u x (u x v), u the vector part.
+    const Vec3d t{2 * (q.y * v.z - q.z * v.y), 2 * (q.z * v.x - q.x * v.z), 2 * (q.x * v.y - q.y * v.x)};
+    return {v.x + q.w * t.x + (q.y * t.z - q.z * t.y), v.y + q.w * t.y + (q.z * t.x - q.x * t.z),
+            v.z + q.w * t.z + (q.x * t.y - q.y * t.x)};
+}
+
+// The rotation whose matrix has the orthonormal columns a, b, c.
+UnitQuaternion quaternionFromColumns(const Vec3d& a, const Vec3d& b, const Vec3d& c, Losses& losses) {
+    const double trace = a.x + b.y + c.z;
+    if (trace > 0) {
+        const double s = 2 * std::sqrt(trace + 1);
+        return unit((b.z - c.y) / s, (c.x - a.z) / s, (a.y - b.x) / s, s / 4, losses);
+    }
+    if (a.x > b.y && a.x > c.z) {
+        const double s = 2 * std::sqrt(1 + a.x - b.y - c.z);
+        return unit(s / 4, (b.x + a.y) / s, (c.x + a.z) / s, (b.z - c.y) / s, losses);
+    }
+    if (b.y > c.z) {
+        const double s = 2 * std::sqrt(1 + b.y - a.x - c.z);
+        return unit((b.x + a.y) / s, s / 4, (c.y + b.z) / s, (c.x - a.z) / s, losses);
+    }
+    const double s = 2 * std::sqrt(1 + c.z - a.x - b.y);
+    return unit((c.x + a.z) / s, (c.y + b.z) / s, s / 4, (a.y - b.x) / s, losses);
+}
+
+// The host model is Z up when its axis swap is on; glTF is Y up. The turn
+// (x, y, z) -> (x, z, -y) is a rotation, so it maps rotations by conjugation
+// and permutes the components of scales.
+struct AxisTurn {
+    bool on = false;
+
+    Vector3 point(const Vector3& p) const { return on ? Vector3{p.x, p.z, -p.y} : p; }
+    Vec3d point(const Vec3d& p) const { return on ? Vec3d{p.x, p.z, -p.y} : p; }
+    Vector3 scale(const Vector3& s) const { return on ? Vector3{s.x, s.z, s.y} : s; }
+    UnitQuaternion rotation(const UnitQuaternion& q) const { return on ? UnitQuaternion{q.x, q.z, -q.y, q.w} : q; }
+};
+
+// Column-major 4x4 in double, as glTF stores matrices.
+struct Mat4d {
+    double m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+};
+
+Mat4d composeTrs(const Vector3& t, const UnitQuaternion& q, const Vector3& s) {
+    Mat4d r;
+    const double xx = q.x * q.x, yy = q.y * q.y, zz = q.z * q.z;
+    const double xy = q.x * q.y, xz = q.x * q.z, yz = q.y * q.z, wx = q.w * q.x, wy = q.w * q.y, wz = q.w * q.z;
+    const double rot[9] = {1 - 2 * (yy + zz), 2 * (xy + wz),     2 * (xz - wy),  // column 0
+                           2 * (xy - wz),     1 - 2 * (xx + zz), 2 * (yz + wx),  // column 1
+                           2 * (xz + wy),     2 * (yz - wx),     1 - 2 * (xx + yy)};
+    const double scale[3] = {s.x, s.y, s.z};
+    for (int c = 0; c < 3; ++c)
+        for (int row = 0; row < 3; ++row) r.m[4 * c + row] = rot[3 * c + row] * scale[c];
+    r.m[12] = t.x;
+    r.m[13] = t.y;
+    r.m[14] = t.z;
+    return r;
+}
+
+Mat4d multiply(const Mat4d& a, const Mat4d& b) {
+    Mat4d r;
+    for (int c = 0; c < 4; ++c)
+        for (int row = 0; row < 4; ++row) {
+            double sum = 0;
+            for (int k = 0; k < 4; ++k) sum += a.m[4 * k + row] * b.m[4 * c + k];
+            r.m[4 * c + row] = sum;
+        }
+    return r;
+}
+
+// Inverse of an affine matrix; a singular one (a zero scale) gives the
+// identity, which glTF accepts and which binds nothing that could be seen.
+Mat4d inverseAffine(const Mat4d& a) {
+    const double* m = a.m;
+    // 3x3 part as rows r, columns c: element (r, c) = m[4c + r].
+    auto e = [m](int r, int c) { return m[4 * c + r]; };
+    const double c00 = e(1, 1) * e(2, 2) - e(1, 2) * e(2, 1);
+    const double c01 = e(1, 2) * e(2, 0) - e(1, 0) * e(2, 2);
+    const double c02 = e(1, 0) * e(2, 1) - e(1, 1) * e(2, 0);
+    const double det = e(0, 0) * c00 + e(0, 1) * c01 + e(0, 2) * c02;
+    Mat4d r;
+    if (!std::isfinite(det) || std::fabs(det) < 1e-30) return r;
+    const double inv[3][3] = {
+        {c00 / det, (e(0, 2) * e(2, 1) - e(0, 1) * e(2, 2)) / det, (e(0, 1) * e(1, 2) - e(0, 2) * e(1, 1)) / det},
+        {c01 / det, (e(0, 0) * e(2, 2) - e(0, 2) * e(2, 0)) / det, (e(0, 2) * e(1, 0) - e(0, 0) * e(1, 2)) / det},
+        {c02 / det, (e(0, 1) * e(2, 0) - e(0, 0) * e(2, 1)) / det, (e(0, 0) * e(1, 1) - e(0, 1) * e(1, 0)) / det}};
+    for (int row = 0; row < 3; ++row) {
+        for (int c = 0; c < 3; ++c) r.m[4 * c + row] = inv[row][c];
+        r.m[12 + row] = -(inv[row][0] * m[12] + inv[row][1] * m[13] + inv[row][2] * m[14]);
+    }
+    return r;
+}
+
+// The file's colours are display colours; glTF's are linear.
+float linearFromSrgb(float c) {
+    if (!(c > 0.0f)) return 0.0f;
+    if (c >= 1.0f) return 1.0f;
+    const double v = c;
+    return static_cast<float>(v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
+}
+
+float clamp01(float v) { return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f; }
+
+// --- the binary buffer -----------------------------------------------------------
+
+class BufferBuilder {
+public:
+    explicit BufferBuilder(tinygltf::Model& model) : model_(model) {
+        model_.buffers.emplace_back();
+    }
+
+    // A view of the bytes, 4-byte aligned; target 0 for none.
+    int view(const void* bytes, std::size_t size, int target) {
+        std::vector<unsigned char>& data = model_.buffers[0].data;
+        while (data.size() % 4 != 0) data.push_back(0);
+        tinygltf::BufferView v;
+        v.buffer = 0;
+        v.byteOffset = data.size();
+        v.byteLength = size;
+        v.target = target;
+        const auto* p = static_cast<const unsigned char*>(bytes);
+        data.insert(data.end(), p, p + size);
+        model_.bufferViews.push_back(v);
+        return static_cast<int>(model_.bufferViews.size()) - 1;
+    }
+
+    template <class T>
+    int accessor(const std::vector<T>& values, int componentType, int type, int components, int target,
+                 bool withBounds) {
+        tinygltf::Accessor a;
+        a.bufferView = view(values.data(), values.size() * sizeof(T), target);
+        a.componentType = componentType;
+        a.type = type;
+        a.count = values.size() / static_cast<std::size_t>(components);
+        if (withBounds && a.count > 0) {
+            a.minValues.assign(static_cast<std::size_t>(components), 0.0);
+            a.maxValues.assign(static_cast<std::size_t>(components), 0.0);
+            for (int c = 0; c < components; ++c) {
+                T lo = values[static_cast<std::size_t>(c)], hi = lo;
+                for (std::size_t i = static_cast<std::size_t>(c); i < values.size(); i += static_cast<std::size_t>(components)) {
+                    lo = std::min(lo, values[i]);
+                    hi = std::max(hi, values[i]);
+                }
+                a.minValues[static_cast<std::size_t>(c)] = exact(lo);
+                a.maxValues[static_cast<std::size_t>(c)] = exact(hi);
+            }
+        }
+        model_.accessors.push_back(a);
+        return static_cast<int>(model_.accessors.size()) - 1;
+    }
+
+private:
+    // Bounds must equal the stored values exactly.
+    template <class T>
+    static double exact(T v) {
+        if constexpr (std::is_same_v<T, float>) return decimal(v);
+        else return static_cast<double>(v);
+    }
+
+    tinygltf::Model& model_;
+};
+
+int floats(BufferBuilder& b, const std::vector<float>& v, int type, int components, int target, bool bounds = false) {
+    return b.accessor(v, TINYGLTF_COMPONENT_TYPE_FLOAT, type, components, target, bounds);
+}
+
+// --- images --------------------------------------------------------------------
+
+std::string mimeTypeOf(const std::vector<unsigned char>& bytes) {
+    static const unsigned char PNG[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (bytes.size() >= 8 && std::memcmp(bytes.data(), PNG, 8) == 0) return "image/png";
+    if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF) return "image/jpeg";
+    return {};
+}
+
+bool readFile(const std::wstring& path, std::vector<unsigned char>& bytes) {
+    std::FILE* f = openFileForReading(path.c_str());
+    if (f == nullptr) return false;
+    unsigned char chunk[65536];
+    std::size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+    const bool ok = std::ferror(f) == 0;
+    std::fclose(f);
+    return ok;
+}
+
+// A relative URI reference: '/' between segments, everything outside the
+// unreserved characters percent-encoded.
+std::string uriOf(const std::filesystem::path& relative) {
+    std::string out;
+    for (const auto& part : relative) {
+        if (!out.empty()) out += '/';
+        const std::string bytes = utf8Of(part);
+        for (unsigned char c : bytes) {
+            if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
+                out += static_cast<char>(c);
+            } else {
+                char buf[4];
+                std::snprintf(buf, sizeof buf, "%%%02X", static_cast<unsigned>(c));
+                out += buf;
+            }
+        }
+    }
+    return out;
+}
+
+class ImageTable {
+public:
+    ImageTable(tinygltf::Model& model, BufferBuilder& buffer, const GltfSettings& settings,
+               std::vector<std::string>& warnings)
+        : model_(model), buffer_(buffer), settings_(settings), warnings_(warnings) {}
+
+    // The texture of the image file, made on first use.
+    int texture(const std::wstring& file) {
+        auto it = textures_.find(file);
+        if (it != textures_.end()) return it->second;
+        tinygltf::Image image;
+        const std::filesystem::path path = pathFromWide(file);
+        image.name = utf8Of(path.stem());
+        std::vector<unsigned char> bytes;
+        const bool found = readFile(file, bytes);
+        const std::string mime = found ? mimeTypeOf(bytes) : std::string();
+        const std::string shown = wideToUtf8(file.c_str());
+        if (settings_.embedImages && !mime.empty()) {
+            image.bufferView = buffer_.view(bytes.data(), bytes.size(), 0);
+            image.mimeType = mime;
+        } else {
+            std::filesystem::path relative = path.lexically_normal().lexically_relative(settings_.outputFolder);
+            if (relative.empty()) relative = path;
+            image.uri = uriOf(relative);
+            if (!found)
+                warnings_.push_back("image " + shown + " not found: referenced as " + image.uri);
+            else if (mime.empty())
+                warnings_.push_back("image " + shown + " is neither PNG nor JPEG: referenced as " + image.uri +
+                                    ", which glTF viewers need not read");
+        }
+        model_.images.push_back(std::move(image));
+        tinygltf::Texture texture;
+        texture.source = static_cast<int>(model_.images.size()) - 1;
+        model_.textures.push_back(texture);
+        const int index = static_cast<int>(model_.textures.size()) - 1;
+        textures_.emplace(file, index);
+        return index;
+    }
+
+private:
+    tinygltf::Model& model_;
+    BufferBuilder& buffer_;
+    const GltfSettings& settings_;
+    std::vector<std::string>& warnings_;
+    std::map<std::wstring, int> textures_;
+};
+
+void buildMaterials(const ReferenceScene& scene, ImageTable& images, tinygltf::Model& model,
+                    std::vector<std::string>& warnings) {
+    for (const auto& m : scene.materialStore) {
+        tinygltf::Material material;
+        material.name = m->name;
+        const HostColor& d = m->diffuse;
+        material.pbrMetallicRoughness.baseColorFactor = {decimal(linearFromSrgb(d.r)), decimal(linearFromSrgb(d.g)),
+                                                         decimal(linearFromSrgb(d.b)), decimal(clamp01(d.a))};
+        material.pbrMetallicRoughness.metallicFactor = 0.0;
+        if (clamp01(d.a) < 1.0f) material.alphaMode = "BLEND";
+        // Blender shows both sides of a face unless told otherwise.
+        material.doubleSided = true;
+        for (const RefTextureMap& map : m->maps) {
+            if ((map.flags & TEXTURE_MAP_FILE_NAME_SET) == 0 || map.fileName.empty()) continue;
+            const std::wstring file = map.fileName.wide;
+            if (map.kind == 0 && material.pbrMetallicRoughness.baseColorTexture.index < 0) {
+                material.pbrMetallicRoughness.baseColorTexture.index = images.texture(file);
+            } else if (map.kind == 2 && material.normalTexture.index < 0) {
+                material.normalTexture.index = images.texture(file);
+            } else if (map.kind == 1) {
+                warnings.push_back("material " + m->name + ": the alpha map " + wideToUtf8(file.c_str()) +
+                                   " has no glTF slot and is left out");
+            }
+        }
+        model.materials.push_back(std::move(material));
+    }
+}
+
+// --- meshes and skins --------------------------------------------------------------
+
+struct VertexKey {
+    int32_t vertex;
+    uint32_t uv[4];
+    bool operator==(const VertexKey& o) const {
+        return vertex == o.vertex && std::memcmp(uv, o.uv, sizeof uv) == 0;
+    }
+};
+
+struct VertexKeyHash {
+    std::size_t operator()(const VertexKey& k) const {
+        std::size_t h = static_cast<std::size_t>(static_cast<uint32_t>(k.vertex));
+        for (uint32_t u : k.uv) h = h * 1000003u ^ u;
+        return h;
+    }
+};
+
+uint32_t bitsOf(float f) {
+    uint32_t u;
+    std::memcpy(&u, &f, sizeof u);
+    return u;
+}
+
+// The glTF vertices and triangles of one material's polygons in one mesh.
+struct PrimitiveBuilder {
+    int32_t material = -1;
+    std::unordered_map<VertexKey, uint32_t, VertexKeyHash> index;
+    std::vector<int32_t> hostVertex;
+    std::vector<float> uv0, uv1;
+    std::vector<uint32_t> triangles;
+    bool anyUv0 = false, anyUv1 = false;
+
+    uint32_t corner(const HostPolygon& p, int c, Losses& losses) {
+        VertexKey key{p.vertexIndices[c], {}};
+        float uv[4] = {finite(p.channels[0][c].u, losses), finite(p.channels[0][c].v, losses),
+                       finite(p.channels[1][c].u, losses), finite(p.channels[1][c].v, losses)};
+        for (int i = 0; i < 4; ++i) key.uv[i] = bitsOf(uv[i]);
+        auto [it, added] = index.emplace(key, static_cast<uint32_t>(hostVertex.size()));
+        if (added) {
+            hostVertex.push_back(key.vertex);
+            uv0.insert(uv0.end(), {uv[0], uv[1]});
+            uv1.insert(uv1.end(), {uv[2], uv[3]});
+            anyUv0 = anyUv0 || uv[0] != 0.0f || uv[1] != 0.0f;
+            anyUv1 = anyUv1 || uv[2] != 0.0f || uv[3] != 0.0f;
+        }
+        return it->second;
+    }
+};
+
+// Joint 0 of the skin is the neutral root; host bone i is joint i + 1.
+struct Influences {
+    uint16_t joints[4] = {0, 0, 0, 0};
+    float weights[4] = {1.0f, 0.0f, 0.0f, 0.0f};
+};
+
+Influences influencesOf(const RefVertex& v, int32_t boneCount, Losses& losses) {
+    std::vector<std::pair<int, float>> items;   // (joint, weight)
+    for (const HostVertexWeight& w : v.weights)
+        if (w.boneIndex >= 0 && w.boneIndex < boneCount && std::isfinite(w.weight) && w.weight > 0.0f)
+            items.emplace_back(w.boneIndex + 1, w.weight);
+    // One influence per joint, the largest first (ties by joint).
+    std::sort(items.begin(), items.end());
+    std::vector<std::pair<int, float>> merged;
+    for (const auto& item : items) {
+        if (!merged.empty() && merged.back().first == item.first) merged.back().second += item.second;
+        else merged.push_back(item);
+    }
+    std::stable_sort(merged.begin(), merged.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+    Influences out;
+    if (merged.empty()) return out;   // the neutral root, fully
+    if (merged.size() > 4) {
+        ++losses.lostInfluences;
+        merged.resize(4);
+    }
+    float sum = 0.0f;
+    for (const auto& m : merged) sum += m.second;
+    if (!(sum > 0.0f) || !std::isfinite(sum)) return out;
+    float rest = 0.0f;
+    for (std::size_t k = 0; k < merged.size(); ++k) {
+        out.joints[k] = static_cast<uint16_t>(merged[k].first);
+        out.weights[k] = merged[k].second / sum;
+        if (k > 0) rest += out.weights[k];
+    }
+    // The largest takes what the others leave, so that the four sum to 1.
+    out.weights[0] = 1.0f - rest;
+    return out;
+}
+
+struct SkinPlan {
+    bool made = false;
+    int rootNode = -1;
+    int jointCount = 0;
+    int skin = -1;
+    std::vector<Influences> influences;   // per host vertex, filled when made
+};
+
+void writePrimitive(const ReferenceScene& scene, PrimitiveBuilder& p, const SkinPlan& skin, bool skinned,
+                    const tinygltf::Model& model, BufferBuilder& buffer, const AxisTurn& turn, Losses& losses,
+                    tinygltf::Mesh& mesh) {
+    if (p.triangles.empty()) return;
+    tinygltf::Primitive primitive;
+    primitive.mode = TINYGLTF_MODE_TRIANGLES;
+    primitive.material = p.material;
+    std::vector<float> positions, colors;
+    positions.reserve(p.hostVertex.size() * 3);
+    colors.reserve(p.hostVertex.size() * 4);
+    for (int32_t h : p.hostVertex) {
+        const HostVertex& v = *scene.vertices[h];
+        const Vector3 q = turn.point(finite(v.position, losses));
+        positions.insert(positions.end(), {q.x, q.y, q.z});
+        colors.insert(colors.end(), {linearFromSrgb(v.color.r), linearFromSrgb(v.color.g), linearFromSrgb(v.color.b),
+                                     clamp01(v.color.a)});
+    }
+    primitive.attributes["POSITION"] =
+        floats(buffer, positions, TINYGLTF_TYPE_VEC3, 3, TINYGLTF_TARGET_ARRAY_BUFFER, true);
+    bool textured = false;
+    if (p.material >= 0) {
+        const tinygltf::Material& m = model.materials[static_cast<std::size_t>(p.material)];
+        textured = m.pbrMetallicRoughness.baseColorTexture.index >= 0 || m.normalTexture.index >= 0;
+    }
+    if (p.anyUv0 || p.anyUv1 || textured)
+        primitive.attributes["TEXCOORD_0"] = floats(buffer, p.uv0, TINYGLTF_TYPE_VEC2, 2, TINYGLTF_TARGET_ARRAY_BUFFER);
+    if (p.anyUv1)
+        primitive.attributes["TEXCOORD_1"] = floats(buffer, p.uv1, TINYGLTF_TYPE_VEC2, 2, TINYGLTF_TARGET_ARRAY_BUFFER);
+    primitive.attributes["COLOR_0"] = floats(buffer, colors, TINYGLTF_TYPE_VEC4, 4, TINYGLTF_TARGET_ARRAY_BUFFER);
+    if (skinned) {
+        std::vector<float> weights;
+        std::vector<uint8_t> joints8;
+        std::vector<uint16_t> joints16;
+        const bool small = skin.jointCount <= 256;
+        for (int32_t h : p.hostVertex) {
+            const Influences& inf = skin.influences[static_cast<std::size_t>(h)];
+            for (int k = 0; k < 4; ++k) {
+                weights.push_back(inf.weights[k]);
+                if (small) joints8.push_back(static_cast<uint8_t>(inf.joints[k]));
+                else joints16.push_back(inf.joints[k]);
+            }
+        }
+        primitive.attributes["JOINTS_0"] =
+            small ? buffer.accessor(joints8, TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE, TINYGLTF_TYPE_VEC4, 4,
+                                    TINYGLTF_TARGET_ARRAY_BUFFER, false)
+                  : buffer.accessor(joints16, TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT, TINYGLTF_TYPE_VEC4, 4,
+                                    TINYGLTF_TARGET_ARRAY_BUFFER, false);
+        primitive.attributes["WEIGHTS_0"] = floats(buffer, weights, TINYGLTF_TYPE_VEC4, 4, TINYGLTF_TARGET_ARRAY_BUFFER);
+    }
+    if (p.hostVertex.size() <= 65535) {
+        std::vector<uint16_t> indices(p.triangles.begin(), p.triangles.end());
+        primitive.indices = buffer.accessor(indices, TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT, TINYGLTF_TYPE_SCALAR, 1,
+                                            TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER, false);
+    } else {
+        primitive.indices = buffer.accessor(p.triangles, TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT, TINYGLTF_TYPE_SCALAR, 1,
+                                            TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER, false);
+    }
+    mesh.primitives.push_back(std::move(primitive));
+}
+
+// The polygons of each host mesh grouped by material, in material order (no
+// material first).
+std::vector<std::map<int32_t, PrimitiveBuilder>> gatherPrimitives(const ReferenceScene& scene, Losses& losses) {
+    std::vector<std::map<int32_t, PrimitiveBuilder>> meshes(scene.meshStore.size());
+    for (std::size_t m = 0; m < meshes.size(); ++m) {
+        for (const HostPolygon* polygon : scene.polygonsOfMesh(static_cast<int32_t>(m))) {
+            const HostPolygon& p = *polygon;
+            bool sound = p.cornerCount == 3 || p.cornerCount == 4;
+            for (int c = 0; sound && c < p.cornerCount; ++c)
+                sound = p.vertexIndices[c] >= 0 && p.vertexIndices[c] < scene.vertexCount;
+            if (!sound) {
+                ++losses.badPolygons;
+                continue;
+            }
+            int32_t material = p.materialIndex;
+            if (material >= scene.materialCount || material < -1) {
+                ++losses.badMaterialIndex;
+                material = -1;
+            }
+            PrimitiveBuilder& builder = meshes[m][material];
+            builder.material = material;
+            uint32_t corners[4];
+            for (int c = 0; c < p.cornerCount; ++c) corners[c] = builder.corner(p, c, losses);
+            builder.triangles.insert(builder.triangles.end(), {corners[0], corners[1], corners[2]});
+            if (p.cornerCount == 4) builder.triangles.insert(builder.triangles.end(), {corners[0], corners[2], corners[3]});
+        }
+    }
+    return meshes;
+}
+
+// Local transform of a host bone in glTF space.
+struct LocalPose {
+    Vector3 translation;
+    UnitQuaternion rotation;
+    Vector3 scale{1, 1, 1};
+};
+
+LocalPose bonePose(const HostBone& bone, const AxisTurn& turn, Losses& losses) {
+    const Transform& t = bone.transform;
+    return {turn.point(finite(t.position, losses)), turn.rotation(unit(t.rotation, losses)),
+            turn.scale(finite(t.scale, losses, 1.0f))};
+}
+
+void setTrs(tinygltf::Node& node, const Vector3& t, const UnitQuaternion& r, const Vector3& s) {
+    if (t.x != 0.0f || t.y != 0.0f || t.z != 0.0f) node.translation = decimals({t.x, t.y, t.z});
+    const float q[4] = {static_cast<float>(r.x), static_cast<float>(r.y), static_cast<float>(r.z),
+                        static_cast<float>(r.w)};
+    if (q[0] != 0.0f || q[1] != 0.0f || q[2] != 0.0f || q[3] != 1.0f)
+        node.rotation = {static_cast<double>(q[0]), static_cast<double>(q[1]), static_cast<double>(q[2]),
+                         static_cast<double>(q[3])};
+    if (s.x != 1.0f || s.y != 1.0f || s.z != 1.0f) node.scale = decimals({s.x, s.y, s.z});
+}
+
+// --- animations ------------------------------------------------------------------
+
+template <class Key>
+std::vector<const Key*> orderedKeys(const Key* keys, int32_t count, Losses& losses) {
+    std::vector<const Key*> out;
+    for (int32_t k = 0; k < count; ++k) {
+        if (std::isfinite(keys[k].time) && keys[k].time >= 0.0f) out.push_back(&keys[k]);
+        else ++losses.droppedKeys;
+    }
+    std::stable_sort(out.begin(), out.end(), [](const Key* a, const Key* b) { return a->time < b->time; });
+    return out;
+}
+
+class AnimationWriter {
+public:
+    AnimationWriter(BufferBuilder& buffer, Losses& losses) : buffer_(buffer), losses_(losses) {}
+
+    // One sampler and channel; values per key already in glTF space.
+    template <class Key, class Value>
+    void channel(tinygltf::Animation& animation, int node, const char* path, const Key* keys, int32_t count,
+                 float framesPerSecond, int components, int type, Value value) {
+        if (keys == nullptr || count <= 0) return;
+        // The file marks a frame without this value by a key at time 0; a
+        // track made only of such keys carries no motion, and the bone keeps
+        // its bind value.
+        bool allAtZero = count > 1;
+        for (int32_t k = 0; allAtZero && k < count; ++k) allAtZero = keys[k].time == 0.0f;
+        if (allAtZero) return;
+        std::vector<float> times, values;
+        for (const Key* k : orderedKeys(keys, count, losses_)) {
+            const float t = static_cast<float>(static_cast<double>(k->time) / framesPerSecond);
+            if (!times.empty() && !(t > times.back())) {
+                ++losses_.droppedKeys;
+                continue;
+            }
+            times.push_back(t);
+            value(*k, values);
+        }
+        if (times.empty()) return;
+        tinygltf::AnimationSampler sampler;
+        sampler.input = floats(buffer_, times, TINYGLTF_TYPE_SCALAR, 1, 0, true);
+        sampler.output = floats(buffer_, values, type, components, 0);
+        sampler.interpolation = "LINEAR";
+        animation.samplers.push_back(sampler);
+        tinygltf::AnimationChannel c;
+        c.sampler = static_cast<int>(animation.samplers.size()) - 1;
+        c.target_node = node;
+        c.target_path = path;
+        animation.channels.push_back(c);
+    }
+
+private:
+    BufferBuilder& buffer_;
+    Losses& losses_;
+};
+
+void buildAnimations(const ReferenceScene& scene, const std::vector<int>& boneNodes, const AxisTurn& turn,
+                     BufferBuilder& buffer, Losses& losses, tinygltf::Model& model) {
+    AnimationWriter writer(buffer, losses);
+    for (const auto& a : scene.animationStore) {
+        tinygltf::Animation animation;
+        animation.name = a->name;
+        float fps = a->framesPerSecond;
+        if (!std::isfinite(fps) || !(fps > 0.0f)) fps = DEFAULT_FRAMES_PER_SECOND;
+        const int32_t tracks = std::min(a->trackCount, scene.boneCount);
+        for (int32_t i = 0; i < tracks && a->tracks != nullptr; ++i) {
+            const HostAnimationTrack& track = a->tracks[i];
+            const Transform& bind = scene.bones[i]->transform;
+            const Vector3 p = finite(bind.position, losses);
+            const Vector3 s = finite(bind.scale, losses, 1.0f);
+            const UnitQuaternion r = unit(bind.rotation, losses);
+            const int node = boneNodes[static_cast<std::size_t>(i)];
+            // Keys are relative to the bind pose: position P + R*k, rotation
+            // R*k, scale S*k per component.
+            writer.channel(animation, node, "translation", track.positionKeys, track.positionKeyCount, fps, 3,
+                           TINYGLTF_TYPE_VEC3, [&](const HostPositionKey& k, std::vector<float>& out) {
+                               const Vector3 kp = finite(k.position, losses);
+                               const Vec3d moved = rotate(r, {kp.x, kp.y, kp.z});
+                               const Vec3d world = turn.point(Vec3d{p.x + moved.x, p.y + moved.y, p.z + moved.z});
+                               out.insert(out.end(), {static_cast<float>(world.x), static_cast<float>(world.y),
+                                                      static_cast<float>(world.z)});
+                           });
+            writer.channel(animation, node, "rotation", track.rotationKeys, track.rotationKeyCount, fps, 4,
+                           TINYGLTF_TYPE_VEC4, [&](const HostRotationKey& k, std::vector<float>& out) {
+                               const UnitQuaternion q = turn.rotation(multiply(r, unit(k.rotation, losses), losses));
+                               const UnitQuaternion f = unit(static_cast<float>(q.x), static_cast<float>(q.y),
+                                                             static_cast<float>(q.z), static_cast<float>(q.w), losses);
+                               out.insert(out.end(), {static_cast<float>(f.x), static_cast<float>(f.y),
+                                                      static_cast<float>(f.z), static_cast<float>(f.w)});
+                           });
+            writer.channel(animation, node, "scale", track.scaleKeys, track.scaleKeyCount, fps, 3, TINYGLTF_TYPE_VEC3,
+                           [&](const HostScaleKey& k, std::vector<float>& out) {
+                               const Vector3 ks = finite(k.scale, losses, 1.0f);
+                               const Vector3 v = turn.scale({s.x * ks.x, s.y * ks.y, s.z * ks.z});
+                               out.insert(out.end(), {finite(v.x, losses, 1.0f), finite(v.y, losses, 1.0f),
+                                                      finite(v.z, losses, 1.0f)});
+                           });
+        }
+        if (!animation.channels.empty()) model.animations.push_back(std::move(animation));
+    }
+}
+
+// --- lights and cameras ------------------------------------------------------------
+
+// A light or camera node: glTF's look down local -Z with +Y up. The host's
+// aimed matrix has the columns right, up and forward.
+void placeAimed(tinygltf::Node& node, const Transform& t, const AxisTurn& turn, Losses& losses) {
+    auto column = [&](int c) {
+        return Vec3d{finite(t.matrix.at(0, c), losses), finite(t.matrix.at(1, c), losses),
+                     finite(t.matrix.at(2, c), losses)};
+    };
+    auto normalised = [](Vec3d v) {
+        const double n = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+        return n > 1e-12 ? Vec3d{v.x / n, v.y / n, v.z / n} : Vec3d{};
+    };
+    const Vec3d up = normalised(column(1));
+    const Vec3d forward = normalised(column(2));
+    UnitQuaternion r;
+    // Rebuild an orthonormal frame: x = up x back, y = back x x.
+    const Vec3d back{-forward.x, -forward.y, -forward.z};
+    const Vec3d x = normalised({up.y * back.z - up.z * back.y, up.z * back.x - up.x * back.z,
+                                up.x * back.y - up.y * back.x});
+    if (x.x != 0 || x.y != 0 || x.z != 0) {
+        const Vec3d y{back.y * x.z - back.z * x.y, back.z * x.x - back.x * x.z, back.x * x.y - back.y * x.x};
+        r = quaternionFromColumns(x, y, back, losses);
+    }
+    setTrs(node, turn.point(finite(t.position, losses)), turn.rotation(r), {1, 1, 1});
+}
+
+void buildLights(const ReferenceScene& scene, const AxisTurn& turn, Losses& losses, tinygltf::Model& model,
+                 std::vector<int>& roots) {
+    for (const auto& l : scene.lightStore) {
+        tinygltf::Light light;
+        light.name = l->name;
+        light.color = {decimal(linearFromSrgb(l->color.r)), decimal(linearFromSrgb(l->color.g)),
+                       decimal(linearFromSrgb(l->color.b))};
+        const double watts = finite(l->intensity, losses);
+        if (l->type == 1) {
+            light.type = "directional";
+            light.intensity = watts * LUMENS_PER_WATT;               // W/m² -> lux
+        } else {
+            light.type = l->type == 2 ? "spot" : "point";
+            light.intensity = watts / (4.0 * PI) * LUMENS_PER_WATT;  // W -> candela
+        }
+        light.intensity = decimal(static_cast<float>(light.intensity < 0.0 ? 0.0 : light.intensity));
+        if (l->type == 2) {
+            // Full-cone degrees to half-angles in radians, inside (0, pi/2]
+            // with the inner one below the outer one.
+            const double outer = std::clamp(finite(l->outerAngle, losses) * PI / 360.0, 1e-4, PI / 2.0);
+            const double inner = std::clamp(finite(l->innerAngle, losses) * PI / 360.0, 0.0, outer * 0.999);
+            light.spot.outerConeAngle = decimal(static_cast<float>(outer));
+            light.spot.innerConeAngle = decimal(static_cast<float>(inner));
+        }
+        model.lights.push_back(std::move(light));
+        tinygltf::Node node;
+        node.name = l->name;
+        placeAimed(node, l->transform, turn, losses);
+        tinygltf::Value::Object ref;
+        ref["light"] = tinygltf::Value(static_cast<int>(model.lights.size()) - 1);
+        node.extensions["KHR_lights_punctual"] = tinygltf::Value(ref);
+        model.nodes.push_back(std::move(node));
+        roots.push_back(static_cast<int>(model.nodes.size()) - 1);
+    }
+}
+
+void buildCameras(const ReferenceScene& scene, const AxisTurn& turn, Losses& losses, tinygltf::Model& model,
+                  std::vector<int>& roots) {
+    for (std::size_t i = 0; i < scene.cameraStore.size(); ++i) {
+        tinygltf::Camera camera;
+        camera.type = "perspective";
+        camera.perspective.yfov = CAMERA_YFOV;
+        camera.perspective.znear = CAMERA_ZNEAR;
+        camera.perspective.zfar = CAMERA_ZFAR;
+        model.cameras.push_back(camera);
+        tinygltf::Node node;
+        node.name = "Camera " + std::to_string(i + 1);
+        node.camera = static_cast<int>(model.cameras.size()) - 1;
+        placeAimed(node, scene.cameraStore[i]->transform, turn, losses);
+        model.nodes.push_back(std::move(node));
+        roots.push_back(static_cast<int>(model.nodes.size()) - 1);
+    }
+}
+
+void reportLosses(const Losses& l, std::vector<std::string>& warnings) {
+    auto say = [&](long long n, const std::string& text) {
+        if (n > 0) warnings.push_back(std::to_string(n) + " " + text);
+    };
+    say(l.lostInfluences, "vertices had more than four bone influences: the four largest were kept, renormalised");
+    say(l.badPolygons, "polygons with a corner count other than 3 or 4 or a vertex out of range were left out");
+    say(l.badMaterialIndex, "polygons named a material that does not exist and were written without one");
+    say(l.droppedKeys, "animation keys at a negative, repeated or non-finite time were left out");
+    say(l.nonFinite, "numbers that were not finite were written as 0 (1 for scales)");
+    say(l.detachedBones, "bones named a parent that does not come before them and were made roots");
+}
+
+} // namespace
+
+void buildGltf(const ReferenceScene& scene, const GltfSettings& settings, tinygltf::Model& model,
+               std::vector<std::string>& warnings) {
+    model = tinygltf::Model();
+    model.asset.version = "2.0";
+    model.asset.generator = "bxml-host";
+    Losses losses;
+    const AxisTurn turn{scene.axisSwap == 1};
+    BufferBuilder buffer(model);
+    ImageTable images(model, buffer, settings, warnings);
+    buildMaterials(scene, images, model, warnings);
+
+    std::vector<std::map<int32_t, PrimitiveBuilder>> primitives = gatherPrimitives(scene, losses);
+    std::vector<bool> skinned(primitives.size(), false);
+    SkinPlan skin;
+    for (std::size_t m = 0; m < primitives.size(); ++m)
+        for (const auto& entry : primitives[m])
+            for (int32_t h : entry.second.hostVertex)
+                if (!static_cast<const RefVertex*>(scene.vertices[h])->weights.empty()) skinned[m] = true;
+    const bool anySkinned = std::find(skinned.begin(), skinned.end(), true) != skinned.end();
+    if (anySkinned && scene.boneCount < 65535) {
+        skin.made = true;
+        skin.jointCount = scene.boneCount + 1;
+        skin.influences.reserve(static_cast<std::size_t>(scene.vertexCount));
+        for (int32_t h = 0; h < scene.vertexCount; ++h)
+            skin.influences.push_back(
+                influencesOf(*static_cast<const RefVertex*>(scene.vertices[h]), scene.boneCount, losses));
+    } else if (anySkinned) {
+        warnings.push_back("too many bones for one skin: the meshes are written unskinned");
+    }
+
+    std::vector<int> roots;
+    // Mesh nodes first: node i is host mesh i.
+    for (std::size_t m = 0; m < primitives.size(); ++m) {
+        tinygltf::Node node;
+        node.name = wideToUtf8(scene.meshStore[m]->name.wide);
+        tinygltf::Mesh mesh;
+        mesh.name = node.name;
+        const bool skinMesh = skin.made && skinned[m];
+        for (auto& entry : primitives[m])
+            writePrimitive(scene, entry.second, skin, skinMesh, model, buffer, turn, losses, mesh);
+        if (!mesh.primitives.empty()) {
+            model.meshes.push_back(std::move(mesh));
+            node.mesh = static_cast<int>(model.meshes.size()) - 1;
+            if (skinMesh) node.skin = 0;
+        }
+        model.nodes.push_back(std::move(node));
+        roots.push_back(static_cast<int>(model.nodes.size()) - 1);
+    }
+
+    // Bones, under the neutral root when there is a skin.
+    if (skin.made) {
+        tinygltf::Node root;
+        root.name = "skeleton root";
+        model.nodes.push_back(root);
+        skin.rootNode = static_cast<int>(model.nodes.size()) - 1;
+        roots.push_back(skin.rootNode);
+    }
+    std::vector<int> boneNodes;
+    std::vector<Mat4d> world;
+    for (int32_t i = 0; i < scene.boneCount; ++i) {
+        const auto* bone = static_cast<const RefBone*>(scene.bones[i]);
+        tinygltf::Node node;
+        node.name = wideToUtf8(bone->name.wide);
+        if (node.name.empty()) node.name = bone->addedAs;
+        const LocalPose pose = bonePose(*bone, turn, losses);
+        setTrs(node, pose.translation, pose.rotation, pose.scale);
+        model.nodes.push_back(std::move(node));
+        const int index = static_cast<int>(model.nodes.size()) - 1;
+        boneNodes.push_back(index);
+        const Mat4d local = composeTrs(pose.translation, pose.rotation, pose.scale);
+        const int32_t parent = bone->parentIndex;
+        if (parent >= 0 && parent < i) {
+            model.nodes[static_cast<std::size_t>(boneNodes[static_cast<std::size_t>(parent)])].children.push_back(index);
+            world.push_back(multiply(world[static_cast<std::size_t>(parent)], local));
+        } else {
+            if (parent >= 0) ++losses.detachedBones;
+            if (skin.made) model.nodes[static_cast<std::size_t>(skin.rootNode)].children.push_back(index);
+            else roots.push_back(index);
+            world.push_back(local);
+        }
+    }
+    if (skin.made) {
+        tinygltf::Skin s;
+        s.name = "skin";
+        s.skeleton = skin.rootNode;
+        s.joints.push_back(skin.rootNode);
+        const Mat4d identity;
+        std::vector<float> inverseBind(identity.m, identity.m + 16);
+        for (std::size_t i = 0; i < boneNodes.size(); ++i) {
+            s.joints.push_back(boneNodes[i]);
+            const Mat4d inv = inverseAffine(world[i]);
+            for (int k = 0; k < 16; ++k) inverseBind.push_back(k % 4 == 3 ? (k == 15 ? 1.0f : 0.0f)
+                                                                           : static_cast<float>(inv.m[k]));
+        }
+        s.inverseBindMatrices = floats(buffer, inverseBind, TINYGLTF_TYPE_MAT4, 16, 0);
+        model.skins.push_back(s);
+    }
+
+    buildLights(scene, turn, losses, model, roots);
+    buildCameras(scene, turn, losses, model, roots);
+    buildAnimations(scene, boneNodes, turn, buffer, losses, model);
+
+    if (model.buffers[0].data.empty()) {
+        model.buffers.clear();
+    } else {
+        while (model.buffers[0].data.size() % 4 != 0) model.buffers[0].data.push_back(0);
+    }
+    // glTF has no empty scene: an empty model has none.
+    if (!roots.empty()) {
+        tinygltf::Scene gltfScene;
+        gltfScene.nodes = roots;
+        model.scenes.push_back(gltfScene);
+        model.defaultScene = 0;
+    }
+    reportLosses(losses, warnings);
+}
+
+std::string glbBytes(const tinygltf::Model& model) {
+    tinygltf::TinyGLTF writer;
+    writer.SetImageWriter(nullptr, nullptr);
+    std::ostringstream out(std::ios::binary);
+    writer.WriteGltfSceneToStream(&model, out, false, true);
+    return out.str();
+}
+
+bool writeGltfFile(const tinygltf::Model& model, const std::filesystem::path& file, std::string& error) {
+    std::string extension = utf8Of(file.extension());
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    tinygltf::TinyGLTF writer;
+    writer.SetImageWriter(nullptr, nullptr);
+    if (extension == ".glb") {
+        std::ofstream out(file, std::ios::binary);
+        const std::string bytes = glbBytes(model);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out) {
+            error = "cannot write " + utf8Of(file);
+            return false;
+        }
+        return true;
+    }
+    tinygltf::Model copy = model;
+    if (!copy.buffers.empty()) copy.buffers[0].uri = uriOf(pathFromUtf8(utf8Of(file.stem()) + ".bin"));
+    const std::string utf8 = utf8Of(file);
+    if (!writer.WriteGltfSceneToFile(&copy, utf8, false, false, true, false)) {
+        error = "cannot write " + utf8 + " or its .bin";
+        return false;
+    }
+    // tinygltf names the .bin by its URI; a name that needed encoding gets its
+    // own name back.
+    if (!copy.buffers.empty()) {
+        const std::filesystem::path written = file.parent_path() / pathFromUtf8(copy.buffers[0].uri);
+        const std::filesystem::path wanted = file.parent_path() / pathFromUtf8(utf8Of(file.stem()) + ".bin");
+        std::error_code ec;
+        if (written != wanted) std::filesystem::rename(written, wanted, ec);
+        if (ec) {
+            error = "cannot write " + utf8Of(wanted);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool writeSceneAsGltf(const ReferenceScene& scene, const std::filesystem::path& file,
+                      std::vector<std::string>& warnings, std::string& error) {
+    GltfSettings settings;
+    settings.outputFolder = file.parent_path();
+    tinygltf::Model model;
+    buildGltf(scene, settings, model, warnings);
+    return writeGltfFile(model, file, error);
+}
+
+} // namespace bxml::host
+
+namespace bxml::host {
+
+namespace {
+
+bool inRange(int index, std::size_t size) { return index >= 0 && static_cast<std::size_t>(index) < size; }
+
+// Integer element values of an accessor that passed the bounds checks.
+uint32_t integerAt(const tinygltf::Model& m, const tinygltf::Accessor& a, std::size_t element, int component) {
+    const tinygltf::BufferView& v = m.bufferViews[static_cast<std::size_t>(a.bufferView)];
+    const int size = tinygltf::GetComponentSizeInBytes(static_cast<uint32_t>(a.componentType));
+    const int components = tinygltf::GetNumComponentsInType(static_cast<uint32_t>(a.type));
+    const std::size_t stride = v.byteStride != 0 ? v.byteStride : static_cast<std::size_t>(size * components);
+    const unsigned char* p = m.buffers[static_cast<std::size_t>(v.buffer)].data.data() + v.byteOffset + a.byteOffset +
+                             element * stride + static_cast<std::size_t>(component * size);
+    if (size == 1) return *p;
+    if (size == 2) {
+        uint16_t u;
+        std::memcpy(&u, p, 2);
+        return u;
+    }
+    uint32_t u;
+    std::memcpy(&u, p, 4);
+    return u;
+}
+
+std::string accessorProblem(const tinygltf::Model& m, const tinygltf::Accessor& a) {
+    if (!inRange(a.bufferView, m.bufferViews.size())) return "accessor without a valid buffer view";
+    const tinygltf::BufferView& v = m.bufferViews[static_cast<std::size_t>(a.bufferView)];
+    const int size = tinygltf::GetComponentSizeInBytes(static_cast<uint32_t>(a.componentType));
+    const int components = tinygltf::GetNumComponentsInType(static_cast<uint32_t>(a.type));
+    if (size <= 0 || components <= 0) return "accessor of unknown type";
+    const std::size_t element = static_cast<std::size_t>(size * components);
+    const std::size_t stride = v.byteStride != 0 ? v.byteStride : element;
+    if ((v.byteOffset + a.byteOffset) % static_cast<std::size_t>(size) != 0) return "accessor not aligned";
+    if (a.count == 0) return "accessor with no elements";
+    if (a.byteOffset + (a.count - 1) * stride + element > v.byteLength) return "accessor outside its buffer view";
+    return {};
+}
+
+} // namespace
+
+std::string gltfStructureProblem(const tinygltf::Model& m) {
+    for (const tinygltf::BufferView& v : m.bufferViews) {
+        if (!inRange(v.buffer, m.buffers.size())) return "buffer view without a valid buffer";
+        if (v.byteOffset + v.byteLength > m.buffers[static_cast<std::size_t>(v.buffer)].data.size())
+            return "buffer view outside its buffer";
+    }
+    for (const tinygltf::Accessor& a : m.accessors) {
+        const std::string problem = accessorProblem(m, a);
+        if (!problem.empty()) return problem;
+    }
+    for (const tinygltf::Image& image : m.images)
+        if (image.uri.empty() && !inRange(image.bufferView, m.bufferViews.size())) return "image without data";
+    for (const tinygltf::Texture& t : m.textures)
+        if (!inRange(t.source, m.images.size())) return "texture without an image";
+    for (const tinygltf::Material& material : m.materials) {
+        const int base = material.pbrMetallicRoughness.baseColorTexture.index;
+        const int normal = material.normalTexture.index;
+        if ((base != -1 && !inRange(base, m.textures.size())) || (normal != -1 && !inRange(normal, m.textures.size())))
+            return "material names a texture that does not exist";
+    }
+    for (const tinygltf::Mesh& mesh : m.meshes) {
+        if (mesh.primitives.empty()) return "mesh without primitives";
+        for (const tinygltf::Primitive& p : mesh.primitives) {
+            if (p.material != -1 && !inRange(p.material, m.materials.size())) return "primitive material out of range";
+            auto position = p.attributes.find("POSITION");
+            if (position == p.attributes.end() || !inRange(position->second, m.accessors.size()))
+                return "primitive without positions";
+            const std::size_t vertices = m.accessors[static_cast<std::size_t>(position->second)].count;
+            for (const auto& attribute : p.attributes)
+                if (!inRange(attribute.second, m.accessors.size()) ||
+                    m.accessors[static_cast<std::size_t>(attribute.second)].count != vertices)
+                    return "attribute " + attribute.first + " does not match the vertex count";
+            if (!inRange(p.indices, m.accessors.size())) return "primitive without indices";
+            const tinygltf::Accessor& indices = m.accessors[static_cast<std::size_t>(p.indices)];
+            if (indices.count % 3 != 0) return "indices are not whole triangles";
+            for (std::size_t i = 0; i < indices.count; ++i)
+                if (integerAt(m, indices, i, 0) >= vertices) return "index beyond the vertex count";
+        }
+    }
+    for (const tinygltf::Skin& skin : m.skins) {
+        for (int joint : skin.joints)
+            if (!inRange(joint, m.nodes.size())) return "skin joint is not a node";
+        if (!inRange(skin.inverseBindMatrices, m.accessors.size()) ||
+            m.accessors[static_cast<std::size_t>(skin.inverseBindMatrices)].count != skin.joints.size())
+            return "inverse bind matrices do not match the joints";
+    }
+    std::vector<int> parents(m.nodes.size(), 0);
+    for (const tinygltf::Node& node : m.nodes) {
+        if ((node.mesh != -1 && !inRange(node.mesh, m.meshes.size())) ||
+            (node.skin != -1 && !inRange(node.skin, m.skins.size())) ||
+            (node.camera != -1 && !inRange(node.camera, m.cameras.size())))
+            return "node names an object that does not exist";
+        for (int child : node.children) {
+            if (!inRange(child, m.nodes.size())) return "child is not a node";
+            if (++parents[static_cast<std::size_t>(child)] > 1) return "node with two parents";
+        }
+        auto light = node.extensions.find("KHR_lights_punctual");
+        if (light != node.extensions.end() && !inRange(light->second.Get("light").GetNumberAsInt(), m.lights.size()))
+            return "node names a light that does not exist";
+        if (node.skin == -1 || node.mesh == -1) continue;
+        const std::size_t joints = m.skins[static_cast<std::size_t>(node.skin)].joints.size();
+        for (const tinygltf::Primitive& p : m.meshes[static_cast<std::size_t>(node.mesh)].primitives) {
+            auto it = p.attributes.find("JOINTS_0");
+            if (it == p.attributes.end()) continue;
+            const tinygltf::Accessor& a = m.accessors[static_cast<std::size_t>(it->second)];
+            for (std::size_t i = 0; i < a.count; ++i)
+                for (int c = 0; c < 4; ++c)
+                    if (integerAt(m, a, i, c) >= joints) return "joint beyond the skin's joints";
+        }
+    }
+    for (const tinygltf::Scene& scene : m.scenes)
+        for (int node : scene.nodes)
+            if (!inRange(node, m.nodes.size()) || parents[static_cast<std::size_t>(node)] != 0)
+                return "scene root is not a root node";
+    for (const tinygltf::Animation& animation : m.animations)
+        for (const tinygltf::AnimationChannel& c : animation.channels) {
+            if (!inRange(c.target_node, m.nodes.size()) || !inRange(c.sampler, animation.samplers.size()))
+                return "animation channel out of range";
+            const tinygltf::AnimationSampler& s = animation.samplers[static_cast<std::size_t>(c.sampler)];
+            if (!inRange(s.input, m.accessors.size()) || !inRange(s.output, m.accessors.size()) ||
+                m.accessors[static_cast<std::size_t>(s.input)].count != m.accessors[static_cast<std::size_t>(s.output)].count)
+                return "animation sampler input and output do not match";
+        }
+    return {};
+}
+
+} // namespace bxml::host
