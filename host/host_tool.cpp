@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "bxml_version.h"
 #include "host/gltf_writer.h"
 #include "host/host_paths.h"
 #include "host/json_dump.h"
@@ -14,7 +15,8 @@
 namespace bxml::host {
 
 const char* const USAGE =
-    "usage: bxml-host [--plugin PATH] [--scale TEXT] [--lights on|off] [--scene-meshes-only on|off]\n"
+    "usage: bxml-host [--version | --help]\n"
+    "       bxml-host [--plugin PATH] [--scale TEXT] [--lights on|off] [--scene-meshes-only on|off]\n"
     "                 [--prune-bones on|off] [--swap-model on|off] [--cancel] [--camera]...\n"
     "                 [--json FILE|-] [--gltf FILE.glb|FILE.gltf] [--interactive] FILE.xml\n";
 
@@ -277,6 +279,15 @@ int runTool(const ToolOptions& options, std::ostream& out, std::ostream& err) {
 }
 
 int hostToolMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    // Alone on the line, these answer without loading the plug-in.
+    if (args.size() == 1 && args[0] == "--version") {
+        out << "bxml-host " << BXML_VERSION_TEXT << "\n";
+        return EXIT_DONE;
+    }
+    if (args.size() == 1 && args[0] == "--help") {
+        out << USAGE;
+        return EXIT_DONE;
+    }
     ToolOptions options;
     std::string error;
     if (!parseToolOptions(args, options, error)) {

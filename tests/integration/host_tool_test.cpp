@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <sstream>
 
@@ -63,6 +64,20 @@ TEST(HostToolOptions, BadOptionsAreUsageErrorsWithTheUsageLine) {
         EXPECT_TRUE(run.out.empty()) << "nothing is loaded on a usage error";
     }
     EXPECT_NE(runTool({"--lights", "yes", "a.xml"}).err.find("--lights takes on or off, not 'yes'"), std::string::npos);
+}
+
+TEST(HostToolOptions, VersionIsTheProjectsAndHelpIsTheUsage) {
+    std::ifstream file(std::string(BXML_SAMPLES_DIR) + "/../VERSION");
+    std::string version;
+    ASSERT_TRUE(std::getline(file, version));
+    ToolRun run = runTool({"--version"});
+    EXPECT_EQ(run.status, EXIT_DONE);
+    EXPECT_EQ(run.out, "bxml-host " + version + "\n");
+    ToolRun help = runTool({"--help"});
+    EXPECT_EQ(help.status, EXIT_DONE);
+    EXPECT_EQ(help.out.rfind("usage: bxml-host", 0), 0u);
+    // Beside a file they are unknown options, as before.
+    EXPECT_EQ(runTool({"--version", "a.xml"}).status, EXIT_USAGE);
 }
 
 TEST(HostToolOptions, EveryOptionReachesTheDialogAnswer) {
