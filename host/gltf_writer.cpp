@@ -696,11 +696,14 @@ void buildAnimations(const ReferenceScene& scene, const std::vector<int>& boneNo
 // --- lights and cameras ------------------------------------------------------------
 
 // A light or camera node: glTF's look down local -Z with +Y up. The host's
-// aimed matrix has the columns right, up and forward.
+// aimed matrix has the columns right, up and forward. The axis turn applies to
+// those directions themselves: the node's own axes keep glTF's meaning (a
+// conjugated rotation would turn the local -Z as well and aim the node along
+// the host's up column).
 void placeAimed(tinygltf::Node& node, const Transform& t, const AxisTurn& turn, Losses& losses) {
     auto column = [&](int c) {
-        return Vec3d{finite(t.matrix.at(0, c), losses), finite(t.matrix.at(1, c), losses),
-                     finite(t.matrix.at(2, c), losses)};
+        return turn.point(Vec3d{finite(t.matrix.at(0, c), losses), finite(t.matrix.at(1, c), losses),
+                                finite(t.matrix.at(2, c), losses)});
     };
     auto normalised = [](Vec3d v) {
         const double n = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
@@ -717,7 +720,7 @@ void placeAimed(tinygltf::Node& node, const Transform& t, const AxisTurn& turn, 
         const Vec3d y{back.y * x.z - back.z * x.y, back.z * x.x - back.x * x.z, back.x * x.y - back.y * x.x};
         r = quaternionFromColumns(x, y, back, losses);
     }
-    setTrs(node, turn.point(finite(t.position, losses)), turn.rotation(r), {1, 1, 1});
+    setTrs(node, turn.point(finite(t.position, losses)), r, {1, 1, 1});
 }
 
 void buildLights(const ReferenceScene& scene, const AxisTurn& turn, Losses& losses, tinygltf::Model& model,
