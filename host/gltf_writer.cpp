@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -193,8 +194,21 @@ Mat4d inverseAffine(const Mat4d& a) {
     return r;
 }
 
+// Test hook, never set in normal use: BXML_HOST_GLTF_FAULT names one fault
+// the writer then makes on purpose ("no-axis-turn", "no-srgb-conversion",
+// "bind-relative-keys"), so that the Blender tests can show their comparison
+// with another writer's glTF catches it.
+bool deliberateFault(const char* name) {
+    static const std::string fault = [] {
+        const char* value = std::getenv("BXML_HOST_GLTF_FAULT");
+        return std::string(value != nullptr ? value : "");
+    }();
+    return fault == name;
+}
+
 // The file's colours are display colours; glTF's are linear.
 float linearFromSrgb(float c) {
+    if (deliberateFault("no-srgb-conversion")) return c;
     if (!(c > 0.0f)) return 0.0f;
     if (c >= 1.0f) return 1.0f;
     const double v = c;
@@ -659,9 +673,10 @@ void buildAnimations(const ReferenceScene& scene, const std::vector<int>& boneNo
         for (int32_t i = 0; i < tracks && a->tracks != nullptr; ++i) {
             const HostAnimationTrack& track = a->tracks[i];
             const Transform& bind = scene.bones[i]->transform;
-            const Vector3 p = finite(bind.position, losses);
-            const Vector3 s = finite(bind.scale, losses, 1.0f);
-            const UnitQuaternion r = unit(bind.rotation, losses);
+            const bool recompose = !deliberateFault("bind-relative-keys");
+            const Vector3 p = recompose ? finite(bind.position, losses) : Vector3{0, 0, 0};
+            const Vector3 s = recompose ? finite(bind.scale, losses, 1.0f) : Vector3{1, 1, 1};
+            const UnitQuaternion r = recompose ? unit(bind.rotation, losses) : UnitQuaternion{};
             const int node = boneNodes[static_cast<std::size_t>(i)];
             // Keys are relative to the bind pose: position P + R*k, rotation
             // R*k, scale S*k per component.
@@ -797,7 +812,7 @@ void buildGltf(const ReferenceScene& scene, const GltfSettings& settings, tinygl
     model.asset.version = "2.0";
     model.asset.generator = "bxml-host";
     Losses losses;
-    const AxisTurn turn{scene.axisSwap == 1};
+    const AxisTurn turn{scene.axisSwap == 1 && !deliberateFault("no-axis-turn")};
     BufferBuilder buffer(model);
     ImageTable images(model, buffer, settings, warnings);
     buildMaterials(scene, images, model, warnings);
