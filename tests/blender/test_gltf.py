@@ -102,14 +102,35 @@ def validate(path, referenced_images=0):
 # --- facts of both files, brought to common conventions ----------------------------
 
 
+def rest_positions(g, node_index, attributes):
+    """World positions of a primitive's vertices at rest, through the skin
+    when the node has one."""
+    node = g.nodes[node_index]
+    positions = g.accessor(attributes["POSITION"])
+    if "skin" not in node or "JOINTS_0" not in attributes:
+        world = g.world(node_index)
+        return [compare_gltf.transform_point(world, p) for p in positions]
+    skin = g.doc["skins"][node["skin"]]
+    ibms = g.accessor(skin["inverseBindMatrices"]) if "inverseBindMatrices" in skin \
+        else [compare_gltf.IDENTITY] * len(skin["joints"])
+    matrices = [compare_gltf.multiply(g.world(j), ibm) for j, ibm in zip(skin["joints"], ibms)]
+    out = []
+    for p, joints, weights in zip(positions, g.accessor(attributes["JOINTS_0"]), g.accessor(attributes["WEIGHTS_0"])):
+        total = [0.0, 0.0, 0.0]
+        for j, w in zip(joints, weights):
+            if w > 0:
+                total = [a + w * b for a, b in zip(total, compare_gltf.transform_point(matrices[int(j)], p))]
+        out.append(tuple(total))
+    return out
+
+
 def viewer_uvs(g):
     """{node name: [(position, uv)]}: the uv of each vertex that the base
     colour image is drawn with (TEXCOORD_0 without an image)."""
     out = {}
     for node_index, node in enumerate(g.nodes):
-        if "mesh" not in node or "skin" in node:
+        if "mesh" not in node:
             continue
-        world = g.world(node_index)
         for primitive in g.doc["meshes"][node["mesh"]]["primitives"]:
             channel = 0
             if "material" in primitive:
@@ -119,10 +140,9 @@ def viewer_uvs(g):
             attributes = primitive["attributes"]
             if "TEXCOORD_%d" % channel not in attributes:
                 continue
-            positions = g.accessor(attributes["POSITION"])
+            positions = rest_positions(g, node_index, attributes)
             uvs = g.accessor(attributes["TEXCOORD_%d" % channel])
-            out.setdefault(g.name(node_index), []).extend(
-                compare_gltf.transform_point(world, p) + tuple(uv) for p, uv in zip(positions, uvs))
+            out.setdefault(g.name(node_index), []).extend(p + tuple(uv) for p, uv in zip(positions, uvs))
     return out
 
 
