@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -193,8 +194,21 @@ Mat4d inverseAffine(const Mat4d& a) {
     return r;
 }
 
+// Test hook, never set in normal use: BXML_HOST_GLTF_FAULT names one fault
+// the writer then makes on purpose ("no-axis-turn", "no-srgb-conversion",
+// "bind-relative-keys"), so that the Blender tests can show their comparison
+// with another writer's glTF catches it.
+bool deliberateFault(const char* name) {
+    static const std::string fault = [] {
+        const char* value = std::getenv("BXML_HOST_GLTF_FAULT");
+        return std::string(value != nullptr ? value : "");
+    }();
+    return fault == name;
+}
+
 // The file's colours are display colours; glTF's are linear.
 float linearFromSrgb(float c) {
+    if (deliberateFault("no-srgb-conversion")) return c;
     if (!(c > 0.0f)) return 0.0f;
     if (c >= 1.0f) return 1.0f;
     const double v = c;
@@ -659,9 +673,10 @@ void buildAnimations(const ReferenceScene& scene, const std::vector<int>& boneNo
         for (int32_t i = 0; i < tracks && a->tracks != nullptr; ++i) {
             const HostAnimationTrack& track = a->tracks[i];
             const Transform& bind = scene.bones[i]->transform;
-            const Vector3 p = finite(bind.position, losses);
-            const Vector3 s = finite(bind.scale, losses, 1.0f);
-            const UnitQuaternion r = unit(bind.rotation, losses);
+            const bool recompose = !deliberateFault("bind-relative-keys");
+            const Vector3 p = recompose ? finite(bind.position, losses) : Vector3{0, 0, 0};
+            const Vector3 s = recompose ? finite(bind.scale, losses, 1.0f) : Vector3{1, 1, 1};
+            const UnitQuaternion r = recompose ? unit(bind.rotation, losses) : UnitQuaternion{};
             const int node = boneNodes[static_cast<std::size_t>(i)];
             // Keys are relative to the bind pose: position P + R*k, rotation
             // R*k, scale S*k per component.
@@ -696,11 +711,14 @@ void buildAnimations(const ReferenceScene& scene, const std::vector<int>& boneNo
 // --- lights and cameras ------------------------------------------------------------
 
 // A light or camera node: glTF's look down local -Z with +Y up. The host's
-// aimed matrix has the columns right, up and forward.
+// aimed matrix has the columns right, up and forward. The axis turn applies to
+// those directions themselves: the node's own axes keep glTF's meaning (a
+// conjugated rotation would turn the local -Z as well and aim the node along
+// the host's up column).
 void placeAimed(tinygltf::Node& node, const Transform& t, const AxisTurn& turn, Losses& losses) {
     auto column = [&](int c) {
-        return Vec3d{finite(t.matrix.at(0, c), losses), finite(t.matrix.at(1, c), losses),
-                     finite(t.matrix.at(2, c), losses)};
+        return turn.point(Vec3d{finite(t.matrix.at(0, c), losses), finite(t.matrix.at(1, c), losses),
+                                finite(t.matrix.at(2, c), losses)});
     };
     auto normalised = [](Vec3d v) {
         const double n = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
@@ -717,7 +735,7 @@ void placeAimed(tinygltf::Node& node, const Transform& t, const AxisTurn& turn, 
         const Vec3d y{back.y * x.z - back.z * x.y, back.z * x.x - back.x * x.z, back.x * x.y - back.y * x.x};
         r = quaternionFromColumns(x, y, back, losses);
     }
-    setTrs(node, turn.point(finite(t.position, losses)), turn.rotation(r), {1, 1, 1});
+    setTrs(node, turn.point(finite(t.position, losses)), r, {1, 1, 1});
 }
 
 void buildLights(const ReferenceScene& scene, const AxisTurn& turn, Losses& losses, tinygltf::Model& model,
@@ -794,7 +812,7 @@ void buildGltf(const ReferenceScene& scene, const GltfSettings& settings, tinygl
     model.asset.version = "2.0";
     model.asset.generator = "bxml-host";
     Losses losses;
-    const AxisTurn turn{scene.axisSwap == 1};
+    const AxisTurn turn{scene.axisSwap == 1 && !deliberateFault("no-axis-turn")};
     BufferBuilder buffer(model);
     ImageTable images(model, buffer, settings, warnings);
     buildMaterials(scene, images, model, warnings);

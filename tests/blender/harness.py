@@ -67,6 +67,19 @@ def out_dir(*parts):
     return path
 
 
+def short_take(path, frames):
+    """A copy of a BVH file cut to its first frames: the whole takes last
+    thousands of frames, too long for this stage."""
+    with open(path, encoding="utf-8") as f:
+        lines = f.read().splitlines()
+    motion = next(i for i, line in enumerate(lines) if line.strip().startswith("Frames:"))
+    lines[motion] = "Frames: %d" % frames
+    out = os.path.join(out_dir("models"), "short_" + os.path.basename(path))
+    with open(out, "w", encoding="utf-8") as f:
+        f.write("\n".join(lines[:motion + 2 + frames]) + "\n")
+    return out
+
+
 def host_tool():
     path = os.environ.get("BXML_HOST", "")
     if not path or not os.path.isfile(path):

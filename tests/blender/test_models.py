@@ -29,19 +29,6 @@ def expect_clean(label):
     harness.check(not cmp.mismatches, "%d mismatches, first: %s" % (len(cmp.mismatches), cmp.mismatches[:3]))
 
 
-def short_take(path, frames):
-    """A copy of a BVH file cut to its first frames: the whole takes last
-    thousands of frames, too long for this stage."""
-    with open(path, encoding="utf-8") as f:
-        lines = f.read().splitlines()
-    motion = next(i for i, line in enumerate(lines) if line.strip().startswith("Frames:"))
-    lines[motion] = "Frames: %d" % frames
-    out = os.path.join(harness.out_dir("models"), "short_" + os.path.basename(path))
-    with open(out, "w", encoding="utf-8") as f:
-        f.write("\n".join(lines[:motion + 2 + frames]) + "\n")
-    return out
-
-
 def test_skinned_fbx_with_action():
     bpy.ops.import_scene.fbx(filepath=model("FBX/animation_with_skeleton.fbx"))
     harness.check(any(o.type == "ARMATURE" for o in bpy.context.scene.objects), "the FBX has no armature")
@@ -66,7 +53,7 @@ def test_collada_duck():
 
 
 def test_bvh_short_take():
-    bpy.ops.import_anim.bvh(filepath=short_take(model("BVH/01_01.bvh"), SHORT_TAKE_FRAMES))
+    bpy.ops.import_anim.bvh(filepath=harness.short_take(model("BVH/01_01.bvh"), SHORT_TAKE_FRAMES))
     expect_clean("bvh-01_01-short")
 
 

@@ -343,6 +343,26 @@ TEST(GltfLights, WattsBecomeCandelaAndLuxAndConesHalfAnglesInRadians) {
     EXPECT_EQ(node.extensions.at("KHR_lights_punctual").Get("light").GetNumberAsInt(), 2);
 }
 
+TEST(GltfLights, AZUpModelsLightLooksAlongItsTurnedForwardColumn) {
+    ReferenceScene scene;
+    scene.SetAxisSwap(1);
+    bxml::HostLight* spot = scene.AddLight(HostString("Spot"));
+    spot->type = 2;
+    // Z up: looks along +x with +z up (the columns right, up, forward).
+    const float aim[16] = {0, 0, 1, 0, -1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1};
+    std::memcpy(spot->transform.matrix.m, aim, sizeof aim);
+    Built b = build(scene);
+    const tinygltf::Node& node = b.model.nodes.at(0);
+    ASSERT_EQ(node.rotation.size(), 4u);
+    const double x = node.rotation[0], y = node.rotation[1], z = node.rotation[2], w = node.rotation[3];
+    // In Y up the light must still look along +x, with its +y column up.
+    const double forward[3] = {-2 * (x * z + w * y), -2 * (y * z - w * x), -(1 - 2 * (x * x + y * y))};
+    const double up[3] = {2 * (x * y - w * z), 1 - 2 * (x * x + z * z), 2 * (y * z + w * x)};
+    EXPECT_NEAR(forward[0], 1, 1e-6);
+    EXPECT_NEAR(forward[1], 0, 1e-6);
+    EXPECT_NEAR(up[1], 1, 1e-6);
+}
+
 TEST(GltfImages, PngFilesAreEmbeddedOtherFilesReferencedRelativeToTheOutput) {
     namespace fs = std::filesystem;
     const fs::path folder = fs::path(::testing::TempDir()) / ("gltf_images_" + std::to_string(::getpid()));
