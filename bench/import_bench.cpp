@@ -36,12 +36,12 @@
 
 #include "bench/bench_common.h"
 #include "builder/import_driver.h"
+#include "contract/import_options.h"
 #include "document/records.h"
 #include "host/plugin_loader.h"
 #include "host/reference_host.h"
 #include "platform/standin/ui_standin.h"
 #include "platform/text.h"
-#include "plugin/import_options.h"
 #include "reader/scene_reader.h"
 
 namespace {

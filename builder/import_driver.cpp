@@ -128,7 +128,6 @@ int buildModel(SceneDocument& doc, const ImportOptions& options, HostScene* scen
     // they stand.
     wchar_t folder[WidePath::CAPACITY];
     if (!folderOfPath(doc.filePath.c_str(), folder, WidePath::CAPACITY)) folder[0] = L'\0';
-    setCurrentDirectory(folder);
 
     if (buildMaterials(doc, folder, *scene) == 0) return 0;
 

@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "contract/host_api.h"
+#include "contract/import_options.h"
 #include "document/records.h"
-#include "plugin/host_api.h"
-#include "plugin/import_options.h"
 
 namespace bxml {
 

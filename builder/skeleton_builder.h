@@ -2,9 +2,9 @@
 // lights and cameras.
 #pragma once
 
+#include "contract/host_api.h"
 #include "document/records.h"
 #include "math/vector_math.h"
-#include "plugin/host_api.h"
 
 namespace bxml {
 

@@ -2,8 +2,8 @@
 
 #include "builder/import_driver.h"
 #include "document/storage.h"
+#include "plugin/import_request.h"
 #include "plugin/options_dialog.h"
-#include "reader/scene_reader.h"
 #include "plugin/plugin_state.h"
 
 namespace bxml {
@@ -58,6 +58,7 @@ int32_t importOptionsRequest(PluginState& state, HostScene& scene, void* module)
         clearDocument(state.document);
         return RESULT_CANCELLED;
     }
+    enterFolderOfScene(state.document);
     int built = buildModel(state.document, state.options, &scene);
     clearDocument(state.document);
     return built == 1 ? RESULT_DONE : RESULT_FAILED;

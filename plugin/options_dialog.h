@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
+#include "contract/import_options.h"
 #include "document/records.h"
 #include "platform/dialog.h"
-#include "plugin/import_options.h"
 
 namespace bxml {
 

@@ -7,9 +7,9 @@
 
 #include <cstdint>
 
+#include "contract/host_api.h"
+#include "contract/import_options.h"
 #include "document/records.h"
-#include "plugin/host_api.h"
-#include "plugin/import_options.h"
 
 namespace bxml {
 

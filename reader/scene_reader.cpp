@@ -6,7 +6,6 @@
 
 #include "document/lookup.h"
 #include "document/storage.h"
-#include "platform/files.h"
 #include "reader/numbers.h"
 #include "reader/section_readers.h"
 #include "reader/xml_helpers.h"
@@ -70,27 +69,6 @@ int readSceneFile(SceneDocument& doc, std::FILE* file) {
         section.read(root->FirstChildElement(section.name), doc);
     }
     resolveReferences(doc);
-    return 1;
-}
-
-int importFile(SceneDocument& doc, HostScene* scene) {
-    if (scene == nullptr) return 0;
-    clearDocument(doc);
-    doc.filePath.assign(scene->fileName.wide);
-
-    std::FILE* file = openFileForReading(doc.filePath.c_str());
-    if (file == nullptr) return 0;
-    const int result = readSceneFile(doc, file);
-    std::fclose(file);
-
-    if (result == -1) {
-        scene->errorMessage.assign(MESSAGE_NOT_ORVK);
-        return 0;
-    }
-    if (result == 0) {
-        scene->errorMessage.assign(MESSAGE_UNABLE_TO_PARSE);
-        return 0;
-    }
     return 1;
 }
 

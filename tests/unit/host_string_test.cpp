@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "plugin/host_api.h"
+#include "contract/host_api.h"
 #include "platform/text.h"
 
 using namespace bxml;

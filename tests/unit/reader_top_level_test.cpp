@@ -13,6 +13,7 @@
 #include "host/reference_host.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "plugin/import_request.h"
 #include "reader/scene_reader.h"
 
 #ifndef BXML_TEST_DATA_DIR

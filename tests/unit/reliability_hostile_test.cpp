@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/standin/ui_standin.h"
-#include "reader/scene_reader.h"
+#include "plugin/import_request.h"
 #include "tests/support/inprocess_import.h"
 #include "tests/support/model_invariants.h"
 

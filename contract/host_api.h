@@ -22,6 +22,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "contract/transform.h"
 #include "math/vector_math.h"
 #include "platform/text.h"
 
