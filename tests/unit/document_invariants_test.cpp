@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "document/lookup.h"
+#include "tests/support/scene_documents.h"
 #include "tests/support/document_invariants.h"
 
 namespace bxml {
@@ -14,17 +15,7 @@ namespace {
 using testing::checkDocumentInvariants;
 using testing::describeViolations;
 
-SceneDocument sceneOf(std::initializer_list<std::pair<const char*, const char*>> objects) {
-    SceneDocument doc;
-    doc.scenes.resize(1);
-    for (const auto& [name, parent] : objects) {
-        SceneObjectRecord object;
-        object.name.assign(name);
-        object.parentName.assign(parent);
-        doc.scenes[0].objects.push_back(object);
-    }
-    return doc;
-}
+using testing::sceneOf;
 
 TEST(DocumentInvariants, ResolvedScenesWithCyclesSelfParentsAndDuplicateNamesPass) {
     // A cycle (a, b) with a child (c), a self-parented root (s), a second
