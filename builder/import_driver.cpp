@@ -131,22 +131,27 @@ int buildModel(SceneDocument& doc, const ImportOptions& options, HostScene* scen
 
     if (buildMaterials(doc, folder, *scene) == 0) return 0;
 
+    // A mesh the host refused leaves the rest of the model to build: what was
+    // created stays, and lights, bones and the closing calls still follow.
     if (!doc.scenes.empty()) {
-        placeSceneObjects(doc, options, scene);
+        (void)placeSceneObjects(doc, options, scene);
     } else if (!doc.geometries.empty() && options.sceneMeshesOnly != 1) {
-        buildMeshes(doc, options, scene);
+        (void)buildMeshes(doc, options, scene);
     }
     if (!doc.geometries.empty()) scene->EndMeshes(1);
 
     if (options.importLights == 1 && buildLights(doc, *scene) == 0) return 0;
     if (buildBones(doc, *scene) == 0) return 0;
 
-    convertAnimations(doc, scene);
+    // Keys the host refused leave the bones in their bind pose; the import
+    // still succeeds.
+    (void)convertAnimations(doc, scene);
     scene->EndSkeletons();
 
+    // Both fail only without a model object, which was ruled out above.
     const Vector3 up = applyAxisOption(options, scene);
-    aimLights(scene, up);
-    aimCameras(scene, up);
+    (void)aimLights(scene, up);
+    (void)aimCameras(scene, up);
 
     if (needsScalePass(options.scale)) scaleModel(scene, options.scale);
 

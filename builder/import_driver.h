@@ -22,11 +22,11 @@ namespace bxml {
 // light or bone (what was created stays in the host). The document keeps the
 // marks and placements the build writes into it; clearing it is the caller's
 // business.
-int buildModel(SceneDocument& doc, const ImportOptions& options, HostScene* scene);
+[[nodiscard]] int buildModel(SceneDocument& doc, const ImportOptions& options, HostScene* scene);
 
 // Writes folder followed by imagePath into out (capacity HOST_STRING_CAPACITY)
 // and returns true, or returns false, writing nothing beyond an empty string,
 // when the two do not fit the host's file name together.
-bool composeTextureFileName(const wchar_t* folder, const wchar_t* imagePath, wchar_t* out);
+[[nodiscard]] bool composeTextureFileName(const wchar_t* folder, const wchar_t* imagePath, wchar_t* out);
 
 } // namespace bxml

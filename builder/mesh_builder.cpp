@@ -345,7 +345,8 @@ int placeSceneObjects(SceneDocument& doc, const ImportOptions& options, HostScen
     for (GeometryRecord& geometry : doc.geometries) {
         if (isIndexOf(geometry.boneNodeIndex, doc.boneNodes)) attachToBone(geometry, geometry.boneNodeIndex);
     }
-    buildMeshes(doc, options, scene);
+    // Placement succeeded whatever the host made of the meshes (see above).
+    (void)buildMeshes(doc, options, scene);
     return 1;
 }
 

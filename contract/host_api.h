@@ -71,7 +71,7 @@ using HostCallbackFunction = int32_t (*)(int32_t message, HostScene* scene, void
 // The registration record the host passes with PLUGIN_INIT.
 class HostPluginInfo {
 public:
-    virtual int32_t AddFileExtension(const HostString& extension) = 0;  // non-zero: accepted
+    [[nodiscard]] virtual int32_t AddFileExtension(const HostString& extension) = 0;  // non-zero: accepted
 
     uint8_t classId[16] = {};
     int32_t registrationValue1 = 0;   // written as 1 (meaning is the host's)
@@ -176,7 +176,7 @@ struct HostAnimationTrack {
 
 class HostAnimation {
 public:
-    virtual int32_t SetTrackCount(int32_t count) = 0;   // non-zero: success
+    [[nodiscard]] virtual int32_t SetTrackCount(int32_t count) = 0;   // non-zero: success
     // The third argument is 0.
     virtual HostAnimationTrack* AddPositionKeys(int32_t track, int32_t count, int32_t zero) = 0;
     virtual HostAnimationTrack* AddRotationKeys(int32_t track, int32_t count) = 0;
@@ -207,8 +207,8 @@ struct HostPolygon {
 // The polygons of the mesh being filled (the last one added).
 class HostPolygonBlock {
 public:
-    virtual int32_t SetPolygonCount(int32_t count) = 0;                     // non-zero: success
-    virtual int32_t SetPolygonCornerCount(int32_t polygon, int32_t corners) = 0;  // non-zero: success
+    [[nodiscard]] virtual int32_t SetPolygonCount(int32_t count) = 0;                     // non-zero: success
+    [[nodiscard]] virtual int32_t SetPolygonCornerCount(int32_t polygon, int32_t corners) = 0;  // non-zero: success
 
     int32_t polygonCount = 0;
     HostPolygon* polygons = nullptr;   // polygonCount records
@@ -222,7 +222,7 @@ class HostScene {
 public:
     virtual void* GetMainWindow() = 0;                 // dialog owner (HWND on Windows)
     virtual void SetAxisSwap(int32_t on) = 0;
-    virtual int32_t SetVertexCount(int32_t count) = 0; // non-zero: success
+    [[nodiscard]] virtual int32_t SetVertexCount(int32_t count) = 0; // non-zero: success
     virtual void EndMeshes(int32_t value) = 0;
     virtual void PruneBones() = 0;
     virtual void EndSkeletons() = 0;

@@ -66,7 +66,7 @@ int readSceneFile(SceneDocument& doc, std::FILE* file) {
     // The readers' results are not consulted: a section that fails part-way
     // keeps what it read, and the next section is read all the same.
     for (const Section& section : SECTIONS) {
-        section.read(root->FirstChildElement(section.name), doc);
+        (void)section.read(root->FirstChildElement(section.name), doc);
     }
     resolveReferences(doc);
     return 1;

@@ -14,6 +14,6 @@ namespace bxml {
 // or the XML could not be read or parsed; -1 parsed, but there is no
 // top-level `orvk` element. A section that fails part-way keeps what it read
 // and does not change the result. The file stays open; the caller closes it.
-int readSceneFile(SceneDocument& doc, std::FILE* file);
+[[nodiscard]] int readSceneFile(SceneDocument& doc, std::FILE* file);
 
 } // namespace bxml
