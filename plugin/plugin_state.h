@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "bxml_version.h"
 #include "contract/host_api.h"
 #include "contract/import_options.h"
 #include "document/records.h"
@@ -33,7 +34,7 @@ struct PluginState {
 extern const uint8_t PLUGIN_CLASS_ID[16];
 
 inline constexpr const char* PLUGIN_DESCRIPTION = "Blender XML Importer\r\n";
-inline constexpr const char* PLUGIN_VERSION_TEXT = "3.50.60";
+inline constexpr const char* PLUGIN_VERSION_TEXT = BXML_VERSION_TEXT;
 inline constexpr const char* PLUGIN_FILE_FILTER = "Blender XML format files (*.xml)";
 inline constexpr const char* PLUGIN_EXTENSION = "xml";
 

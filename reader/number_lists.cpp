@@ -11,26 +11,21 @@ namespace {
 // would only make a tiny file allocate gigabytes.
 constexpr int64_t COUNT_SLACK = 4096;
 
-// The characters the list scanner tests on every step, looked up in one
-// table: a separator of a grouped list (space or comma), what ends a token of
-// a grouped list (a separator or the terminator) and what ends a token of a
-// flat list (a space or the terminator).
-enum : uint8_t { SEPARATOR = 1, TOKEN_END = 2, FLAT_TOKEN_END = 4 };
+// The characters that end a token, looked up in one table: in a grouped list
+// a space, a comma or the terminator; in a flat list a space or the
+// terminator.
+enum : uint8_t { TOKEN_END = 1, FLAT_TOKEN_END = 2 };
 
 struct ListCharacterClasses {
     uint8_t of[256] = {};
     constexpr ListCharacterClasses() {
-        of[static_cast<unsigned char>(' ')] = SEPARATOR | TOKEN_END | FLAT_TOKEN_END;
-        of[static_cast<unsigned char>(',')] = SEPARATOR | TOKEN_END;
+        of[static_cast<unsigned char>(' ')] = TOKEN_END | FLAT_TOKEN_END;
+        of[static_cast<unsigned char>(',')] = TOKEN_END;
         of[0] = TOKEN_END | FLAT_TOKEN_END;
     }
 };
 
 inline constexpr ListCharacterClasses LIST_CHARACTERS{};
-
-inline bool isSeparator(char c) {
-    return (LIST_CHARACTERS.of[static_cast<unsigned char>(c)] & SEPARATOR) != 0;
-}
 
 template <uint8_t End>
 inline bool endsToken(char c) {
@@ -40,9 +35,12 @@ inline bool endsToken(char c) {
 // One forward pass over an element's text. In a flat list only spaces
 // separate numbers: a comma is part of its token ("1,2" reads as 1, a lone ","
 // as 0). In a grouped list tokens end at a space, a comma or the terminator,
-// and groups end at a comma. Runs of separators count as one, so there are
-// neither empty tokens nor empty groups (", ," between two groups is one
-// group separator). The text is only read.
+// and groups are split at commas alone: whatever lies between two commas is a
+// group, even when it holds only spaces (a group without numbers, whose item
+// keeps its defaults). Only commas that touch count as one separator, as do
+// commas before the first group and after the last, so "a,,b" is two groups
+// and "a, ,b" three. Spaces separate numbers inside a group, never groups. The
+// text is only read.
 class TokenCursor {
 public:
     explicit TokenCursor(const char* text) : p_(text != nullptr ? text : "") {}
@@ -53,9 +51,10 @@ public:
         return take<FLAT_TOKEN_END>(begin, end);
     }
 
-    // Moves to the first token of the next group; false when no group is left.
+    // Moves to the start of the next group; false when no group is left. The
+    // group may hold no token at all (only spaces up to the next comma).
     bool nextGroup() {
-        while (isSeparator(*p_)) ++p_;
+        while (*p_ == ',') ++p_;
         return *p_ != '\0';
     }
 

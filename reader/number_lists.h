@@ -2,8 +2,11 @@
 //
 // Flat lists: numbers separated by spaces. Grouped lists: groups separated by
 // commas, numbers inside a group by spaces. Only the space (32) separates
-// numbers and only the comma separates groups; runs of separators count as one
-// (there are no empty tokens); tabs and line breaks are part of a token.
+// numbers and only the comma separates groups; runs of spaces count as one and
+// so do commas that touch (there are no empty tokens), but the text between
+// two commas is a group even when it holds only spaces: "0 1,  ,2 3" is three
+// groups, the middle one without numbers, and its item keeps its defaults.
+// Tabs and line breaks are part of a token.
 // Every parser returns 1 when done or when there is nothing to do (count <= 0),
 // 0 on a failure (no faces/vertices to attach to, a count that does not match,
 // or no memory for the target array). Nothing modifies the text.

@@ -154,12 +154,49 @@ TEST(ParseIndices, ExtraTokensAndGroupsAreIgnored) {
     expectIndices(g.faces[0], 0, 1, 2, 3, 4);
 }
 
-TEST(ParseIndices, RunsOfSeparatorsMakeNoEmptyGroups) {
+TEST(ParseIndices, GroupsSplitAtCommasOnlyAndTouchingCommasCountAsOne) {
     GeometryRecord g;
-    EXPECT_EQ(parseIndices(g, 3, ",, 0 1 2,,3 4 5 , ,6  7   8 ,"), 1);
+    // Groups: " 0 1 2", "3 4 5 ", " ", "6  7   8 ": the group of one space is
+    // a face of its own.
+    EXPECT_EQ(parseIndices(g, 4, ",, 0 1 2,,3 4 5 , ,6  7   8 ,"), 1);
     expectIndices(g.faces[0], 0, 1, 2, -1, 3);
     expectIndices(g.faces[1], 3, 4, 5, -1, 3);
-    expectIndices(g.faces[2], 6, 7, 8, -1, 3);
+    expectIndices(g.faces[2], -1, -1, -1, -1, 3);
+    expectIndices(g.faces[3], 6, 7, 8, -1, 3);
+}
+
+TEST(ParseIndices, GroupOfSpacesIsAFaceWithoutIndices) {
+    GeometryRecord g;
+    EXPECT_EQ(parseIndices(g, 3, "0 1 2,  ,2 1 3"), 1);
+    expectIndices(g.faces[0], 0, 1, 2, -1, 3);
+    expectIndices(g.faces[1], -1, -1, -1, -1, 3);
+    expectIndices(g.faces[2], 2, 1, 3, -1, 3);
+    EXPECT_EQ(totalCorners(g), 9);
+
+    // Spaces before the first comma are the first group.
+    GeometryRecord leading;
+    EXPECT_EQ(parseIndices(leading, 2, " ,0 1 2 3"), 1);
+    expectIndices(leading.faces[0], -1, -1, -1, -1, 3);
+    expectIndices(leading.faces[1], 0, 1, 2, 3, 4);
+
+    // A list of separators only: each run of spaces is a group, commas alone
+    // make none.
+    GeometryRecord separators;
+    EXPECT_EQ(parseIndices(separators, 2, " , , "), 1);
+    expectIndices(separators.faces[0], -1, -1, -1, -1, 3);
+    expectIndices(separators.faces[1], -1, -1, -1, -1, 3);
+    GeometryRecord commas;
+    EXPECT_EQ(parseIndices(commas, 1, ",,,"), 1);
+    expectIndices(commas.faces[0], -1, -1, -1, -1, 3);
+}
+
+TEST(ParseIndices, TabsAndLineFeedsInsideAGroupAreTokenText) {
+    GeometryRecord g;
+    // "\t" alone is a token that reads as 0; "1\n2" reads as 1; a line feed
+    // never separates groups.
+    EXPECT_EQ(parseIndices(g, 3, "0 1 2,\t ,1\n2 5 6\n,7 8 9"), 1);
+    expectIndices(g.faces[1], 0, -1, -1, -1, 3);
+    expectIndices(g.faces[2], 1, 5, 6, -1, 3);
 }
 
 TEST(ParseIndices, ShortGroupLeavesLaterIndicesAtMinusOne) {
@@ -362,6 +399,37 @@ TEST(ParseWeights, VertexWithoutGroupKeepsNoWeights) {
     EXPECT_TRUE(g.vertices[2].weights.empty());
 }
 
+TEST(ParseWeights, GroupOfSpacesIsAVertexWithoutWeights) {
+    GeometryRecord g;
+    ASSERT_EQ(parseVertices(g, 3, nullptr), 1);
+    EXPECT_EQ(parseWeights(g, 3, "0 1,  ,1 0.25 0 0.75", 2), 1);
+    ASSERT_EQ(g.vertices[0].weights.size(), 1u);
+    EXPECT_EQ(g.vertices[0].weights[0].linkIndex, 0);
+    EXPECT_TRUE(g.vertices[1].weights.empty());
+    ASSERT_EQ(g.vertices[2].weights.size(), 2u);
+    EXPECT_EQ(g.vertices[2].weights[0].linkIndex, 1);
+    EXPECT_EQ(g.vertices[2].weights[0].weight, 0.25f);
+    EXPECT_EQ(g.vertices[2].weights[1].linkIndex, 0);
+    EXPECT_EQ(g.vertices[2].weights[1].weight, 0.75f);
+
+    // Unweighted vertices first, twice in a row and last; the long-group path
+    // (more pairs than the reader buffers) sees the same groups.
+    std::string longGroup;
+    for (int k = 0; k < 10; ++k) longGroup += std::to_string(k) + " 0.1 ";
+    const std::string text = " , 5 1 , , , " + longGroup + ", ";
+    GeometryRecord h;
+    ASSERT_EQ(parseVertices(h, 6, nullptr), 1);
+    EXPECT_EQ(parseWeights(h, 6, text.c_str(), 16), 1);
+    EXPECT_TRUE(h.vertices[0].weights.empty());
+    ASSERT_EQ(h.vertices[1].weights.size(), 1u);
+    EXPECT_EQ(h.vertices[1].weights[0].linkIndex, 5);
+    EXPECT_TRUE(h.vertices[2].weights.empty());
+    EXPECT_TRUE(h.vertices[3].weights.empty());
+    ASSERT_EQ(h.vertices[4].weights.size(), 10u);
+    EXPECT_EQ(h.vertices[4].weights[9].linkIndex, 9);
+    EXPECT_TRUE(h.vertices[5].weights.empty());
+}
+
 TEST(ParseWeights, CountMustMatchVerticesAndBonesPerVertexMustBePositive) {
     GeometryRecord g;
     ASSERT_EQ(parseVertices(g, 2, nullptr), 1);
@@ -416,6 +484,15 @@ TEST(ParseMatrix, MissingGroupRepeatsTheRowBefore) {
     expectRow(m, 1, 0, 1, 0, 6);
     expectRow(m, 2, 0, 1, 0, 6);
     expectRow(m, 3, 0, 1, 0, 6);
+}
+
+TEST(ParseMatrix, GroupOfSpacesRepeatsTheRowBefore) {
+    Matrix4 m;
+    EXPECT_EQ(parseMatrix("1 0 0 5,  ,0 0 1 7,0 0 0 1", 4, m), 1);
+    expectRow(m, 0, 1, 0, 0, 5);
+    expectRow(m, 1, 1, 0, 0, 5);
+    expectRow(m, 2, 0, 0, 1, 7);
+    expectRow(m, 3, 0, 0, 0, 1);
 }
 
 TEST(ParseMatrix, RowsBelowFourLeaveIdentityRowsAndExtrasAreIgnored) {

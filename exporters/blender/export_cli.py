@@ -1,0 +1,60 @@
+"""Exports the open scene from the command line:
+
+    blender -b [SCENE.blend] --python-exit-code 1 --python exporters/blender/export_cli.py \\
+        -- OUT.xml [--selection-only] [--apply-modifiers] [--linear-colours]
+
+Without a .blend file Blender's start-up scene is exported. Warnings go to
+standard output; a failure raises, so that Blender exits with code 1.
+"""
+
+import argparse
+import importlib.util
+import os
+import sys
+
+import bpy
+
+PACKAGE = "io_scene_bxml"
+
+
+def load_addon():
+    """The add-on package beside this script, registered under its add-on name."""
+    if PACKAGE in sys.modules:
+        return sys.modules[PACKAGE]
+    folder = os.path.dirname(os.path.abspath(__file__))
+    spec = importlib.util.spec_from_file_location(
+        PACKAGE, os.path.join(folder, "__init__.py"), submodule_search_locations=[folder]
+    )
+    module = importlib.util.module_from_spec(spec)
+    sys.modules[PACKAGE] = module
+    spec.loader.exec_module(module)
+    return module
+
+
+def parse(argv):
+    args = argv[argv.index("--") + 1:] if "--" in argv else []
+    parser = argparse.ArgumentParser(prog="export_cli.py", description="Export the open scene as Blender XML.")
+    parser.add_argument("output", help="the .xml file to write")
+    parser.add_argument("--selection-only", action="store_true")
+    parser.add_argument("--apply-modifiers", action="store_true")
+    parser.add_argument("--linear-colours", action="store_true")
+    return parser.parse_args(args)
+
+
+def main():
+    options = parse(sys.argv)
+    addon = load_addon()
+    warnings = addon.exporter.export(
+        bpy.context,
+        os.path.abspath(options.output),
+        selection_only=options.selection_only,
+        apply_modifiers=options.apply_modifiers,
+        linear_colours=options.linear_colours,
+    )
+    for message in warnings:
+        print("Blender XML export warning:", message)
+    print("Blender XML export: wrote %s (%d warnings)" % (options.output, len(warnings)))
+
+
+if __name__ == "__main__":
+    main()

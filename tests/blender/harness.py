@@ -1,0 +1,123 @@
+"""A small test runner for scripts that run inside headless Blender.
+
+Each test module calls run(globals()) at its end: every function whose name
+starts with test_ runs on a fresh empty scene, and the module ends with the
+line "N passed, N failed". Blender then exits with code 1 on any failure
+(it is started with --python-exit-code 1 and the runner raises at the end).
+
+Settings come from the environment: BXML_HOST (the bxml-host tool),
+BXML_TEST_OUT (a scratch folder), BXML_ONLY (run only tests whose name
+contains this text).
+"""
+
+import builtins
+import os
+import sys
+import time
+import traceback
+
+import bpy
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+ADDON_DIR = os.path.join(ROOT, "exporters", "blender")
+
+
+def _install_shims():
+    """Fixes for Blender 3.4's bundled importers on Debian's Python 3.11 and
+    numpy 1.24, which the real-model tests rely on."""
+    try:
+        import numpy
+
+        if "bool" not in vars(numpy):
+            numpy.bool = numpy.bool_  # removed in numpy 1.24; the glTF importer uses it
+    except ImportError:
+        pass
+    if getattr(builtins.open, "_bxml_shim", False):
+        return
+    original = builtins.open
+
+    def open_without_universal_newlines(file, mode="r", *args, **kwargs):
+        # Python 3.11 rejects mode "rU", which the BVH importer passes.
+        if isinstance(mode, str) and "U" in mode:
+            mode = mode.replace("U", "") or "r"
+        return original(file, mode, *args, **kwargs)
+
+    open_without_universal_newlines._bxml_shim = True
+    builtins.open = open_without_universal_newlines
+
+
+_install_shims()
+
+
+def load_addon():
+    """The add-on package from the source tree, loaded as the CLI loads it."""
+    sys.path.insert(0, ADDON_DIR)
+    try:
+        import export_cli
+    finally:
+        sys.path.pop(0)
+    return export_cli.load_addon()
+
+
+def out_dir(*parts):
+    base = os.environ.get("BXML_TEST_OUT") or os.path.join(ROOT, "build", "blender-tests")
+    path = os.path.join(base, *parts)
+    os.makedirs(path, exist_ok=True)
+    return path
+
+
+def host_tool():
+    path = os.environ.get("BXML_HOST", "")
+    if not path or not os.path.isfile(path):
+        raise RuntimeError("BXML_HOST must name the bxml-host tool (got %r)" % path)
+    return path
+
+
+def empty_scene():
+    bpy.ops.wm.read_factory_settings(use_empty=True)
+
+
+def start_up_scene():
+    bpy.ops.wm.read_factory_settings(use_empty=False)
+
+
+class Failure(AssertionError):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def check_equal(actual, expected, what):
+    if actual != expected:
+        raise Failure("%s: expected %r, got %r" % (what, expected, actual))
+
+
+def run(namespace):
+    only = os.environ.get("BXML_ONLY", "")
+    tests = [(name, f) for name, f in namespace.items() if name.startswith("test_") and callable(f)]
+    tests.sort(key=lambda item: item[1].__code__.co_firstlineno)
+    passed = failed = 0
+    for name, test in tests:
+        if only and only not in name:
+            continue
+        empty_scene()
+        started = time.monotonic()
+        try:
+            test()
+        except Exception:  # a failing test must not stop the others
+            failed += 1
+            print("FAIL %s (%.1fs)" % (name, time.monotonic() - started))
+            traceback.print_exc()
+        else:
+            passed += 1
+            print("ok   %s (%.1fs)" % (name, time.monotonic() - started))
+        sys.stdout.flush()
+    print("%d passed, %d failed" % (passed, failed))
+    sys.stdout.flush()
+    if failed:
+        # With --python-exit-code 1 an exception here makes Blender exit with 1.
+        raise RuntimeError("%d test(s) failed" % failed)
