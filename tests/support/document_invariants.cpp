@@ -88,24 +88,30 @@ int64_t targetCount(const SceneDocument& doc, const char* type) {
 }
 
 // fileIndex: a permutation of 0..n-1 once a scene of two or more objects was
-// ordered; all -1 when it was not (one object, or no memory for the order).
-void checkFileIndices(ViolationReport& report, std::size_t s, const std::vector<SceneObjectRecord>& objects) {
+// ordered; -1 for a lone object. False when the scene was left unordered
+// (allowed only with allowUnordered).
+bool checkFileIndices(ViolationReport& report, std::size_t s, const std::vector<SceneObjectRecord>& objects,
+                      bool allowUnordered) {
     bool allUnset = true;
     for (const SceneObjectRecord& object : objects) allUnset = allUnset && object.fileIndex == -1;
-    if (allUnset) return;
     if (objects.size() < 2) {
-        report.add("scene ", s, ": a lone object with file index ", objects[0].fileIndex);
-        return;
+        if (!allUnset) report.add("scene ", s, ": a lone object with file index ", objects[0].fileIndex);
+        return true;
+    }
+    if (allUnset) {
+        if (!allowUnordered) report.add("scene ", s, ": ", objects.size(), " objects never ordered");
+        return false;
     }
     std::vector<bool> seen(objects.size(), false);
     for (std::size_t i = 0; i < objects.size(); ++i) {
         const int32_t k = objects[i].fileIndex;
         if (k < 0 || static_cast<std::size_t>(k) >= objects.size() || seen[static_cast<std::size_t>(k)]) {
             report.add("scene ", s, " object ", i, ": file index ", k, " is not part of a permutation");
-            return;
+            return true;
         }
         seen[static_cast<std::size_t>(k)] = true;
     }
+    return true;
 }
 
 // For each object: does its chain of parents end at a root (parent -1 or the
@@ -159,7 +165,7 @@ void checkParentsFirst(ViolationReport& report, std::size_t s, const std::vector
     }
 }
 
-void checkScenes(ViolationReport& report, const SceneDocument& doc) {
+void checkScenes(ViolationReport& report, const SceneDocument& doc, const DocumentInvariantOptions& options) {
     for (std::size_t s = 0; s < doc.scenes.size(); ++s) {
         const std::vector<SceneObjectRecord>& objects = doc.scenes[s].objects;
         for (std::size_t i = 0; i < objects.size(); ++i) {
@@ -176,20 +182,19 @@ void checkScenes(ViolationReport& report, const SceneDocument& doc) {
                            " of ", targets);
         }
         if (objects.empty()) continue;
-        checkFileIndices(report, s, objects);
-        checkParentsFirst(report, s, objects);
+        if (checkFileIndices(report, s, objects, options.allowUnorderedScenes)) checkParentsFirst(report, s, objects);
     }
 }
 
 } // namespace
 
-std::vector<std::string> checkDocumentInvariants(const SceneDocument& doc) {
+std::vector<std::string> checkDocumentInvariants(const SceneDocument& doc, DocumentInvariantOptions options) {
     std::vector<std::string> violations;
     ViolationReport report(violations);
     checkTexturesAndMaterials(report, doc);
     checkGeometries(report, doc);
     checkSkeletons(report, doc);
-    checkScenes(report, doc);
+    checkScenes(report, doc, options);
     return violations;
 }
 

@@ -72,11 +72,3 @@ TEST(Dispatch, OptionsRequestAnswersTheDialogAndEmptiesTheDocumentEitherWay) {
 }
 #endif
 
-TEST(Dispatch, OptionsStartWithTheirLoadValues) {
-    PluginState state;
-    EXPECT_EQ(state.options.scale, 1.0f);
-    EXPECT_EQ(state.options.importLights, 0);
-    EXPECT_EQ(state.options.sceneMeshesOnly, 1);
-    EXPECT_EQ(state.options.pruneBones, 1);
-    EXPECT_EQ(state.options.swapModel, 1);
-}
