@@ -8,6 +8,7 @@
 #include "builder/scale_pass.h"
 #include "builder/skeleton_builder.h"
 #include "platform/files.h"
+#include "platform/text.h"
 
 namespace bxml {
 
@@ -15,7 +16,8 @@ namespace {
 
 // Texture map kinds in the order of a material's slots, with the flag each
 // kind carries besides "file name set".
-constexpr int32_t SLOT_KIND[MATERIAL_SLOT_COUNT] = {0, 1, 2};
+constexpr int32_t SLOT_KIND[MATERIAL_SLOT_COUNT] = {TEXTURE_KIND_DIFFUSE_COLOR, TEXTURE_KIND_ALPHA,
+                                                   TEXTURE_KIND_NORMAL};
 constexpr int32_t SLOT_FLAG[MATERIAL_SLOT_COUNT] = {0, TEXTURE_MAP_ALPHA, TEXTURE_MAP_NORMAL};
 
 // The host creates the map; a non-empty file name is copied in and marked.
@@ -59,12 +61,12 @@ int buildMaterials(const SceneDocument& doc, const wchar_t* folder, HostScene& s
 }
 
 void setLightType(HostLight& light, const char* type) {
-    if (equalsIgnoringCase(type, "omni")) {
-        light.type = 0;
-    } else if (equalsIgnoringCase(type, "directional")) {
-        light.type = 1;
-    } else if (equalsIgnoringCase(type, "spot")) {
-        light.type = 2;
+    if (equalsIgnoreCase(type, "omni")) {
+        light.type = LIGHT_OMNI;
+    } else if (equalsIgnoreCase(type, "directional")) {
+        light.type = LIGHT_DIRECTIONAL;
+    } else if (equalsIgnoreCase(type, "spot")) {
+        light.type = LIGHT_SPOT;
     }
 }
 

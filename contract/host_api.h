@@ -102,9 +102,14 @@ struct HostColor {
     float a = 1.0f;
 };
 
+// Kinds of texture map, the first argument of HostMaterial::AddTextureMap.
+inline constexpr int32_t TEXTURE_KIND_DIFFUSE_COLOR = 0;
+inline constexpr int32_t TEXTURE_KIND_ALPHA = 1;
+inline constexpr int32_t TEXTURE_KIND_NORMAL = 2;
+
 class HostMaterial {
 public:
-    // kind: 0 diffuse colour map, 1 alpha map, 2 normal map; second argument 1.
+    // kind: one of TEXTURE_KIND_*; second argument 1.
     virtual HostTextureMap* AddTextureMap(int32_t kind, int32_t one) = 0;
 
     HostColor diffuse;
@@ -114,8 +119,13 @@ protected:
     ~HostMaterial() = default;
 };
 
+// Values of HostLight::type.
+inline constexpr int32_t LIGHT_OMNI = 0;
+inline constexpr int32_t LIGHT_DIRECTIONAL = 1;
+inline constexpr int32_t LIGHT_SPOT = 2;
+
 struct HostLight {
-    int32_t type = 0;              // 0 omni, 1 directional, 2 spot
+    int32_t type = LIGHT_OMNI;     // one of LIGHT_*
     Transform transform;
     float innerAngle = 0.0f;       // spot inner angle
     float outerAngle = 0.0f;       // spot outer angle

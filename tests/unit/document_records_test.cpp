@@ -24,19 +24,6 @@ TEST(FixedText, WidePathKeepsAtMost259Characters) {
     EXPECT_EQ(std::wstring(path.c_str()), std::wstring(259, L'p'));
 }
 
-TEST(FixedText, CaseFoldingIsAsciiOnly) {
-    EXPECT_TRUE(equalsIgnoringCase("MeSh", "mesh"));
-    EXPECT_TRUE(equalsIgnoringCase("", ""));
-    EXPECT_FALSE(equalsIgnoringCase("mesh", "meshes"));
-    EXPECT_FALSE(equalsIgnoringCase("mesh", "mes"));
-    EXPECT_FALSE(equalsIgnoringCase("mesh", nullptr));
-    // Latin-1 capital and small E with acute: a locale-aware comparison might fold them.
-    EXPECT_FALSE(equalsIgnoringCase("\xC9", "\xE9"));
-    // '@' and '`' sit next to 'A' and 'a'; folding by bit 0x20 would match them.
-    EXPECT_FALSE(equalsIgnoringCase("@", "`"));
-    EXPECT_FALSE(equalsIgnoringCase("[", "{"));
-}
-
 TEST(DocumentStorage, AllocateWithNoCountFailsAndKeepsTheArray) {
     std::vector<LightRecord> lights;
     ASSERT_EQ(allocate(lights, 2), 1);
