@@ -9,6 +9,7 @@
 #include "document/lookup.h"
 #include "document/name_index.h"
 #include "document/storage.h"
+#include "document/weights.h"
 #include "math/decompose.h"
 #include "math/vector_math.h"
 #include "platform/text.h"

@@ -11,6 +11,7 @@
 
 #include "document/lookup.h"
 #include "document/name_index.h"
+#include "document/resolve.h"
 #include "platform/text.h"
 
 namespace bxml {

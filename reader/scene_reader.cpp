@@ -5,6 +5,7 @@
 #include <new>
 
 #include "document/lookup.h"
+#include "document/resolve.h"
 #include "document/storage.h"
 #include "reader/numbers.h"
 #include "reader/section_readers.h"

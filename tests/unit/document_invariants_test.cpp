@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "document/lookup.h"
+#include "document/resolve.h"
 #include "tests/support/scene_documents.h"
 #include "tests/support/document_invariants.h"
 

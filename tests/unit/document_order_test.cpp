@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "document/lookup.h"
+#include "document/resolve.h"
 #include "tests/support/scene_documents.h"
 
 namespace bxml {
