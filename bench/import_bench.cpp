@@ -36,12 +36,12 @@
 
 #include "bench/bench_common.h"
 #include "builder/import_driver.h"
+#include "contract/import_options.h"
 #include "document/records.h"
 #include "host/plugin_loader.h"
 #include "host/reference_host.h"
 #include "platform/standin/ui_standin.h"
 #include "platform/text.h"
-#include "plugin/import_options.h"
 #include "reader/scene_reader.h"
 
 namespace {
@@ -159,8 +159,8 @@ void expectModel(const SceneDocument& doc, StageReport& report) {
     std::vector<char> included(doc.geometries.size(), defaults.sceneMeshesOnly != 1 ? 1 : 0);
     for (const SceneRecord& scene : doc.scenes) {
         for (const SceneObjectRecord& object : scene.objects) {
-            const bool places = equalsIgnoringCase(object.type.c_str(), "mesh") ||
-                                equalsIgnoringCase(object.type.c_str(), "font");
+            const bool places = equalsIgnoreCase(object.type.c_str(), "mesh") ||
+                                equalsIgnoreCase(object.type.c_str(), "font");
             if (places && object.targetIndex >= 0 && object.targetIndex < countOf(doc.geometries)) {
                 included[static_cast<std::size_t>(object.targetIndex)] = 1;
             }

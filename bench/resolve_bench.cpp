@@ -17,6 +17,7 @@
 #include <string>
 
 #include "document/lookup.h"
+#include "document/resolve.h"
 #include "document/storage.h"
 
 namespace {
@@ -27,11 +28,19 @@ double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// The benchmark measures nothing on a document it could not build.
+void require(bool ok) {
+    if (!ok) {
+        std::fprintf(stderr, "out of memory building the document\n");
+        std::exit(1);
+    }
+}
+
 bxml::SceneDocument makeDocument(int objects, int bones) {
     bxml::SceneDocument doc;
-    bxml::allocate(doc.geometries, objects);
-    bxml::allocate(doc.scenes, 1);
-    bxml::allocate(doc.scenes[0].objects, objects);
+    require(bxml::allocate(doc.geometries, objects) == 1);
+    require(bxml::allocate(doc.scenes, 1) == 1);
+    require(bxml::allocate(doc.scenes[0].objects, objects) == 1);
     for (int i = 0; i < objects; ++i) {
         const int level = objects - 1 - i;
         const std::string name = "object_" + std::to_string(level);
@@ -42,7 +51,7 @@ bxml::SceneDocument makeDocument(int objects, int bones) {
         doc.geometries[static_cast<std::size_t>(level)].name.assign(name.c_str());
     }
 
-    bxml::allocateSkeletons(doc.skeletons, 1);
+    require(bxml::allocateSkeletons(doc.skeletons, 1) == 1);
     bxml::SkeletonRecord& skeleton = doc.skeletons[0];
     skeleton.name.assign("Armature");
     for (int b = 0; b < bones; ++b) {

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "contract/host_api.h"
 #include "document/records.h"
-#include "plugin/host_api.h"
 
 namespace bxml {
 

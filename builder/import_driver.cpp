@@ -8,6 +8,7 @@
 #include "builder/scale_pass.h"
 #include "builder/skeleton_builder.h"
 #include "platform/files.h"
+#include "platform/text.h"
 
 namespace bxml {
 
@@ -15,7 +16,8 @@ namespace {
 
 // Texture map kinds in the order of a material's slots, with the flag each
 // kind carries besides "file name set".
-constexpr int32_t SLOT_KIND[MATERIAL_SLOT_COUNT] = {0, 1, 2};
+constexpr int32_t SLOT_KIND[MATERIAL_SLOT_COUNT] = {TEXTURE_KIND_DIFFUSE_COLOR, TEXTURE_KIND_ALPHA,
+                                                   TEXTURE_KIND_NORMAL};
 constexpr int32_t SLOT_FLAG[MATERIAL_SLOT_COUNT] = {0, TEXTURE_MAP_ALPHA, TEXTURE_MAP_NORMAL};
 
 // The host creates the map; a non-empty file name is copied in and marked.
@@ -59,12 +61,12 @@ int buildMaterials(const SceneDocument& doc, const wchar_t* folder, HostScene& s
 }
 
 void setLightType(HostLight& light, const char* type) {
-    if (equalsIgnoringCase(type, "omni")) {
-        light.type = 0;
-    } else if (equalsIgnoringCase(type, "directional")) {
-        light.type = 1;
-    } else if (equalsIgnoringCase(type, "spot")) {
-        light.type = 2;
+    if (equalsIgnoreCase(type, "omni")) {
+        light.type = LIGHT_OMNI;
+    } else if (equalsIgnoreCase(type, "directional")) {
+        light.type = LIGHT_DIRECTIONAL;
+    } else if (equalsIgnoreCase(type, "spot")) {
+        light.type = LIGHT_SPOT;
     }
 }
 
@@ -128,26 +130,30 @@ int buildModel(SceneDocument& doc, const ImportOptions& options, HostScene* scen
     // they stand.
     wchar_t folder[WidePath::CAPACITY];
     if (!folderOfPath(doc.filePath.c_str(), folder, WidePath::CAPACITY)) folder[0] = L'\0';
-    setCurrentDirectory(folder);
 
     if (buildMaterials(doc, folder, *scene) == 0) return 0;
 
+    // A mesh the host refused leaves the rest of the model to build: what was
+    // created stays, and lights, bones and the closing calls still follow.
     if (!doc.scenes.empty()) {
-        placeSceneObjects(doc, options, scene);
+        (void)placeSceneObjects(doc, options, scene);
     } else if (!doc.geometries.empty() && options.sceneMeshesOnly != 1) {
-        buildMeshes(doc, options, scene);
+        (void)buildMeshes(doc, options, scene);
     }
     if (!doc.geometries.empty()) scene->EndMeshes(1);
 
     if (options.importLights == 1 && buildLights(doc, *scene) == 0) return 0;
     if (buildBones(doc, *scene) == 0) return 0;
 
-    convertAnimations(doc, scene);
+    // Keys the host refused leave the bones in their bind pose; the import
+    // still succeeds.
+    (void)convertAnimations(doc, scene);
     scene->EndSkeletons();
 
+    // Both fail only without a model object, which was ruled out above.
     const Vector3 up = applyAxisOption(options, scene);
-    aimLights(scene, up);
-    aimCameras(scene, up);
+    (void)aimLights(scene, up);
+    (void)aimCameras(scene, up);
 
     if (needsScalePass(options.scale)) scaleModel(scene, options.scale);
 

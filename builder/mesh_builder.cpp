@@ -9,8 +9,10 @@
 #include "document/lookup.h"
 #include "document/name_index.h"
 #include "document/storage.h"
+#include "document/weights.h"
 #include "math/decompose.h"
 #include "math/vector_math.h"
+#include "platform/text.h"
 
 namespace bxml {
 
@@ -53,13 +55,13 @@ void placeSkeletonRoot(SceneDocument& doc, const SkeletonRecord& skeleton, const
 void placeObject(SceneDocument& doc, const SceneObjectRecord& object) {
     const char* type = object.type.c_str();
     const int32_t t = object.targetIndex;
-    if (equalsIgnoringCase(type, "light")) {
+    if (equalsIgnoreCase(type, "light")) {
         if (isIndexOf(t, doc.lights)) placeOnce(doc.lights[static_cast<std::size_t>(t)], object);
-    } else if (equalsIgnoringCase(type, "camera")) {
+    } else if (equalsIgnoreCase(type, "camera")) {
         if (isIndexOf(t, doc.cameras)) placeOnce(doc.cameras[static_cast<std::size_t>(t)], object);
-    } else if (equalsIgnoringCase(type, "mesh") || equalsIgnoringCase(type, "font")) {
+    } else if (equalsIgnoreCase(type, "mesh") || equalsIgnoreCase(type, "font")) {
         if (isIndexOf(t, doc.geometries)) placeGeometry(doc.geometries[static_cast<std::size_t>(t)], object);
-    } else if (equalsIgnoringCase(type, "skeleton")) {
+    } else if (equalsIgnoreCase(type, "skeleton")) {
         if (isIndexOf(t, doc.skeletons)) placeSkeletonRoot(doc, doc.skeletons[static_cast<std::size_t>(t)], object);
     }
 }
@@ -345,7 +347,8 @@ int placeSceneObjects(SceneDocument& doc, const ImportOptions& options, HostScen
     for (GeometryRecord& geometry : doc.geometries) {
         if (isIndexOf(geometry.boneNodeIndex, doc.boneNodes)) attachToBone(geometry, geometry.boneNodeIndex);
     }
-    buildMeshes(doc, options, scene);
+    // Placement succeeded whatever the host made of the meshes (see above).
+    (void)buildMeshes(doc, options, scene);
     return 1;
 }
 

@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "contract/host_api.h"
+#include "contract/import_options.h"
 #include "document/records.h"
-#include "plugin/host_api.h"
-#include "plugin/import_options.h"
 
 namespace bxml {
 
@@ -22,7 +22,7 @@ inline constexpr int64_t HOST_VERTEX_LIMIT = 0x7FFFFFFF;
 // mesh attached to a bone one full weight on that bone, and then builds the
 // meshes. Returns 0 only when scene is null; the result of buildMeshes does not
 // enter.
-int placeSceneObjects(SceneDocument& doc, const ImportOptions& options, HostScene* scene);
+[[nodiscard]] int placeSceneObjects(SceneDocument& doc, const ImportOptions& options, HostScene* scene);
 
 // Creates the host model's vertices (one per vertex of every included
 // geometry, in order), their weights, one mesh per included geometry and its
@@ -31,7 +31,7 @@ int placeSceneObjects(SceneDocument& doc, const ImportOptions& options, HostScen
 // first index outside what the host reports (vertices, meshes, materials,
 // polygons) or a vertex total the host cannot count; what was already created
 // stays in the host.
-int buildMeshes(const SceneDocument& doc, const ImportOptions& options, HostScene* scene);
+[[nodiscard]] int buildMeshes(const SceneDocument& doc, const ImportOptions& options, HostScene* scene);
 
 // Reverses the order of the face's corners: three when its fourth vertex index
 // is negative, else four. Vertex indices, both uv sets and the colours move

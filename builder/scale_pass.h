@@ -2,9 +2,9 @@
 // the scale.
 #pragma once
 
+#include "contract/host_api.h"
+#include "contract/import_options.h"
 #include "math/vector_math.h"
-#include "plugin/host_api.h"
-#include "plugin/import_options.h"
 
 namespace bxml {
 

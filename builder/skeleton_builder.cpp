@@ -160,7 +160,7 @@ bool aimLights(HostScene* scene, const Vector3& up) {
     if (scene == nullptr) return false;
     for (int32_t i = 0; i < scene->lightCount; ++i) {
         HostLight* light = hostListEntry(scene->lights, scene->lightCount, i);
-        if (light == nullptr || light->type == 0) continue;
+        if (light == nullptr || light->type == LIGHT_OMNI) continue;
         aim(light->transform, up);
     }
     return true;

@@ -2,9 +2,9 @@
 // lights and cameras.
 #pragma once
 
+#include "contract/host_api.h"
 #include "document/records.h"
 #include "math/vector_math.h"
-#include "plugin/host_api.h"
 
 namespace bxml {
 
@@ -20,15 +20,15 @@ inline constexpr float DEFAULT_FRAMES_PER_SECOND = 30.0f;
 // matching track keep an empty track. Returns true when there was nothing to
 // do or every host call succeeded; false at the first refusal or when the host
 // reports fewer tracks or keys than asked for (nothing is undone).
-bool convertAnimations(const SceneDocument& doc, HostScene* scene);
+[[nodiscard]] bool convertAnimations(const SceneDocument& doc, HostScene* scene);
 
 // Turns every directional and spot light of the host model to look along the
 // opposite of its current Z axis, its matrix becoming the pure look-at rotation
 // built with the up hint; omni lights stay as they are. False only when scene
 // is null.
-bool aimLights(HostScene* scene, const Vector3& up);
+[[nodiscard]] bool aimLights(HostScene* scene, const Vector3& up);
 
 // The same for every camera of the host model.
-bool aimCameras(HostScene* scene, const Vector3& up);
+[[nodiscard]] bool aimCameras(HostScene* scene, const Vector3& up);
 
 } // namespace bxml

@@ -35,21 +35,6 @@ struct Name {
     bool equals(const Name& o) const { return std::strcmp(text, o.text) == 0; }
 };
 
-// ASCII-only case-insensitive equality of two NUL-terminated strings: only
-// 'A'..'Z' fold to 'a'..'z', whatever the locale; other bytes compare exactly.
-// A null pointer equals nothing, not even another null pointer.
-inline bool equalsIgnoringCase(const char* a, const char* b) {
-    if (a == nullptr || b == nullptr) return false;
-    for (;; ++a, ++b) {
-        unsigned char ca = static_cast<unsigned char>(*a);
-        unsigned char cb = static_cast<unsigned char>(*b);
-        if (ca >= 'A' && ca <= 'Z') ca = static_cast<unsigned char>(ca - 'A' + 'a');
-        if (cb >= 'A' && cb <= 'Z') cb = static_cast<unsigned char>(cb - 'A' + 'a');
-        if (ca != cb) return false;
-        if (ca == '\0') return true;
-    }
-}
-
 // A 260-wide-character file path, NUL-terminated (at most 259 characters).
 struct WidePath {
     static constexpr std::size_t CAPACITY = 260;

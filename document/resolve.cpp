@@ -11,6 +11,8 @@
 
 #include "document/lookup.h"
 #include "document/name_index.h"
+#include "document/resolve.h"
+#include "platform/text.h"
 
 namespace bxml {
 
@@ -129,13 +131,13 @@ void resolveSceneObjects(SceneDocument& doc) {
             if (object.name.empty()) continue;
             const char* type = object.type.text;
             const char* name = object.name.text;
-            if (equalsIgnoringCase(type, "light")) {
+            if (equalsIgnoreCase(type, "light")) {
                 object.targetIndex = lights.find(name);
-            } else if (equalsIgnoringCase(type, "camera")) {
+            } else if (equalsIgnoreCase(type, "camera")) {
                 object.targetIndex = cameras.find(name);
-            } else if (equalsIgnoringCase(type, "mesh") || equalsIgnoringCase(type, "font")) {
+            } else if (equalsIgnoreCase(type, "mesh") || equalsIgnoreCase(type, "font")) {
                 object.targetIndex = geometries.find(name);
-            } else if (equalsIgnoringCase(type, "skeleton")) {
+            } else if (equalsIgnoreCase(type, "skeleton")) {
                 object.targetIndex = skeletons.find(name);
             }
         }

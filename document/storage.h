@@ -28,7 +28,7 @@ void release(std::vector<T>& a) {
 // failure (or n beyond MAX_ARRAY_COUNT) the array stays empty and the result
 // is 0; else 1.
 template <class T>
-int allocate(std::vector<T>& a, int64_t n) {
+[[nodiscard]] int allocate(std::vector<T>& a, int64_t n) {
     if (n <= 0) return 0;
     release(a);
     if (n > MAX_ARRAY_COUNT) return 0;
@@ -45,13 +45,13 @@ int allocate(std::vector<T>& a, int64_t n) {
 }
 
 // Skeletons additionally learn their own position in the array.
-int allocateSkeletons(std::vector<SkeletonRecord>& a, int64_t n);
+[[nodiscard]] int allocateSkeletons(std::vector<SkeletonRecord>& a, int64_t n);
 
 // Grows the array by one default record and returns it, or nullptr when memory
 // is exhausted (the array is then unchanged). Growth is geometric; pointers to
 // earlier elements are invalid afterwards, so callers keep indices.
 template <class T>
-T* append(std::vector<T>& a) {
+[[nodiscard]] T* append(std::vector<T>& a) {
     if (a.size() >= static_cast<std::size_t>(MAX_ARRAY_COUNT)) return nullptr;
     try {
         a.emplace_back();

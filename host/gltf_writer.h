@@ -3,7 +3,7 @@
 // without the host application.
 //
 // What each part of the host model becomes is written down with the host
-// contract (plugin/host_api.h, "The host model as glTF"). In short: one mesh
+// contract (contract/host_api.h, "The host model as glTF"). In short: one mesh
 // per host mesh, one primitive per material, vertices split where corners
 // differ in uv; materials as metallic-roughness with the diffuse and normal
 // maps; one node per host bone, one skin whose first joint is a neutral root;

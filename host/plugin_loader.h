@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/host_api.h"
+#include "contract/host_api.h"
 
 namespace bxml::host {
 

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "plugin/host_api.h"
+#include "contract/host_api.h"
 
 namespace bxml::host {
 

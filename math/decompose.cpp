@@ -230,20 +230,6 @@ float withSign(bool negative, float v)
 
 } // namespace
 
-void setTransformFromMatrix(const Matrix4& m, Transform& t)
-{
-    Matrix4 a = m;
-    a.at(3, 0) = a.at(3, 1) = a.at(3, 2) = 0.0f;
-    a.at(3, 3) = 1.0f;
-    const AffineDecomposition d = decomposeAffine(a);
-    t.scale = {d.scaleFactors.x, d.scaleFactors.y, d.scaleFactors.z};
-    t.position = {d.translation.x, d.translation.y, d.translation.z};
-    t.rotation = d.rotation;
-    if (d.determinantSign < 0.0f) {
-        scaleInPlace(t.scale, -1.0f);
-    }
-}
-
 AffineDecomposition decomposeAffine(const Matrix4& a)
 {
     AffineDecomposition d;

@@ -46,11 +46,6 @@ struct SpectralDecomposition {
     int sweeps = 0;        // Jacobi sweeps that did work, at most JACOBI_MAX_SWEEPS
 };
 
-// Writes t.position, t.rotation and t.scale from rows 0..2 of m (row 3 is taken
-// as (0, 0, 0, 1)); axes, matrix and auxiliary stay. A mirror negates all three
-// scale components; shear and stretch off the rotated frame are dropped.
-void setTransformFromMatrix(const Matrix4& m, Transform& t);
-
 AffineDecomposition decomposeAffine(const Matrix4& a);
 
 // Terminates on any input, NaN and infinities included (then the parts are

@@ -4,11 +4,6 @@
 
 namespace bxml {
 
-void resetTransform(Transform& t)
-{
-    t = Transform{};
-}
-
 float absf(float a)
 {
     return std::fabs(a);
@@ -221,14 +216,6 @@ void multiply3x3(const Matrix4& a, const Matrix4& b, Matrix4& c)
         for (int j = 0; j < 3; ++j) {
             c.at(i, j) = product[i][j];
         }
-    }
-}
-
-void axesFromMatrix(Transform& t)
-{
-    Vector3* axes[3] = {&t.axisX, &t.axisY, &t.axisZ};
-    for (int i = 0; i < 3; ++i) {
-        *axes[i] = normalize(Vector3{t.matrix.at(0, i), t.matrix.at(1, i), t.matrix.at(2, i)});
     }
 }
 

@@ -1,7 +1,7 @@
-// Small single-precision value types: vectors, quaternions, 4x4 matrices and the
-// host's placement record. Everything is float32 unless a function says otherwise;
-// the build uses -ffp-contract=off so that no a*b+c is fused and both builds give
-// the same bits.
+// Small single-precision value types: vectors, quaternions and 4x4 matrices.
+// Everything is float32 unless a function says otherwise; the build uses
+// -ffp-contract=off so that no a*b+c is fused and both builds give the same
+// bits.
 #pragma once
 
 #include <cstdint>
@@ -48,22 +48,6 @@ struct Matrix4 {
     float& at(int r, int c) { return m[4 * r + c]; }
     float at(int r, int c) const { return m[4 * r + c]; }
 };
-
-// The host's placement record, embedded in host lights, cameras and bones.
-// The axes are the normalised columns 0..2 of `matrix` (see axesFromMatrix).
-struct Transform {
-    Vector3 axisX{1, 0, 0};
-    Vector3 axisY{0, 1, 0};
-    Vector3 axisZ{0, 0, 1};
-    Vector3 position{0, 0, 0};
-    Vector3 scale{1, 1, 1};
-    Matrix4 matrix{};
-    Quaternion rotation{0, 0, 0, 1};
-    Vector3 auxiliary{0, 0, 0};
-};
-
-// Sets every field of t to the defaults above.
-void resetTransform(Transform& t);
 
 // --- scalars (single precision) ---
 float absf(float a);
@@ -116,7 +100,5 @@ Matrix4 matrixFromValues(const float values[16]);
 // Upper-left 3x3 of A*B written into c; the other seven elements of c stay.
 // c may be the same object as a or b.
 void multiply3x3(const Matrix4& a, const Matrix4& b, Matrix4& c);
-// Axes of t := normalised columns 0, 1, 2 of t.matrix.
-void axesFromMatrix(Transform& t);
 
 } // namespace bxml

@@ -15,7 +15,7 @@ std::FILE* openFileForReading(const wchar_t* path);
 // > 0, always terminated). When the result is not empty and does not end in a
 // slash or backslash, a backslash is appended. Returns false (and writes an
 // empty string) when the folder does not fit.
-bool folderOfPath(const wchar_t* path, wchar_t* out, std::size_t outCapacity);
+[[nodiscard]] bool folderOfPath(const wchar_t* path, wchar_t* out, std::size_t outCapacity);
 
 // The file name and extension of an 8-bit path (drive and directories dropped,
 // either kind of slash), written into out (capacity > 0, always terminated,

@@ -2,8 +2,8 @@
 
 #include "builder/import_driver.h"
 #include "document/storage.h"
+#include "plugin/import_request.h"
 #include "plugin/options_dialog.h"
-#include "reader/scene_reader.h"
 #include "plugin/plugin_state.h"
 
 namespace bxml {
@@ -11,9 +11,12 @@ namespace bxml {
 const uint8_t PLUGIN_CLASS_ID[16] = {0x15, 0xfa, 0x2b, 0x9f, 0x2f, 0x5d, 0x4e, 0x39,
                                      0x8f, 0xfa, 0xf0, 0x29, 0xbf, 0xf2, 0x18, 0xca};
 
+// Unload has two tear-downs, in reverse order of construction: the document's
+// own, then that of the importer which runs on it. Each clears the document;
+// the second finds nothing to release. Both are kept so that unload releases
+// the same things in the same order as the plug-in always has.
 PluginState::~PluginState() {
     clearDocument(document);
-    // The importer's own tear-down clears it once more and finds nothing.
     clearDocument(document);
 }
 
@@ -54,10 +57,15 @@ int32_t importRequest(PluginState& state, HostScene& scene) {
 // empty document; only OK changes the options.
 int32_t importOptionsRequest(PluginState& state, HostScene& scene, void* module) {
     intptr_t answer = runOptionsDialog(module, scene.GetMainWindow(), state.document, state.options);
+    // The host reads 2 as "cancelled by the user" and shows no error. Cancel
+    // (0, also the answer without an owner window), a dialog that could not be
+    // created (-1) and the dialog's own 2 all end that way: nothing was built,
+    // and nothing went wrong that the user should be told about.
     if (answer == 0 || answer == -1 || answer == 2) {
         clearDocument(state.document);
         return RESULT_CANCELLED;
     }
+    enterFolderOfScene(state.document);
     int built = buildModel(state.document, state.options, &scene);
     clearDocument(state.document);
     return built == 1 ? RESULT_DONE : RESULT_FAILED;

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "plugin/host_api.h"
+#include "contract/host_api.h"
 #include "plugin/plugin_state.h"
 
 #ifdef _WIN32

@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
+#include "contract/import_options.h"
 #include "document/records.h"
 #include "platform/dialog.h"
-#include "plugin/import_options.h"
 
 namespace bxml {
 
@@ -30,7 +30,7 @@ inline constexpr int ID_SCENE_MESHES_ONLY = 2049;
 
 // Shows the modal dialog for doc over owner and returns its result: 1 after OK
 // (options stored), 0 after Cancel, -1 when it could not be created.
-intptr_t runOptionsDialog(void* module, ui::WindowHandle owner, const SceneDocument& doc, ImportOptions& options);
+[[nodiscard]] intptr_t runOptionsDialog(void* module, ui::WindowHandle owner, const SceneDocument& doc, ImportOptions& options);
 
 // The dialog procedure. It works on the document and options that
 // runOptionsDialog hands it; on its own it handles nothing.

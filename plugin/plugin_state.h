@@ -8,9 +8,9 @@
 #include <cstdint>
 
 #include "bxml_version.h"
+#include "contract/host_api.h"
+#include "contract/import_options.h"
 #include "document/records.h"
-#include "plugin/host_api.h"
-#include "plugin/import_options.h"
 
 namespace bxml {
 
@@ -40,11 +40,11 @@ inline constexpr const char* PLUGIN_EXTENSION = "xml";
 
 // PluginProc on the given state; `callback` is the address registered with the
 // host. Never throws.
-int32_t dispatchPluginProc(PluginState& state, int32_t message, HostPluginInfo* info, uint64_t value,
+[[nodiscard]] int32_t dispatchPluginProc(PluginState& state, int32_t message, HostPluginInfo* info, uint64_t value,
                            HostCallbackFunction callback);
 
 // The host's callback on the given state. Never throws: an exception inside an
 // operation ends as result 0, with the document cleared.
-int32_t dispatchHostCallback(PluginState& state, int32_t message, HostScene* scene, void* extra);
+[[nodiscard]] int32_t dispatchHostCallback(PluginState& state, int32_t message, HostScene* scene, void* extra);
 
 } // namespace bxml

@@ -121,7 +121,7 @@ private:
     template <uint8_t End>
     [[gnu::always_inline]] void convertFloat(float& value) {
         double quick = 0.0;
-        if (const char* stop = scanShortDecimal(p_, nullptr, quick)) {
+        if (const char* stop = detail::scanShortDecimal(p_, nullptr, quick)) {
             value = static_cast<float>(quick);
             endTokenFrom<End>(stop);
             return;
@@ -132,7 +132,7 @@ private:
     }
     template <uint8_t End>
     [[gnu::always_inline]] void convertInt(int32_t& value) {
-        if (const char* stop = scanShortInt(p_, value)) {
+        if (const char* stop = detail::scanShortInt(p_, value)) {
             endTokenFrom<End>(stop);
             return;
         }

@@ -18,14 +18,14 @@
 
 namespace bxml {
 
-int parseVertices(GeometryRecord& geometry, int64_t count, const char* text);
-int parseIndices(GeometryRecord& geometry, int64_t count, const char* text);
-int parseUvSet(GeometryRecord& geometry, int set, int64_t count, const char* text);
-int parseColors(GeometryRecord& geometry, int64_t count, const char* text);
-int parseFaceMaterials(GeometryRecord& geometry, int64_t count, const char* text);
-int parseWeights(GeometryRecord& geometry, int64_t count, const char* text, int64_t bonesPerVertex);
+[[nodiscard]] int parseVertices(GeometryRecord& geometry, int64_t count, const char* text);
+[[nodiscard]] int parseIndices(GeometryRecord& geometry, int64_t count, const char* text);
+[[nodiscard]] int parseUvSet(GeometryRecord& geometry, int set, int64_t count, const char* text);
+[[nodiscard]] int parseColors(GeometryRecord& geometry, int64_t count, const char* text);
+[[nodiscard]] int parseFaceMaterials(GeometryRecord& geometry, int64_t count, const char* text);
+[[nodiscard]] int parseWeights(GeometryRecord& geometry, int64_t count, const char* text, int64_t bonesPerVertex);
 // No text or rows <= 0: returns 0 and leaves target untouched.
-int parseMatrix(const char* text, int64_t rows, Matrix4& target);
+[[nodiscard]] int parseMatrix(const char* text, int64_t rows, Matrix4& target);
 
 // The sum of cornerCount over the geometry's faces, in 64 bits.
 int64_t totalCorners(const GeometryRecord& geometry);

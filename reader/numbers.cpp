@@ -188,6 +188,8 @@ const char* numberSpanEnd(const char* p) {
 
 } // namespace
 
+namespace detail {
+
 const char* scanShortDecimalExponent(const char* p, const char* end, uint64_t mantissa, int64_t scale,
                                      bool negative, double& value) {
     constexpr int MAX_EXACT_POWER = 22;
@@ -212,12 +214,14 @@ const char* scanShortDecimalExponent(const char* p, const char* end, uint64_t ma
     return p;
 }
 
+} // namespace detail
+
 double parseDouble(const char* begin, const char* end) {
     if (begin == nullptr || end == nullptr || begin >= end) return 0.0;
     const char* p = begin;
     while (p != end && isCSpace(*p)) ++p;
     double quick = 0.0;
-    if (parseShortDecimal(p, end, quick)) return quick;
+    if (detail::parseShortDecimal(p, end, quick)) return quick;
     bool negative = false;
     if (p != end && (*p == '+' || *p == '-')) negative = (*p++ == '-');
     bool parsed = false;

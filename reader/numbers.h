@@ -27,6 +27,15 @@ double parseDouble(const char* begin, const char* end);
 inline float parseFloat(const char* begin, const char* end);
 int32_t parseInt(const char* begin, const char* end);
 
+// The fast paths of the conversions above, inlined into the number lists'
+// inner loops. Not for other callers: their contracts are the parsers'.
+//
+// They assume the floating-point environment's default rounding, to nearest
+// with ties to even (the plug-in never changes it, and a host that did would
+// change strtod's results as well): one multiplication or division of two
+// exact doubles then gives the correctly rounded value.
+namespace detail {
+
 inline constexpr double EXACT_POWERS_OF_TEN[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                                  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                                  1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
@@ -129,9 +138,12 @@ inline bool parseShortDecimal(const char* begin, const char* end, double& value)
     return begin != end && scanShortDecimal(begin, end, value) != nullptr;
 }
 
+} // namespace detail
+
 inline float parseFloat(const char* begin, const char* end) {
     double value = 0.0;
-    if (begin != nullptr && begin < end && parseShortDecimal(begin, end, value)) return static_cast<float>(value);
+    if (begin != nullptr && begin < end && detail::parseShortDecimal(begin, end, value))
+        return static_cast<float>(value);
     return static_cast<float>(parseDouble(begin, end));
 }
 

@@ -1,8 +1,8 @@
 // Reader of the scenes section: scenes and the objects that place things.
 #include <tinyxml2.h>
 
+#include "contract/transform.h"
 #include "document/storage.h"
-#include "math/decompose.h"
 #include "reader/number_lists.h"
 #include "reader/numbers.h"
 #include "reader/section_readers.h"

@@ -5,8 +5,8 @@
 #include <new>
 
 #include "document/lookup.h"
+#include "document/resolve.h"
 #include "document/storage.h"
-#include "platform/files.h"
 #include "reader/numbers.h"
 #include "reader/section_readers.h"
 #include "reader/xml_helpers.h"
@@ -67,30 +67,9 @@ int readSceneFile(SceneDocument& doc, std::FILE* file) {
     // The readers' results are not consulted: a section that fails part-way
     // keeps what it read, and the next section is read all the same.
     for (const Section& section : SECTIONS) {
-        section.read(root->FirstChildElement(section.name), doc);
+        (void)section.read(root->FirstChildElement(section.name), doc);
     }
     resolveReferences(doc);
-    return 1;
-}
-
-int importFile(SceneDocument& doc, HostScene* scene) {
-    if (scene == nullptr) return 0;
-    clearDocument(doc);
-    doc.filePath.assign(scene->fileName.wide);
-
-    std::FILE* file = openFileForReading(doc.filePath.c_str());
-    if (file == nullptr) return 0;
-    const int result = readSceneFile(doc, file);
-    std::fclose(file);
-
-    if (result == -1) {
-        scene->errorMessage.assign(MESSAGE_NOT_ORVK);
-        return 0;
-    }
-    if (result == 0) {
-        scene->errorMessage.assign(MESSAGE_UNABLE_TO_PARSE);
-        return 0;
-    }
     return 1;
 }
 

@@ -12,15 +12,15 @@ class XMLElement;
 
 namespace bxml {
 
-int readComments(const tinyxml2::XMLElement* section, SceneDocument& doc);
-int readLights(const tinyxml2::XMLElement* section, SceneDocument& doc);
-int readCameras(const tinyxml2::XMLElement* section, SceneDocument& doc);
-int readImages(const tinyxml2::XMLElement* section, SceneDocument& doc);
-int readTextures(const tinyxml2::XMLElement* section, SceneDocument& doc);
-int readMaterials(const tinyxml2::XMLElement* section, SceneDocument& doc);
-int readGeometries(const tinyxml2::XMLElement* section, SceneDocument& doc);
-int readSkeletons(const tinyxml2::XMLElement* section, SceneDocument& doc);
-int readAnimations(const tinyxml2::XMLElement* section, SceneDocument& doc);
-int readScenes(const tinyxml2::XMLElement* section, SceneDocument& doc);
+[[nodiscard]] int readComments(const tinyxml2::XMLElement* section, SceneDocument& doc);
+[[nodiscard]] int readLights(const tinyxml2::XMLElement* section, SceneDocument& doc);
+[[nodiscard]] int readCameras(const tinyxml2::XMLElement* section, SceneDocument& doc);
+[[nodiscard]] int readImages(const tinyxml2::XMLElement* section, SceneDocument& doc);
+[[nodiscard]] int readTextures(const tinyxml2::XMLElement* section, SceneDocument& doc);
+[[nodiscard]] int readMaterials(const tinyxml2::XMLElement* section, SceneDocument& doc);
+[[nodiscard]] int readGeometries(const tinyxml2::XMLElement* section, SceneDocument& doc);
+[[nodiscard]] int readSkeletons(const tinyxml2::XMLElement* section, SceneDocument& doc);
+[[nodiscard]] int readAnimations(const tinyxml2::XMLElement* section, SceneDocument& doc);
+[[nodiscard]] int readScenes(const tinyxml2::XMLElement* section, SceneDocument& doc);
 
 } // namespace bxml

@@ -1,7 +1,8 @@
 // libFuzzer target: the whole import on the plug-in's dispatch and the
 // reference host (import request, dialog confirmed at its defaults, build),
-// with the model invariants checked after every success, and the model
-// written as glTF in memory and checked structurally.
+// with the document invariants checked after every import request, the model
+// invariants after every successful build, and the model written as glTF in
+// memory and checked structurally.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +35,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (run.importResult != 0 && run.importResult != 1) fail("import request answered", run.importResult);
     if (run.optionsResult != 0 && run.optionsResult != 1) fail("options request answered", run.optionsResult);
     if (!run.documentEmptyAfterOptions) fail("document not empty after the options request", 0);
+    if (!run.documentViolations.empty()) {
+        std::fprintf(stderr, "document invariants violated after the import request:\n%s",
+                     bxml::testing::describeViolations(run.documentViolations).c_str());
+        std::abort();
+    }
     if (run.optionsResult == 1) {
         bxml::testing::InvariantOptions options;
         options.requireFiniteWeights = false;

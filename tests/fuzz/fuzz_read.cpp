@@ -1,10 +1,12 @@
-// libFuzzer target: bytes -> scene document -> resolution of names.
+// libFuzzer target: bytes -> scene document -> resolution of names, with the
+// document invariants checked after every read, whatever its result.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
 #include "document/storage.h"
 #include "reader/scene_reader.h"
+#include "tests/support/document_invariants.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static bxml::SceneDocument doc;
@@ -13,8 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (file == nullptr) return 0;
     const int result = bxml::readSceneFile(doc, file);
     std::fclose(file);
-    if (result < -1 || result > 1) {
-        std::fprintf(stderr, "readSceneFile answered %d\n", result);
+    const auto violations = bxml::testing::checkDocumentInvariants(doc);
+    if (!violations.empty()) {
+        std::fprintf(stderr, "document invariants violated after a read answering %d:\n%s", result,
+                     bxml::testing::describeViolations(violations).c_str());
         std::abort();
     }
     bxml::clearDocument(doc);

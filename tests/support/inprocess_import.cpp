@@ -11,6 +11,7 @@
 #include "document/storage.h"
 #include "platform/standin/ui_standin.h"
 #include "platform/text.h"
+#include "tests/support/document_invariants.h"
 
 namespace bxml::testing {
 
@@ -45,6 +46,7 @@ InProcessRun importInProcess(PluginState& state, const std::string& path, bool a
     run.scene->setFileName(utf8ToWide(path.c_str()));
     run.importResult = dispatchHostCallback(state, IMPORT_REQUEST, run.scene.get(), nullptr);
     run.errorMessage = run.scene->errorMessage.narrow;
+    run.documentViolations = checkDocumentInvariants(state.document);
     if (run.importResult == 1 || alwaysAskOptions) {
         int module = 0;
         run.optionsResult = dispatchHostCallback(state, IMPORT_OPTIONS_REQUEST, run.scene.get(), &module);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/reference_host.h"
 #include "plugin/plugin_state.h"
@@ -19,6 +20,9 @@ struct InProcessRun {
     int32_t optionsResult = -100;   // -100: not asked
     bool documentEmptyAfterOptions = false;
     std::string errorMessage;       // the host's error text after the import request
+    // Violations of the document invariants after the import request, whatever
+    // its result (a failed read must leave a sound document too).
+    std::vector<std::string> documentViolations;
 };
 
 // Makes the stand-in dialog press OK (call once; resetStandIn undoes it).

@@ -2,28 +2,14 @@
 
 #include <cmath>
 #include <cstddef>
-#include <sstream>
+
+#include "tests/support/violation_report.h"
 
 namespace bxml::testing {
 
 namespace {
 
-class Report {
-public:
-    explicit Report(std::vector<std::string>& out) : out_(out) {}
-    template <class... Parts>
-    void add(const Parts&... parts) {
-        // A broken model can violate the same rule millions of times; the first
-        // hundred say enough.
-        if (out_.size() >= 100) return;
-        std::ostringstream line;
-        (line << ... << parts);
-        out_.push_back(line.str());
-    }
-
-private:
-    std::vector<std::string>& out_;
-};
+using Report = ViolationReport;
 
 bool inside(int32_t index, int32_t count) { return index >= 0 && index < count; }
 
@@ -142,12 +128,6 @@ std::vector<std::string> checkModelInvariants(const host::ReferenceScene& scene,
     checkBones(report, scene);
     checkAnimations(report, scene);
     return violations;
-}
-
-std::string describeViolations(const std::vector<std::string>& violations) {
-    std::string text;
-    for (const std::string& v : violations) text += v + "\n";
-    return text;
 }
 
 } // namespace bxml::testing

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/reference_host.h"
+#include "tests/support/violation_report.h"
 
 namespace bxml::testing {
 
@@ -17,8 +18,5 @@ struct InvariantOptions {
 
 // One line per violation; empty when the model is sound.
 std::vector<std::string> checkModelInvariants(const host::ReferenceScene& scene, InvariantOptions options = {});
-
-// The violations joined into one text (for assertion messages).
-std::string describeViolations(const std::vector<std::string>& violations);
 
 } // namespace bxml::testing

@@ -69,7 +69,7 @@ TEST(DocumentLookup, NestedArraysFindFirstExactMatch) {
 
 TEST(DocumentLookup, LookupDoesNotMatchOnPrefixOfLongName) {
     SceneDocument doc;
-    allocate(doc.lights, 1);
+    ASSERT_EQ(allocate(doc.lights, 1), 1);
     const std::string longName(300, 'n');
     doc.lights[0].name.assign(longName.c_str());
     EXPECT_EQ(findLightByName(doc, longName.c_str()), -1) << "stored name is cut at 255";

@@ -5,23 +5,13 @@
 #include <utility>
 
 #include "document/lookup.h"
+#include "document/resolve.h"
+#include "tests/support/scene_documents.h"
 
 namespace bxml {
 namespace {
 
-// A document with one scene whose objects are (name, parent name) pairs,
-// resolved like a freshly read file.
-SceneDocument sceneOf(std::initializer_list<std::pair<const char*, const char*>> objects) {
-    SceneDocument doc;
-    doc.scenes.resize(1);
-    for (const auto& [name, parent] : objects) {
-        SceneObjectRecord object;
-        object.name.assign(name);
-        object.parentName.assign(parent);
-        doc.scenes[0].objects.push_back(object);
-    }
-    return doc;
-}
+using testing::sceneOf;
 
 std::string namesOf(const SceneRecord& scene) {
     std::string result;

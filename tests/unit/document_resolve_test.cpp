@@ -5,6 +5,7 @@
 #include <string>
 
 #include "document/lookup.h"
+#include "document/resolve.h"
 #include "document/storage.h"
 
 namespace bxml {

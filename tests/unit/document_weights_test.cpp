@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "document/lookup.h"
+#include "document/weights.h"
 
 namespace bxml {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "plugin/host_api.h"
+#include "contract/host_api.h"
 #include "platform/text.h"
 
 using namespace bxml;
@@ -98,4 +98,10 @@ TEST(TextConversion, CaseInsensitiveEqualityIsAsciiOnly) {
     EXPECT_TRUE(equalsIgnoreCase(nullptr, ""));
     EXPECT_FALSE(equalsIgnoreCase("spots", "spot"));
     EXPECT_FALSE(equalsIgnoreCase("\xc3\x89", "\xc3\xa9")) << "no locale-dependent folding";
+    EXPECT_FALSE(equalsIgnoreCase("\xC9", "\xE9")) << "nor Latin-1 folding";
+    EXPECT_FALSE(equalsIgnoreCase("mesh", "mes"));
+    EXPECT_FALSE(equalsIgnoreCase("mesh", nullptr));
+    // '@' and '`' sit next to 'A' and 'a'; folding by bit 0x20 would match them.
+    EXPECT_FALSE(equalsIgnoreCase("@", "`"));
+    EXPECT_FALSE(equalsIgnoreCase("[", "{"));
 }

@@ -1,3 +1,4 @@
+#include "contract/transform.h"
 #include "math/decompose.h"
 
 #include <gtest/gtest.h>

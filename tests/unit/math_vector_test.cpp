@@ -1,3 +1,4 @@
+#include "contract/transform.h"
 #include "math/vector_math.h"
 
 #include <gtest/gtest.h>

@@ -48,7 +48,8 @@ TEST(Dispatch, OptionsRequestAlwaysLeavesTheDocumentEmpty) {
     int extra = 0;
     ASSERT_EQ(allocate(state.document.lights, 2), 1);
     state.document.lightsInFile = 2;
-    dispatchHostCallback(state, IMPORT_OPTIONS_REQUEST, &scene, &extra);
+    // Whatever the answer (other tests check it), the document ends empty.
+    (void)dispatchHostCallback(state, IMPORT_OPTIONS_REQUEST, &scene, &extra);
     EXPECT_TRUE(isDocumentEmpty(state.document));
 }
 
@@ -71,11 +72,3 @@ TEST(Dispatch, OptionsRequestAnswersTheDialogAndEmptiesTheDocumentEitherWay) {
 }
 #endif
 
-TEST(Dispatch, OptionsStartWithTheirLoadValues) {
-    PluginState state;
-    EXPECT_EQ(state.options.scale, 1.0f);
-    EXPECT_EQ(state.options.importLights, 0);
-    EXPECT_EQ(state.options.sceneMeshesOnly, 1);
-    EXPECT_EQ(state.options.pruneBones, 1);
-    EXPECT_EQ(state.options.swapModel, 1);
-}

@@ -216,7 +216,7 @@ TEST(ParseDouble, ShortDecimalShortcutMatchesStrtodOnMillionsOfTokens) {
         }
         const double expected = std::strtod(text, nullptr);
         double shortcut = 0.0;
-        const bool took = parseShortDecimal(text, end, shortcut);
+        const bool took = detail::parseShortDecimal(text, end, shortcut);
         taken += took;
         if (exporterStyle) {
             ++exporterTokens;
@@ -288,14 +288,14 @@ TEST(ParseDouble, ShortcutTakesExponentsInItsRange) {
                           {"0.1e-21", 1e-22, 7}, {"7e", 7.0, 1},  {"4E-x", 4.0, 1}};
     for (const Case& c : cases) {
         double value = 0.0;
-        const char* stop = scanShortDecimal(c.text, nullptr, value);
+        const char* stop = detail::scanShortDecimal(c.text, nullptr, value);
         ASSERT_NE(stop, nullptr) << c.text;
         EXPECT_EQ(value, c.value) << c.text;
         EXPECT_EQ(static_cast<std::size_t>(stop - c.text), c.length) << c.text;
     }
     double value = 0.0;
-    EXPECT_EQ(scanShortDecimal("1e23", nullptr, value), nullptr) << "10^23 is not exact";
-    EXPECT_EQ(scanShortDecimal("1e0022", nullptr, value), nullptr) << "four exponent digits";
+    EXPECT_EQ(detail::scanShortDecimal("1e23", nullptr, value), nullptr) << "10^23 is not exact";
+    EXPECT_EQ(detail::scanShortDecimal("1e0022", nullptr, value), nullptr) << "four exponent digits";
 }
 
 // Switches the process to a comma-decimal locale for one test and always

@@ -13,6 +13,7 @@
 #include "host/reference_host.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "plugin/import_request.h"
 #include "reader/scene_reader.h"
 
 #ifndef BXML_TEST_DATA_DIR
@@ -157,6 +158,77 @@ TEST(ReadSceneFile, ClearsTheDocumentButKeepsItsPath) {
     EXPECT_EQ(doc.version, 0);
     EXPECT_EQ(doc.cameras.size(), 1u);
     EXPECT_EQ(std::wstring(doc.filePath.c_str()), L"/scenes/current.xml");
+}
+
+// What a file leaves unsaid: one bare element of every kind reads as the
+// format's defaults.
+TEST(ReadSceneFile, BareElementsReadAsTheFormatsDefaults) {
+    SceneDocument doc;
+    ASSERT_EQ(readText(doc, "<orvk><lights><light/></lights><cameras><camera/></cameras>"
+                            "<materials><material/></materials><textures><texture/></textures>"
+                            "<geometries><geometry><vertices count='3'>0 0 0 1 0 0 0 1 0</vertices>"
+                            "<indices count='1'>0 1 2 -1</indices></geometry></geometries>"
+                            "<skeletons><skeleton name='S'><bone name='b'/></skeleton></skeletons>"
+                            "<scenes><scene><object/></scene></scenes></orvk>"),
+              1);
+    ASSERT_EQ(doc.lights.size(), 1u);
+    const LightRecord& light = doc.lights[0];
+    EXPECT_EQ(light.intensity, 1.0f);
+    EXPECT_EQ(light.radius, 1.0f);
+    EXPECT_EQ(light.color.r, 1.0f);
+    EXPECT_EQ(light.color.a, 1.0f);
+    EXPECT_EQ(light.spotAngle, 20.0f);
+    EXPECT_EQ(light.spotInnerAngle, 10.0f);
+    EXPECT_EQ(light.rotation.w, 1.0f);
+    EXPECT_EQ(light.scale.x, 1.0f);
+
+    ASSERT_EQ(doc.cameras.size(), 1u);
+    EXPECT_EQ(doc.cameras[0].nearClip, 1.0f);
+    EXPECT_EQ(doc.cameras[0].farClip, 1000.0f);
+    EXPECT_EQ(doc.cameras[0].fov, 45.0f);
+
+    ASSERT_EQ(doc.materials.size(), 1u);
+    const MaterialRecord& material = doc.materials[0];
+    EXPECT_EQ(material.diffuse.g, 1.0f);
+    EXPECT_EQ(material.specular.g, 0.0f);
+    EXPECT_EQ(material.specular.a, 1.0f);
+    EXPECT_EQ(material.shininess, 128.0f);
+    EXPECT_EQ(material.alpha, 1.0f);
+    for (const MaterialTextureSlot& slot : material.slots) EXPECT_EQ(slot.textureIndex, -1);
+    ASSERT_EQ(doc.textures.size(), 1u);
+    EXPECT_EQ(doc.textures[0].imageIndex, -1);
+
+    ASSERT_EQ(doc.geometries.size(), 1u);
+    ASSERT_EQ(doc.geometries[0].faces.size(), 1u);
+    const FaceRecord& face = doc.geometries[0].faces[0];
+    EXPECT_EQ(face.cornerCount, 3);
+    EXPECT_EQ(face.materialIndex, -1);
+    for (int corner = 0; corner < 3; ++corner) {
+        EXPECT_EQ(face.colors[corner].r, 1.0f) << corner;
+        EXPECT_EQ(face.colors[corner].a, 1.0f) << corner;
+        EXPECT_EQ(face.uv[0][corner].u, 0.0f) << corner;
+        EXPECT_EQ(face.uv[1][corner].v, 0.0f) << corner;
+    }
+    EXPECT_EQ(doc.geometries[0].rootNodeIndex, -1);
+    EXPECT_EQ(doc.geometries[0].placement.at(0, 0), 1.0f);
+    EXPECT_EQ(doc.geometries[0].placement.at(0, 3), 0.0f);
+
+    ASSERT_EQ(doc.boneNodes.size(), 2u);
+    const BoneNodeRecord& bone = doc.boneNodes[1];
+    EXPECT_EQ(bone.position.x, 0.0f);
+    EXPECT_EQ(bone.scale.y, 1.0f);
+    EXPECT_EQ(bone.rotation.w, 1.0f);
+
+    ASSERT_EQ(doc.scenes.size(), 1u);
+    ASSERT_EQ(doc.scenes[0].objects.size(), 1u);
+    const SceneObjectRecord& object = doc.scenes[0].objects[0];
+    EXPECT_EQ(object.parentIndex, -1);
+    EXPECT_EQ(object.targetIndex, -1);
+    EXPECT_EQ(object.skeletonIndex, -1);
+    EXPECT_EQ(object.fileIndex, -1) << "a lone object is not ordered";
+    EXPECT_EQ(object.scale.z, 1.0f);
+    EXPECT_EQ(object.rotation.w, 1.0f);
+    EXPECT_EQ(object.matrix.at(3, 3), 1.0f);
 }
 
 TEST(ReadSceneFile, EntitiesAreProcessedAndWhitespaceKept) {

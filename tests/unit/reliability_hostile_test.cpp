@@ -1,5 +1,6 @@
-// Hostile scene files: each ends without a crash, within bounded memory and in
-// time proportional to the file, and a model that was built is sound.
+// Hostile scene files: each ends without a crash and within bounded memory; the
+// document the import request leaves is sound, and so is a model that was
+// built. (Running time is the benchmarks' business.)
 #ifndef _WIN32
 
 #include <gtest/gtest.h>
@@ -9,7 +10,7 @@
 #include <string>
 
 #include "platform/standin/ui_standin.h"
-#include "reader/scene_reader.h"
+#include "plugin/import_request.h"
 #include "tests/support/inprocess_import.h"
 #include "tests/support/model_invariants.h"
 
@@ -44,6 +45,7 @@ protected:
 
     // A built model is sound; a refused file says one of the two messages.
     void expectSound(const InProcessRun& run) {
+        EXPECT_TRUE(run.documentViolations.empty()) << bxml::testing::describeViolations(run.documentViolations);
         if (run.importResult == 1) {
             EXPECT_EQ(run.optionsResult, 1);
             bxml::testing::InvariantOptions options;
@@ -83,10 +85,12 @@ TEST_F(Hostile, CountsOfTwoBillionWithAFewNumbers) {
     expectSound(run);
 }
 
+// Listed children first: the order puts the whole chain the other way round,
+// which the document check after the import request sees.
 TEST_F(Hostile, ChainOfOneHundredThousandParentedObjects) {
     std::string body = "<scenes><scene name=\"S\">\n";
     body.reserve(8 << 20);
-    for (int i = 0; i < 100000; ++i) {
+    for (int i = 99999; i >= 0; --i) {
         body += "<object name=\"o" + std::to_string(i) + "\" type=\"empty\">";
         if (i > 0) body += "<parent>o" + std::to_string(i - 1) + "</parent>";
         body += "<position x=\"1\" y=\"0\" z=\"0\"/></object>\n";

@@ -11,6 +11,7 @@
 #include "document/storage.h"
 #include "platform/standin/ui_standin.h"
 #include "reader/scene_reader.h"
+#include "tests/support/document_invariants.h"
 #include "tests/support/inprocess_import.h"
 #include "tests/support/model_invariants.h"
 
@@ -30,10 +31,16 @@ TEST(FuzzRegression, EveryRecordedInputReadsAndImportsSoundly) {
         ASSERT_NE(file, nullptr) << name;
         const int read = readSceneFile(doc, file);
         std::fclose(file);
-        EXPECT_TRUE(read >= -1 && read <= 1) << name;
+        const auto readViolations = bxml::testing::checkDocumentInvariants(doc);
+        EXPECT_TRUE(readViolations.empty()) << name << " (read answered " << read << ")\n"
+                                            << bxml::testing::describeViolations(readViolations);
 
         const auto run = bxml::testing::importInProcess(state, entry.path().string(), true);
-        EXPECT_TRUE(run.importResult == 0 || run.importResult == 1) << name;
+        // The import answers the read's result (a file that is not of this
+        // format fails like one that cannot be parsed), the build follows it.
+        EXPECT_EQ(run.importResult, read == 1 ? 1 : 0) << name;
+        EXPECT_TRUE(run.documentViolations.empty()) << name << "\n"
+                                                    << bxml::testing::describeViolations(run.documentViolations);
         EXPECT_TRUE(run.optionsResult == 0 || run.optionsResult == 1) << name;
         EXPECT_TRUE(run.documentEmptyAfterOptions) << name;
         if (run.optionsResult == 1) {

@@ -47,6 +47,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "contract/transform.h"
 #include "math/vector_math.h"
 #include "platform/text.h"
 
@@ -95,7 +96,7 @@ using HostCallbackFunction = int32_t (*)(int32_t message, HostScene* scene, void
 // The registration record the host passes with PLUGIN_INIT.
 class HostPluginInfo {
 public:
-    virtual int32_t AddFileExtension(const HostString& extension) = 0;  // non-zero: accepted
+    [[nodiscard]] virtual int32_t AddFileExtension(const HostString& extension) = 0;  // non-zero: accepted
 
     uint8_t classId[16] = {};
     int32_t registrationValue1 = 0;   // written as 1 (meaning is the host's)
@@ -126,9 +127,14 @@ struct HostColor {
     float a = 1.0f;
 };
 
+// Kinds of texture map, the first argument of HostMaterial::AddTextureMap.
+inline constexpr int32_t TEXTURE_KIND_DIFFUSE_COLOR = 0;
+inline constexpr int32_t TEXTURE_KIND_ALPHA = 1;
+inline constexpr int32_t TEXTURE_KIND_NORMAL = 2;
+
 class HostMaterial {
 public:
-    // kind: 0 diffuse colour map, 1 alpha map, 2 normal map; second argument 1.
+    // kind: one of TEXTURE_KIND_*; second argument 1.
     virtual HostTextureMap* AddTextureMap(int32_t kind, int32_t one) = 0;
 
     HostColor diffuse;
@@ -138,8 +144,13 @@ protected:
     ~HostMaterial() = default;
 };
 
+// Values of HostLight::type.
+inline constexpr int32_t LIGHT_OMNI = 0;
+inline constexpr int32_t LIGHT_DIRECTIONAL = 1;
+inline constexpr int32_t LIGHT_SPOT = 2;
+
 struct HostLight {
-    int32_t type = 0;              // 0 omni, 1 directional, 2 spot
+    int32_t type = LIGHT_OMNI;     // one of LIGHT_*
     Transform transform;
     float innerAngle = 0.0f;       // spot inner angle
     float outerAngle = 0.0f;       // spot outer angle
@@ -200,7 +211,7 @@ struct HostAnimationTrack {
 
 class HostAnimation {
 public:
-    virtual int32_t SetTrackCount(int32_t count) = 0;   // non-zero: success
+    [[nodiscard]] virtual int32_t SetTrackCount(int32_t count) = 0;   // non-zero: success
     // The third argument is 0.
     virtual HostAnimationTrack* AddPositionKeys(int32_t track, int32_t count, int32_t zero) = 0;
     virtual HostAnimationTrack* AddRotationKeys(int32_t track, int32_t count) = 0;
@@ -231,8 +242,8 @@ struct HostPolygon {
 // The polygons of the mesh being filled (the last one added).
 class HostPolygonBlock {
 public:
-    virtual int32_t SetPolygonCount(int32_t count) = 0;                     // non-zero: success
-    virtual int32_t SetPolygonCornerCount(int32_t polygon, int32_t corners) = 0;  // non-zero: success
+    [[nodiscard]] virtual int32_t SetPolygonCount(int32_t count) = 0;                     // non-zero: success
+    [[nodiscard]] virtual int32_t SetPolygonCornerCount(int32_t polygon, int32_t corners) = 0;  // non-zero: success
 
     int32_t polygonCount = 0;
     HostPolygon* polygons = nullptr;   // polygonCount records
@@ -246,7 +257,7 @@ class HostScene {
 public:
     virtual void* GetMainWindow() = 0;                 // dialog owner (HWND on Windows)
     virtual void SetAxisSwap(int32_t on) = 0;
-    virtual int32_t SetVertexCount(int32_t count) = 0; // non-zero: success
+    [[nodiscard]] virtual int32_t SetVertexCount(int32_t count) = 0; // non-zero: success
     virtual void EndMeshes(int32_t value) = 0;
     virtual void PruneBones() = 0;
     virtual void EndSkeletons() = 0;

@@ -1,0 +1,25 @@
+// The resolution pass that follows a successful read: names become indices,
+// then each scene's objects are put parents first.
+#pragma once
+
+#include "document/records.h"
+
+namespace bxml {
+
+// The resolution pass run after a successful read: bone parents, bone-node
+// parents, texture images, material slot textures, scene-object references,
+// face material range check, then orderAllScenes. It cannot fail.
+void resolveReferences(SceneDocument& doc);
+
+// Orders every scene's objects parents first (see orderSceneObjects).
+void orderAllScenes(SceneDocument& doc);
+
+// Puts parents before their children: roots in file order, each object before
+// its children, siblings in file order; objects never reached from a root (in or
+// below a parent cycle) come first, in file order. Sets fileIndex to the
+// position before ordering and re-resolves parentIndex by name afterwards.
+// Scenes with fewer than two objects are left untouched. Runs in linear time
+// without recursion.
+void orderSceneObjects(SceneRecord& scene);
+
+} // namespace bxml
