@@ -17,9 +17,7 @@ inline double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-inline double megabytes(uint64_t bytes) {
-    return static_cast<double>(bytes) / 1e6;
-}
+inline double megabytes(uint64_t bytes) { return static_cast<double>(bytes) / 1e6; }
 
 // Median, minimum and maximum of a non-empty set of measurements.
 struct Summary {

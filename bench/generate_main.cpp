@@ -10,8 +10,9 @@
 namespace {
 
 int usage() {
-    std::fprintf(stderr, "usage: bxml-bench-generate mesh|rig|scene OUT.xml [--scale K]\n"
-                         "  K > 0, default 1: about 100 MB of mesh, 10,000 bones, 100,000 objects\n");
+    std::fprintf(stderr,
+                 "usage: bxml-bench-generate mesh|rig|scene OUT.xml [--scale K]\n"
+                 "  K > 0, default 1: about 100 MB of mesh, 10,000 bones, 100,000 objects\n");
     return 2;
 }
 
@@ -40,11 +41,12 @@ int main(int argc, char** argv) {
                 static_cast<long long>(stats.geometries), static_cast<long long>(stats.vertices),
                 static_cast<long long>(stats.faces), static_cast<long long>(stats.corners),
                 static_cast<long long>(stats.weightedVertices));
-    std::printf("  bones %lld, animated nodes %lld x %lld frames, objects %lld (%lld with parents, %lld of "
-                "them before the parent, depth %lld)\n",
-                static_cast<long long>(stats.bones), static_cast<long long>(stats.animatedNodes),
-                static_cast<long long>(stats.framesPerNode), static_cast<long long>(stats.objects),
-                static_cast<long long>(stats.parentedObjects), static_cast<long long>(stats.parentsAfterChild),
-                static_cast<long long>(stats.maxObjectDepth));
+    std::printf(
+        "  bones %lld, animated nodes %lld x %lld frames, objects %lld (%lld with parents, %lld of "
+        "them before the parent, depth %lld)\n",
+        static_cast<long long>(stats.bones), static_cast<long long>(stats.animatedNodes),
+        static_cast<long long>(stats.framesPerNode), static_cast<long long>(stats.objects),
+        static_cast<long long>(stats.parentedObjects), static_cast<long long>(stats.parentsAfterChild),
+        static_cast<long long>(stats.maxObjectDepth));
     return 0;
 }

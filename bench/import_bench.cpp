@@ -159,8 +159,8 @@ void expectModel(const SceneDocument& doc, StageReport& report) {
     std::vector<char> included(doc.geometries.size(), defaults.sceneMeshesOnly != 1 ? 1 : 0);
     for (const SceneRecord& scene : doc.scenes) {
         for (const SceneObjectRecord& object : scene.objects) {
-            const bool places = equalsIgnoreCase(object.type.c_str(), "mesh") ||
-                                equalsIgnoreCase(object.type.c_str(), "font");
+            const bool places =
+                equalsIgnoreCase(object.type.c_str(), "mesh") || equalsIgnoreCase(object.type.c_str(), "font");
             if (places && object.targetIndex >= 0 && object.targetIndex < countOf(doc.geometries)) {
                 included[static_cast<std::size_t>(object.targetIndex)] = 1;
             }
@@ -176,7 +176,8 @@ void expectModel(const SceneDocument& doc, StageReport& report) {
     report.geometries = countOf(doc.geometries);
     for (const SceneRecord& scene : doc.scenes) report.objects += countOf(scene.objects);
     for (const AnimationRecord& animation : doc.animations) {
-        for (const AnimationSkeletonTrack& track : animation.skeletonTracks) report.animationNodes += countOf(track.nodes);
+        for (const AnimationSkeletonTrack& track : animation.skeletonTracks)
+            report.animationNodes += countOf(track.nodes);
     }
 }
 
@@ -385,8 +386,7 @@ void warmCache(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) return;
     std::vector<char> buffer(1 << 20);
-    while (std::fread(buffer.data(), 1, buffer.size(), file) == buffer.size()) {
-    }
+    while (std::fread(buffer.data(), 1, buffer.size(), file) == buffer.size()) {}
     std::fclose(file);
 }
 
@@ -429,13 +429,14 @@ bool benchFile(const std::string& path, int runs) {
     const StageReport& c = first[READ].report;
     std::printf("%s: %.1f MB (%llu bytes), %d run%s\n", path.c_str(), fileMegabytes,
                 static_cast<unsigned long long>(size), runs, runs == 1 ? "" : "s");
-    std::printf("  elements %lld, geometries %lld; built: vertices %lld, faces %lld, bones %lld; animated nodes %lld, "
-                "objects %lld\n",
-                static_cast<long long>(first[FLOOR].report.elements), static_cast<long long>(c.geometries),
-                static_cast<long long>(c.vertices), static_cast<long long>(c.faces), static_cast<long long>(c.bones),
-                static_cast<long long>(c.animationNodes), static_cast<long long>(c.objects));
-    std::printf("  %-40s %9s %9s %9s %9s %12s %9s %9s\n", "stage", "median s", "min s", "max s", "MB/s",
-                "peak RSS MB", "faults k", "kernel s");
+    std::printf(
+        "  elements %lld, geometries %lld; built: vertices %lld, faces %lld, bones %lld; animated nodes %lld, "
+        "objects %lld\n",
+        static_cast<long long>(first[FLOOR].report.elements), static_cast<long long>(c.geometries),
+        static_cast<long long>(c.vertices), static_cast<long long>(c.faces), static_cast<long long>(c.bones),
+        static_cast<long long>(c.animationNodes), static_cast<long long>(c.objects));
+    std::printf("  %-40s %9s %9s %9s %9s %12s %9s %9s\n", "stage", "median s", "min s", "max s", "MB/s", "peak RSS MB",
+                "faults k", "kernel s");
     Summary time[STAGE_COUNT];
     Summary peak[STAGE_COUNT];
     for (int s = 0; s < STAGE_COUNT; ++s) {
@@ -463,14 +464,15 @@ bool profileFile(const std::string& path, Stage stage) {
         std::fprintf(stderr, "bxml-bench: %s: %s: %s\n", path.c_str(), STAGE_LABELS[stage], report.message);
         return false;
     }
-    std::printf("%s: %s %.3f s (kernel %.3f s, %lld page faults)\n", path.c_str(), STAGE_LABELS[stage],
-                report.seconds, report.systemSeconds, static_cast<long long>(report.pageFaults));
+    std::printf("%s: %s %.3f s (kernel %.3f s, %lld page faults)\n", path.c_str(), STAGE_LABELS[stage], report.seconds,
+                report.systemSeconds, static_cast<long long>(report.pageFaults));
     return true;
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: bxml-bench FILE... [--runs N]   (N >= 1, default 5)\n"
-                         "       bxml-bench FILE --profile a|b|c|d|e   (that stage once, unforked)\n");
+    std::fprintf(stderr,
+                 "usage: bxml-bench FILE... [--runs N]   (N >= 1, default 5)\n"
+                 "       bxml-bench FILE --profile a|b|c|d|e   (that stage once, unforked)\n");
     return 2;
 }
 

@@ -80,8 +80,8 @@ std::vector<GeometryLists> collectLists(const tinyxml2::XMLDocument& xml) {
 template <class Visit>
 void forEachList(const std::vector<GeometryLists>& geometries, Visit visit) {
     for (const GeometryLists& g : geometries) {
-        for (const List* list : {&g.vertices, &g.indices, &g.uvSets[0], &g.uvSets[1], &g.colors, &g.materials,
-                                 &g.weights}) {
+        for (const List* list :
+             {&g.vertices, &g.indices, &g.uvSets[0], &g.uvSets[1], &g.colors, &g.materials, &g.weights}) {
             if (list->text != nullptr && list->count > 0) visit(*list);
         }
     }
@@ -122,9 +122,7 @@ double checksumOf(const std::vector<GeometryRecord>& records) {
     return sum;
 }
 
-bool isListSeparator(char c) {
-    return c == ' ' || c == ',';
-}
+bool isListSeparator(char c) { return c == ' ' || c == ','; }
 
 using Token = std::pair<const char*, const char*>;
 
@@ -159,8 +157,9 @@ double strtodWalk(const std::vector<GeometryLists>& geometries) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: bxml-bench-numbers [FILE] [--scale K]   (no FILE: a generated mesh scene, "
-                         "K > 0, default 1)\n");
+    std::fprintf(stderr,
+                 "usage: bxml-bench-numbers [FILE] [--scale K]   (no FILE: a generated mesh scene, "
+                 "K > 0, default 1)\n");
     return 2;
 }
 
@@ -257,12 +256,11 @@ int main(int argc, char** argv) {
     const Summary parse = summarize(parseTimes);
     const Summary convert = summarize(convertTimes);
     const Summary walk = summarize(strtodTimes);
-    std::printf("%s: %zu geometries, %lld lists, %.1f MB of list text, %zu tokens; median of %d rounds\n",
-                path.c_str(), geometries.size(), static_cast<long long>(lists), mb, tokens.size(), ROUNDS);
+    std::printf("%s: %zu geometries, %lld lists, %.1f MB of list text, %zu tokens; median of %d rounds\n", path.c_str(),
+                geometries.size(), static_cast<long long>(lists), mb, tokens.size(), ROUNDS);
     std::printf("  %-36s %9s %9s %9s %9s\n", "", "median s", "min s", "max s", "MB/s");
-    const std::pair<const char*, Summary> rows[] = {{"list parsers (number_lists.h)", parse},
-                                                    {"tokens -> bxml::parseFloat only", convert},
-                                                    {"strtod walk", walk}};
+    const std::pair<const char*, Summary> rows[] = {
+        {"list parsers (number_lists.h)", parse}, {"tokens -> bxml::parseFloat only", convert}, {"strtod walk", walk}};
     for (const auto& [label, s] : rows) {
         std::printf("  %-36s %9.3f %9.3f %9.3f %9.1f\n", label, s.median, s.min, s.max,
                     s.median > 0.0 ? mb / s.median : 0.0);

@@ -24,9 +24,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
+double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 // The benchmark measures nothing on a document it could not build.
 void require(bool ok) {
@@ -98,8 +96,8 @@ int main(int argc, char** argv) {
     if (argc > 1) maxObjects = std::atoi(argv[1]);
     if (maxObjects < 1000) maxObjects = 1000;
 
-    std::printf("%10s %8s %12s %12s %10s %12s %10s\n", "objects", "bones", "resolve ms", "copy ms",
-                "vs copy", "naive ms", "growth");
+    std::printf("%10s %8s %12s %12s %10s %12s %10s\n", "objects", "bones", "resolve ms", "copy ms", "vs copy",
+                "naive ms", "growth");
     double previous = 0.0;
     for (int objects = 1000; objects <= maxObjects; objects *= 10) {
         const int bones = objects / 10;

@@ -221,7 +221,7 @@ struct Grid {
     int rows = 0;
     int64_t firstRow = 0;
     double spacing = 0.05;
-    const char* uvSetNames[2] = {nullptr, nullptr};  // the first one or both
+    const char* uvSetNames[2] = {nullptr, nullptr}; // the first one or both
     bool colors = false;
     int materialCount = 0;
     std::vector<std::string> links;
@@ -381,7 +381,7 @@ struct Placement {
     double x = 0.0;
     double y = 0.0;
     double z = 0.0;
-    double angle = 0.0;  // about z
+    double angle = 0.0; // about z
     double scale = 1.0;
 };
 
@@ -460,8 +460,9 @@ std::string rigBoneName(int64_t chain, int depth) {
 
 void writeRigKind(TextOut& out, int64_t units, Random& random, GeneratedScene& stats) {
     const int64_t chains = units * RIG_CHAINS_PER_UNIT;
-    out.put("  <materials>\n    <material name=\"Skin\">\n      <diffuse r=\"0.9\" g=\"0.7\" b=\"0.6\"/>\n"
-            "    </material>\n  </materials>\n  <geometries>\n");
+    out.put(
+        "  <materials>\n    <material name=\"Skin\">\n      <diffuse r=\"0.9\" g=\"0.7\" b=\"0.6\"/>\n"
+        "    </material>\n  </materials>\n  <geometries>\n");
     stats.materials = 1;
     Grid body;
     body.name = "Body";
@@ -538,7 +539,7 @@ const char* sceneObjectType(int64_t id, Random& random) {
     if (id < geometries) return "mesh";
     if (id < geometries + lights) return "light";
     if (id < geometries + lights + cameras) return "camera";
-    static constexpr const char* TYPES[] = {"mesh", "mesh", "mesh", "mesh", "empty",
+    static constexpr const char* TYPES[] = {"mesh",  "mesh",  "mesh",  "mesh",   "empty",
                                             "empty", "empty", "light", "camera", "font"};
     return TYPES[random.below(static_cast<int64_t>(std::size(TYPES)))];
 }
@@ -549,8 +550,9 @@ void writeSceneKind(TextOut& out, int64_t objects, Random& random, GeneratedScen
         out.put("    <light");
         out.attribute("name", light[0]);
         out.attribute("type", light[1]);
-        out.put(">\n      <color r=\"1\" g=\"0.95\" b=\"0.9\"/>\n      <spot angle=\"40\"/>\n"
-                "      <radius>10</radius>\n      <intensity>1.5</intensity>\n    </light>\n");
+        out.put(
+            ">\n      <color r=\"1\" g=\"0.95\" b=\"0.9\"/>\n      <spot angle=\"40\"/>\n"
+            "      <radius>10</radius>\n      <intensity>1.5</intensity>\n    </light>\n");
         ++stats.lights;
     }
     out.put("  </lights>\n  <cameras>\n");

@@ -50,7 +50,7 @@ inline constexpr int RIG_LINKS = 16;
 
 inline constexpr int SCENE_OBJECTS_PER_SCALE = 100000;
 inline constexpr int SCENE_TREE_SIZE = 1000;
-inline constexpr int SCENE_MAX_DEPTH = 50;   // a root has depth 0
+inline constexpr int SCENE_MAX_DEPTH = 50; // a root has depth 0
 
 // A scale as given on a command line: a number above 0 and at most
 // MAX_SCALE, nothing after it. False (scale unchanged) otherwise.
@@ -66,12 +66,12 @@ struct GeneratedScene {
     int64_t units = 0;
     int64_t materials = 0;
     int64_t geometries = 0;
-    int64_t vertices = 0;          // over all geometries
-    int64_t faces = 0;             // quads, over all geometries
-    int64_t corners = 0;           // face corners: the count of every uv set and of the colours
-    int64_t weightedVertices = 0;  // vertices with weights (two each)
-    int64_t bones = 0;             // bone elements over all skeletons
-    int64_t maxBoneNesting = 0;    // bone elements inside one another at the deepest
+    int64_t vertices = 0;         // over all geometries
+    int64_t faces = 0;            // quads, over all geometries
+    int64_t corners = 0;          // face corners: the count of every uv set and of the colours
+    int64_t weightedVertices = 0; // vertices with weights (two each)
+    int64_t bones = 0;            // bone elements over all skeletons
+    int64_t maxBoneNesting = 0;   // bone elements inside one another at the deepest
     int64_t animatedNodes = 0;
     int64_t framesPerNode = 0;
     int64_t lights = 0;

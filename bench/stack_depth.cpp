@@ -60,7 +60,7 @@ std::string boneChain(int bones) {
 
 struct Measurement {
     bool parsed = false;
-    std::ptrdiff_t bytes = 0;  // stack used below the caller's frame
+    std::ptrdiff_t bytes = 0; // stack used below the caller's frame
 };
 
 [[gnu::noinline]] Measurement measure(const std::string& xml) {

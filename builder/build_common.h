@@ -26,8 +26,6 @@ inline T* hostListEntry(T* const* array, int32_t count, int64_t i) {
     return array[i];
 }
 
-inline HostColor toHostColor(const Color& c) {
-    return HostColor{c.r, c.g, c.b, c.a};
-}
+inline HostColor toHostColor(const Color& c) { return HostColor{c.r, c.g, c.b, c.a}; }
 
 } // namespace bxml

@@ -17,7 +17,7 @@ namespace {
 // Texture map kinds in the order of a material's slots, with the flag each
 // kind carries besides "file name set".
 constexpr int32_t SLOT_KIND[MATERIAL_SLOT_COUNT] = {TEXTURE_KIND_DIFFUSE_COLOR, TEXTURE_KIND_ALPHA,
-                                                   TEXTURE_KIND_NORMAL};
+                                                    TEXTURE_KIND_NORMAL};
 constexpr int32_t SLOT_FLAG[MATERIAL_SLOT_COUNT] = {0, TEXTURE_MAP_ALPHA, TEXTURE_MAP_NORMAL};
 
 // The host creates the map; a non-empty file name is copied in and marked.

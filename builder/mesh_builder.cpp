@@ -80,7 +80,8 @@ public:
         try {
             firstWithIndex_.reserve(links.size());
             // emplace keeps an existing entry: the first link wins.
-            for (std::size_t k = 0; k < links.size(); ++k) firstWithIndex_.emplace(links[k].index, static_cast<int32_t>(k));
+            for (std::size_t k = 0; k < links.size(); ++k)
+                firstWithIndex_.emplace(links[k].index, static_cast<int32_t>(k));
             hashed_ = true;
         } catch (const std::bad_alloc&) {
             std::unordered_map<int32_t, int32_t>().swap(firstWithIndex_);
@@ -90,7 +91,8 @@ public:
     int32_t find(int32_t linkIndex) const {
         const std::vector<BoneLinkRecord>& links = geometry_.links;
         if (linkIndex < 0) return -1;
-        if (linkIndex < countOf(links) && links[static_cast<std::size_t>(linkIndex)].index == linkIndex) return linkIndex;
+        if (linkIndex < countOf(links) && links[static_cast<std::size_t>(linkIndex)].index == linkIndex)
+            return linkIndex;
         // In order, the links' indices are 0 .. count - 1: no other index is found.
         if (inOrder_) return -1;
         if (!hashed_) {
@@ -116,11 +118,10 @@ private:
 // to weights plus links plus bones.
 // Without memory for these tables (boneIndexes empty, or no room for the
 // table of link nodes) the same answers come from the plain lookups.
-void bindWeightsToBones(SceneDocument& doc, GeometryRecord& geometry,
-                        std::vector<NameIndex<BoneRecord>>& boneIndexes) {
+void bindWeightsToBones(SceneDocument& doc, GeometryRecord& geometry, std::vector<NameIndex<BoneRecord>>& boneIndexes) {
     if (geometry.links.empty() || !isIndexOf(geometry.skeletonIndex, doc.skeletons)) return;
     const SkeletonRecord& skeleton = doc.skeletons[static_cast<std::size_t>(geometry.skeletonIndex)];
-    NameIndex<BoneRecord> unindexed;   // when boneIndexes could not be made
+    NameIndex<BoneRecord> unindexed; // when boneIndexes could not be made
     NameIndex<BoneRecord>& bones = isIndexOf(geometry.skeletonIndex, boneIndexes)
                                        ? boneIndexes[static_cast<std::size_t>(geometry.skeletonIndex)]
                                        : unindexed;
@@ -331,7 +332,7 @@ int placeSceneObjects(SceneDocument& doc, const ImportOptions& options, HostScen
     try {
         boneIndexes.resize(doc.skeletons.size());
     } catch (const std::bad_alloc&) {
-        boneIndexes.clear();   // the bones are looked up without an index
+        boneIndexes.clear(); // the bones are looked up without an index
     }
     for (GeometryRecord& geometry : doc.geometries) bindWeightsToBones(doc, geometry, boneIndexes);
     for (GeometryRecord& geometry : doc.geometries) {

@@ -12,9 +12,7 @@ Vector3 applyAxisOption(const ImportOptions& options, HostScene* scene) {
     return Vector3{0.0f, 1.0f, 0.0f};
 }
 
-bool needsScalePass(float scale) {
-    return !(scale == 1.0f);
-}
+bool needsScalePass(float scale) { return !(scale == 1.0f); }
 
 void scaleModel(HostScene* scene, float factor) {
     if (scene == nullptr) return;

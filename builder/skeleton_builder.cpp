@@ -26,7 +26,7 @@ public:
         try {
             byNode_.resize(a.skeletonTracks.size());
         } catch (const std::bad_alloc&) {
-            byNode_.clear();   // node tracks are then found by the plain lookup
+            byNode_.clear(); // node tracks are then found by the plain lookup
         }
     }
 
@@ -53,7 +53,7 @@ public:
 private:
     const AnimationRecord& a_;
     NameIndex<AnimationSkeletonTrack> bySkeleton_;
-    std::vector<NameIndex<AnimationNodeTrack>> byNode_;  // per skeleton track, built when first needed
+    std::vector<NameIndex<AnimationNodeTrack>> byNode_; // per skeleton track, built when first needed
 };
 
 // Writes one node's keys relative to the node's bind pose.

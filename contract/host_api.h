@@ -96,11 +96,11 @@ using HostCallbackFunction = int32_t (*)(int32_t message, HostScene* scene, void
 // The registration record the host passes with PLUGIN_INIT.
 class HostPluginInfo {
 public:
-    [[nodiscard]] virtual int32_t AddFileExtension(const HostString& extension) = 0;  // non-zero: accepted
+    [[nodiscard]] virtual int32_t AddFileExtension(const HostString& extension) = 0; // non-zero: accepted
 
     uint8_t classId[16] = {};
-    int32_t registrationValue1 = 0;   // written as 1 (meaning is the host's)
-    int32_t registrationValue2 = 0;   // written as 2 (meaning is the host's)
+    int32_t registrationValue1 = 0; // written as 1 (meaning is the host's)
+    int32_t registrationValue2 = 0; // written as 2 (meaning is the host's)
     HostCallbackFunction callback = nullptr;
     HostString description;
     HostString version;
@@ -150,13 +150,13 @@ inline constexpr int32_t LIGHT_DIRECTIONAL = 1;
 inline constexpr int32_t LIGHT_SPOT = 2;
 
 struct HostLight {
-    int32_t type = LIGHT_OMNI;     // one of LIGHT_*
+    int32_t type = LIGHT_OMNI; // one of LIGHT_*
     Transform transform;
-    float innerAngle = 0.0f;       // spot inner angle
-    float outerAngle = 0.0f;       // spot outer angle
+    float innerAngle = 0.0f; // spot inner angle
+    float outerAngle = 0.0f; // spot outer angle
     float intensity = 1.0f;
     HostColor color;
-    float distances[2] = {0.0f, 0.0f};   // only the scale pass touches them
+    float distances[2] = {0.0f, 0.0f}; // only the scale pass touches them
 };
 
 struct HostCamera {
@@ -211,7 +211,7 @@ struct HostAnimationTrack {
 
 class HostAnimation {
 public:
-    [[nodiscard]] virtual int32_t SetTrackCount(int32_t count) = 0;   // non-zero: success
+    [[nodiscard]] virtual int32_t SetTrackCount(int32_t count) = 0; // non-zero: success
     // The third argument is 0.
     virtual HostAnimationTrack* AddPositionKeys(int32_t track, int32_t count, int32_t zero) = 0;
     virtual HostAnimationTrack* AddRotationKeys(int32_t track, int32_t count) = 0;
@@ -220,7 +220,7 @@ public:
     float framesPerSecond = 0.0f;
     float frameCount = 0.0f;
     int32_t trackCount = 0;
-    HostAnimationTrack* tracks = nullptr;   // trackCount records
+    HostAnimationTrack* tracks = nullptr; // trackCount records
 
 protected:
     ~HostAnimation() = default;
@@ -236,17 +236,17 @@ struct HostPolygon {
     int32_t meshIndex = -1;
     int32_t materialIndex = -1;
     int32_t vertexIndices[4] = {-1, -1, -1, -1};
-    Vector2 channels[2][4] = {};   // [channel][corner]
+    Vector2 channels[2][4] = {}; // [channel][corner]
 };
 
 // The polygons of the mesh being filled (the last one added).
 class HostPolygonBlock {
 public:
-    [[nodiscard]] virtual int32_t SetPolygonCount(int32_t count) = 0;                     // non-zero: success
-    [[nodiscard]] virtual int32_t SetPolygonCornerCount(int32_t polygon, int32_t corners) = 0;  // non-zero: success
+    [[nodiscard]] virtual int32_t SetPolygonCount(int32_t count) = 0;                          // non-zero: success
+    [[nodiscard]] virtual int32_t SetPolygonCornerCount(int32_t polygon, int32_t corners) = 0; // non-zero: success
 
     int32_t polygonCount = 0;
-    HostPolygon* polygons = nullptr;   // polygonCount records
+    HostPolygon* polygons = nullptr; // polygonCount records
 
 protected:
     ~HostPolygonBlock() = default;
@@ -255,7 +255,7 @@ protected:
 // The host's model object, passed with every callback message.
 class HostScene {
 public:
-    virtual void* GetMainWindow() = 0;                 // dialog owner (HWND on Windows)
+    virtual void* GetMainWindow() = 0; // dialog owner (HWND on Windows)
     virtual void SetAxisSwap(int32_t on) = 0;
     [[nodiscard]] virtual int32_t SetVertexCount(int32_t count) = 0; // non-zero: success
     virtual void EndMeshes(int32_t value) = 0;

@@ -4,21 +4,16 @@
 
 namespace bxml {
 
-void resetTransform(Transform& t)
-{
-    t = Transform{};
-}
+void resetTransform(Transform& t) { t = Transform{}; }
 
-void axesFromMatrix(Transform& t)
-{
+void axesFromMatrix(Transform& t) {
     Vector3* axes[3] = {&t.axisX, &t.axisY, &t.axisZ};
     for (int i = 0; i < 3; ++i) {
         *axes[i] = normalize(Vector3{t.matrix.at(0, i), t.matrix.at(1, i), t.matrix.at(2, i)});
     }
 }
 
-void setTransformFromMatrix(const Matrix4& m, Transform& t)
-{
+void setTransformFromMatrix(const Matrix4& m, Transform& t) {
     Matrix4 a = m;
     a.at(3, 0) = a.at(3, 1) = a.at(3, 2) = 0.0f;
     a.at(3, 3) = 1.0f;

@@ -75,8 +75,8 @@ public:
 
 private:
     struct Slot {
-        uint32_t check = 0;   // the upper half of the name's hash
-        int32_t record = -1;  // -1: empty
+        uint32_t check = 0;  // the upper half of the name's hash
+        int32_t record = -1; // -1: empty
     };
 
     static uint64_t hashOf(const char* name) {
@@ -103,7 +103,7 @@ private:
 
     const std::vector<T>* records_ = nullptr;
     Name T::*field_ = nullptr;
-    std::vector<Slot> slots_;  // empty: find() scans
+    std::vector<Slot> slots_; // empty: find() scans
     std::size_t mask_ = 0;
 };
 

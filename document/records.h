@@ -23,9 +23,9 @@ struct Color {
 };
 
 struct LightRecord {
-    Name type;                 // "omni", "directional", "spot" (case-insensitive)
+    Name type; // "omni", "directional", "spot" (case-insensitive)
     Name name;
-    int32_t placed = 0;        // 1 once a scene object has placed this light
+    int32_t placed = 0; // 1 once a scene object has placed this light
     float radius = 1.0f;
     float intensity = 1.0f;
     Color color{1, 1, 1, 1};
@@ -49,7 +49,7 @@ struct CameraRecord {
 };
 
 struct ImageRecord {
-    WidePath path;             // bare file name and extension of the url
+    WidePath path; // bare file name and extension of the url
     Name name;
 };
 
@@ -79,8 +79,8 @@ struct MaterialRecord {
 };
 
 struct VertexWeight {
-    int32_t linkIndex = -1;      // index into the geometry's links (by link `index`)
-    int32_t boneNodeIndex = -1;  // set by the mesh builder
+    int32_t linkIndex = -1;     // index into the geometry's links (by link `index`)
+    int32_t boneNodeIndex = -1; // set by the mesh builder
     float weight = 0.0f;
 };
 
@@ -90,16 +90,16 @@ struct VertexRecord {
 };
 
 struct FaceRecord {
-    int32_t cornerCount = 0;                 // 3 when vertexIndices[3] == -1, else 4
+    int32_t cornerCount = 0; // 3 when vertexIndices[3] == -1, else 4
     int32_t vertexIndices[4] = {-1, -1, -1, -1};
-    Vector2 uv[2][4] = {};                   // [uv set][corner]
-    Color colors[4] = {};                    // each (1, 1, 1, 1)
+    Vector2 uv[2][4] = {}; // [uv set][corner]
+    Color colors[4] = {};  // each (1, 1, 1, 1)
     int32_t materialIndex = -1;
 };
 
 struct BoneLinkRecord {
-    Name name;                   // a bone name
-    int32_t index = -1;          // the file's `index` attribute (0 when absent)
+    Name name;          // a bone name
+    int32_t index = -1; // the file's `index` attribute (0 when absent)
 };
 
 struct GeometryRecord {
@@ -117,8 +117,8 @@ struct GeometryRecord {
 
 // One bone of a skeleton; element 0 is the skeleton's own root bone.
 struct BoneRecord {
-    int32_t parentIndex = -1;    // in the same skeleton's bones
-    int32_t nodeIndex = -1;      // in the document's boneNodes
+    int32_t parentIndex = -1; // in the same skeleton's bones
+    int32_t nodeIndex = -1;   // in the document's boneNodes
     Vector3 position{0, 0, 0};
     Vector3 scale{1, 1, 1};
     Quaternion rotation{0, 0, 0, 1};
@@ -130,7 +130,7 @@ struct SkeletonRecord {
     std::vector<BoneRecord> bones;
     Name name;
     int32_t rootNodeIndex = -1;
-    int32_t index = -1;          // own position in the skeletons array
+    int32_t index = -1; // own position in the skeletons array
 };
 
 // One entry of the flat bone-node list; path is "skeleton::bone".
@@ -182,13 +182,13 @@ struct AnimationRecord {
 };
 
 struct SceneObjectRecord {
-    int32_t fileIndex = -1;      // position in file order, kept through reordering
+    int32_t fileIndex = -1; // position in file order, kept through reordering
     int32_t boneNodeIndex = -1;
     Name boneName;
     int32_t parentIndex = -1;
     Name parentName;
     Name name;
-    Name type;                   // "light", "camera", "mesh", "font", "skeleton", ...
+    Name type; // "light", "camera", "mesh", "font", "skeleton", ...
     Name skeletonName;
     int32_t targetIndex = -1;
     int32_t rootNodeIndex = -1;

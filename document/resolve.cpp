@@ -186,7 +186,7 @@ void orderSceneObjects(SceneRecord& scene) {
 
     // All scratch up front: when it cannot be had the scene keeps its file order.
     std::vector<int32_t> orderNumber;
-    std::vector<int32_t> firstChild;  // children of p: children[firstChild[p] .. firstChild[p+1])
+    std::vector<int32_t> firstChild; // children of p: children[firstChild[p] .. firstChild[p+1])
     std::vector<int32_t> children;
     std::vector<int32_t> pending;
     std::vector<int32_t> from;
@@ -213,7 +213,7 @@ void orderSceneObjects(SceneRecord& scene) {
         if (p >= 0 && p < count) ++firstChild[static_cast<std::size_t>(p) + 1];
     }
     for (std::size_t p = 0; p < n; ++p) firstChild[p + 1] += firstChild[p];
-    std::copy(firstChild.begin(), firstChild.end() - 1, from.begin());  // fill cursors
+    std::copy(firstChild.begin(), firstChild.end() - 1, from.begin()); // fill cursors
     for (int32_t i = 0; i < count; ++i) {
         const int32_t p = objects[static_cast<std::size_t>(i)].parentIndex;
         if (p >= 0 && p < count) children[static_cast<std::size_t>(from[static_cast<std::size_t>(p)]++)] = i;

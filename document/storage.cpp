@@ -37,13 +37,11 @@ void clearDocument(SceneDocument& doc) {
 }
 
 bool isDocumentEmpty(const SceneDocument& doc) {
-    return doc.version == 0 && doc.lights.empty() && doc.cameras.empty() &&
-           doc.images.empty() && doc.textures.empty() && doc.materials.empty() &&
-           doc.geometries.empty() && doc.boneNodes.empty() && doc.skeletons.empty() &&
-           doc.animations.empty() && doc.scenes.empty() && doc.lightsInFile == 0 &&
-           doc.camerasInFile == 0 && doc.imagesInFile == 0 && doc.texturesInFile == 0 &&
-           doc.materialsInFile == 0 && doc.geometriesInFile == 0 &&
-           doc.boneNodesInFile == 0 && doc.skeletonsInFile == 0 &&
+    return doc.version == 0 && doc.lights.empty() && doc.cameras.empty() && doc.images.empty() &&
+           doc.textures.empty() && doc.materials.empty() && doc.geometries.empty() && doc.boneNodes.empty() &&
+           doc.skeletons.empty() && doc.animations.empty() && doc.scenes.empty() && doc.lightsInFile == 0 &&
+           doc.camerasInFile == 0 && doc.imagesInFile == 0 && doc.texturesInFile == 0 && doc.materialsInFile == 0 &&
+           doc.geometriesInFile == 0 && doc.boneNodesInFile == 0 && doc.skeletonsInFile == 0 &&
            doc.animationsInFile == 0 && doc.scenesInFile == 0 && doc.filePath.empty();
 }
 

@@ -93,9 +93,7 @@ struct DialogDriver::Impl {
     }
 };
 
-DialogDriver::DialogDriver(DialogAnswer answer) : impl_(new Impl) {
-    impl_->answer = std::move(answer);
-}
+DialogDriver::DialogDriver(DialogAnswer answer) : impl_(new Impl) { impl_->answer = std::move(answer); }
 
 DialogDriver::~DialogDriver() {
     impl_->stop = true;
@@ -121,9 +119,7 @@ struct DialogDriver::Impl {
     DialogObservation observation;
 };
 
-DialogDriver::DialogDriver(DialogAnswer answer) : impl_(new Impl) {
-    impl_->answer = std::move(answer);
-}
+DialogDriver::DialogDriver(DialogAnswer answer) : impl_(new Impl) { impl_->answer = std::move(answer); }
 
 DialogDriver::~DialogDriver() {
     ui::standin::setDialogUser({});

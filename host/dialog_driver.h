@@ -11,13 +11,13 @@
 namespace bxml::host {
 
 struct DialogAnswer {
-    std::optional<std::wstring> scaleText;    // typed into the scale box
-    std::optional<bool> importLights;         // box 2048
-    std::optional<bool> sceneMeshesOnly;      // box 2049
-    std::optional<bool> pruneBones;           // box 2047
-    std::optional<bool> swapModel;            // box 2046
-    bool cancel = false;                      // press Cancel instead of OK
-    bool interactive = false;                 // Windows: leave the dialog to the person
+    std::optional<std::wstring> scaleText; // typed into the scale box
+    std::optional<bool> importLights;      // box 2048
+    std::optional<bool> sceneMeshesOnly;   // box 2049
+    std::optional<bool> pruneBones;        // box 2047
+    std::optional<bool> swapModel;         // box 2046
+    bool cancel = false;                   // press Cancel instead of OK
+    bool interactive = false;              // Windows: leave the dialog to the person
 };
 
 struct ObservedControl {
@@ -28,8 +28,8 @@ struct ObservedControl {
 struct DialogObservation {
     bool shown = false;
     std::wstring caption;
-    std::vector<ObservedControl> controls;    // in tab order, as the dialog opened
-    std::map<int, bool> checks;               // the four boxes as the dialog opened
+    std::vector<ObservedControl> controls; // in tab order, as the dialog opened
+    std::map<int, bool> checks;            // the four boxes as the dialog opened
 
     // The text of the first control with this id (empty when there is none).
     std::wstring text(int id) const;

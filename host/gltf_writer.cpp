@@ -56,12 +56,12 @@ std::vector<double> decimals(std::initializer_list<float> values) {
 
 // Counts of what had to be mended or left out, reported once each.
 struct Losses {
-    long long nonFinite = 0;          // numbers that were not finite, written as 0 (or 1 for scales)
-    long long badPolygons = 0;        // polygons with a corner count other than 3 or 4 or a vertex out of range
-    long long badMaterialIndex = 0;   // polygons naming a material that does not exist
-    long long lostInfluences = 0;     // vertices with more than four bone influences
-    long long droppedKeys = 0;        // keys out of order, at a repeated or negative time
-    long long detachedBones = 0;      // bones whose parent index does not come before them
+    long long nonFinite = 0;        // numbers that were not finite, written as 0 (or 1 for scales)
+    long long badPolygons = 0;      // polygons with a corner count other than 3 or 4 or a vertex out of range
+    long long badMaterialIndex = 0; // polygons naming a material that does not exist
+    long long lostInfluences = 0;   // vertices with more than four bone influences
+    long long droppedKeys = 0;      // keys out of order, at a repeated or negative time
+    long long detachedBones = 0;    // bones whose parent index does not come before them
 };
 
 float finite(float v, Losses& losses, float fallback = 0.0f) {
@@ -148,8 +148,8 @@ Mat4d composeTrs(const Vector3& t, const UnitQuaternion& q, const Vector3& s) {
     Mat4d r;
     const double xx = q.x * q.x, yy = q.y * q.y, zz = q.z * q.z;
     const double xy = q.x * q.y, xz = q.x * q.z, yz = q.y * q.z, wx = q.w * q.x, wy = q.w * q.y, wz = q.w * q.z;
-    const double rot[9] = {1 - 2 * (yy + zz), 2 * (xy + wz),     2 * (xz - wy),  // column 0
-                           2 * (xy - wz),     1 - 2 * (xx + zz), 2 * (yz + wx),  // column 1
+    const double rot[9] = {1 - 2 * (yy + zz), 2 * (xy + wz),     2 * (xz - wy), // column 0
+                           2 * (xy - wz),     1 - 2 * (xx + zz), 2 * (yz + wx), // column 1
                            2 * (xz + wy),     2 * (yz - wx),     1 - 2 * (xx + yy)};
     const double scale[3] = {s.x, s.y, s.z};
     for (int c = 0; c < 3; ++c)
@@ -221,9 +221,7 @@ float clamp01(float v) { return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f; }
 
 class BufferBuilder {
 public:
-    explicit BufferBuilder(tinygltf::Model& model) : model_(model) {
-        model_.buffers.emplace_back();
-    }
+    explicit BufferBuilder(tinygltf::Model& model) : model_(model) { model_.buffers.emplace_back(); }
 
     // A view of the bytes, 4-byte aligned; target 0 for none.
     int view(const void* bytes, std::size_t size, int target) {
@@ -253,7 +251,8 @@ public:
             a.maxValues.assign(static_cast<std::size_t>(components), 0.0);
             for (int c = 0; c < components; ++c) {
                 T lo = values[static_cast<std::size_t>(c)], hi = lo;
-                for (std::size_t i = static_cast<std::size_t>(c); i < values.size(); i += static_cast<std::size_t>(components)) {
+                for (std::size_t i = static_cast<std::size_t>(c); i < values.size();
+                     i += static_cast<std::size_t>(components)) {
                     lo = std::min(lo, values[i]);
                     hi = std::max(hi, values[i]);
                 }
@@ -344,8 +343,7 @@ public:
             std::filesystem::path relative = path.lexically_normal().lexically_relative(settings_.outputFolder);
             if (relative.empty()) relative = path;
             image.uri = uriOf(relative);
-            if (!found)
-                warnings_.push_back("image " + shown + " not found: referenced as " + image.uri);
+            if (!found) warnings_.push_back("image " + shown + " not found: referenced as " + image.uri);
             else if (mime.empty())
                 warnings_.push_back("image " + shown + " is neither PNG nor JPEG: referenced as " + image.uri +
                                     ", which glTF viewers need not read");
@@ -400,9 +398,7 @@ void buildMaterials(const ReferenceScene& scene, ImageTable& images, tinygltf::M
 struct VertexKey {
     int32_t vertex;
     uint32_t uv[4];
-    bool operator==(const VertexKey& o) const {
-        return vertex == o.vertex && std::memcmp(uv, o.uv, sizeof uv) == 0;
-    }
+    bool operator==(const VertexKey& o) const { return vertex == o.vertex && std::memcmp(uv, o.uv, sizeof uv) == 0; }
 };
 
 struct VertexKeyHash {
@@ -452,7 +448,7 @@ struct Influences {
 };
 
 Influences influencesOf(const RefVertex& v, int32_t boneCount, Losses& losses) {
-    std::vector<std::pair<int, float>> items;   // (joint, weight)
+    std::vector<std::pair<int, float>> items; // (joint, weight)
     for (const HostVertexWeight& w : v.weights)
         if (w.boneIndex >= 0 && w.boneIndex < boneCount && std::isfinite(w.weight) && w.weight > 0.0f)
             items.emplace_back(w.boneIndex + 1, w.weight);
@@ -465,7 +461,7 @@ Influences influencesOf(const RefVertex& v, int32_t boneCount, Losses& losses) {
     }
     std::stable_sort(merged.begin(), merged.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
     Influences out;
-    if (merged.empty()) return out;   // the neutral root, fully
+    if (merged.empty()) return out; // the neutral root, fully
     if (merged.size() > 4) {
         ++losses.lostInfluences;
         merged.resize(4);
@@ -489,7 +485,7 @@ struct SkinPlan {
     int rootNode = -1;
     int jointCount = 0;
     int skin = -1;
-    std::vector<Influences> influences;   // per host vertex, filled when made
+    std::vector<Influences> influences; // per host vertex, filled when made
 };
 
 void writePrimitive(const ReferenceScene& scene, PrimitiveBuilder& p, const SkinPlan& skin, bool skinned,
@@ -539,7 +535,8 @@ void writePrimitive(const ReferenceScene& scene, PrimitiveBuilder& p, const Skin
                                     TINYGLTF_TARGET_ARRAY_BUFFER, false)
                   : buffer.accessor(joints16, TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT, TINYGLTF_TYPE_VEC4, 4,
                                     TINYGLTF_TARGET_ARRAY_BUFFER, false);
-        primitive.attributes["WEIGHTS_0"] = floats(buffer, weights, TINYGLTF_TYPE_VEC4, 4, TINYGLTF_TARGET_ARRAY_BUFFER);
+        primitive.attributes["WEIGHTS_0"] =
+            floats(buffer, weights, TINYGLTF_TYPE_VEC4, 4, TINYGLTF_TARGET_ARRAY_BUFFER);
     }
     if (p.hostVertex.size() <= 65535) {
         std::vector<uint16_t> indices(p.triangles.begin(), p.triangles.end());
@@ -576,7 +573,8 @@ std::vector<std::map<int32_t, PrimitiveBuilder>> gatherPrimitives(const Referenc
             uint32_t corners[4];
             for (int c = 0; c < p.cornerCount; ++c) corners[c] = builder.corner(p, c, losses);
             builder.triangles.insert(builder.triangles.end(), {corners[0], corners[1], corners[2]});
-            if (p.cornerCount == 4) builder.triangles.insert(builder.triangles.end(), {corners[0], corners[2], corners[3]});
+            if (p.cornerCount == 4)
+                builder.triangles.insert(builder.triangles.end(), {corners[0], corners[2], corners[3]});
         }
     }
     return meshes;
@@ -729,8 +727,8 @@ void placeAimed(tinygltf::Node& node, const Transform& t, const AxisTurn& turn, 
     UnitQuaternion r;
     // Rebuild an orthonormal frame: x = up x back, y = back x x.
     const Vec3d back{-forward.x, -forward.y, -forward.z};
-    const Vec3d x = normalised({up.y * back.z - up.z * back.y, up.z * back.x - up.x * back.z,
-                                up.x * back.y - up.y * back.x});
+    const Vec3d x =
+        normalised({up.y * back.z - up.z * back.y, up.z * back.x - up.x * back.z, up.x * back.y - up.y * back.x});
     if (x.x != 0 || x.y != 0 || x.z != 0) {
         const Vec3d y{back.y * x.z - back.z * x.y, back.z * x.x - back.x * x.z, back.x * x.y - back.y * x.x};
         r = quaternionFromColumns(x, y, back, losses);
@@ -748,10 +746,10 @@ void buildLights(const ReferenceScene& scene, const AxisTurn& turn, Losses& loss
         const double watts = finite(l->intensity, losses);
         if (l->type == 1) {
             light.type = "directional";
-            light.intensity = watts * LUMENS_PER_WATT;               // W/m² -> lux
+            light.intensity = watts * LUMENS_PER_WATT; // W/m² -> lux
         } else {
             light.type = l->type == 2 ? "spot" : "point";
-            light.intensity = watts / (4.0 * PI) * LUMENS_PER_WATT;  // W -> candela
+            light.intensity = watts / (4.0 * PI) * LUMENS_PER_WATT; // W -> candela
         }
         light.intensity = decimal(static_cast<float>(light.intensity < 0.0 ? 0.0 : light.intensity));
         if (l->type == 2) {
@@ -878,7 +876,8 @@ void buildGltf(const ReferenceScene& scene, const GltfSettings& settings, tinygl
         const Mat4d local = composeTrs(pose.translation, pose.rotation, pose.scale);
         const int32_t parent = bone->parentIndex;
         if (parent >= 0 && parent < i) {
-            model.nodes[static_cast<std::size_t>(boneNodes[static_cast<std::size_t>(parent)])].children.push_back(index);
+            model.nodes[static_cast<std::size_t>(boneNodes[static_cast<std::size_t>(parent)])].children.push_back(
+                index);
             world.push_back(multiply(world[static_cast<std::size_t>(parent)], local));
         } else {
             if (parent >= 0) ++losses.detachedBones;
@@ -897,8 +896,8 @@ void buildGltf(const ReferenceScene& scene, const GltfSettings& settings, tinygl
         for (std::size_t i = 0; i < boneNodes.size(); ++i) {
             s.joints.push_back(boneNodes[i]);
             const Mat4d inv = inverseAffine(world[i]);
-            for (int k = 0; k < 16; ++k) inverseBind.push_back(k % 4 == 3 ? (k == 15 ? 1.0f : 0.0f)
-                                                                           : static_cast<float>(inv.m[k]));
+            for (int k = 0; k < 16; ++k)
+                inverseBind.push_back(k % 4 == 3 ? (k == 15 ? 1.0f : 0.0f) : static_cast<float>(inv.m[k]));
         }
         s.inverseBindMatrices = floats(buffer, inverseBind, TINYGLTF_TYPE_MAT4, 16, 0);
         model.skins.push_back(s);
@@ -1101,7 +1100,8 @@ std::string gltfStructureProblem(const tinygltf::Model& m) {
                 return "animation channel out of range";
             const tinygltf::AnimationSampler& s = animation.samplers[static_cast<std::size_t>(c.sampler)];
             if (!inRange(s.input, m.accessors.size()) || !inRange(s.output, m.accessors.size()) ||
-                m.accessors[static_cast<std::size_t>(s.input)].count != m.accessors[static_cast<std::size_t>(s.output)].count)
+                m.accessors[static_cast<std::size_t>(s.input)].count !=
+                    m.accessors[static_cast<std::size_t>(s.output)].count)
                 return "animation sampler input and output do not match";
         }
     return {};

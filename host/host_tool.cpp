@@ -50,8 +50,9 @@ bool fileExists(const std::string& path) {
 const struct {
     const char* label;
     int id;
-} INFO_LINES[] = {{"file version", 1001}, {"vertices", 1007}, {"faces", 1009},     {"lights", 1006}, {"materials", 1005},
-                  {"textures", 1011},     {"bones", 1004},    {"animations", 1012}, {"scale", 1021}};
+} INFO_LINES[] = {{"file version", 1001}, {"vertices", 1007},   {"faces", 1009},
+                  {"lights", 1006},       {"materials", 1005},  {"textures", 1011},
+                  {"bones", 1004},        {"animations", 1012}, {"scale", 1021}};
 
 void printSummary(std::ostream& out, const ReferenceScene& s) {
     long long polygons = 0;

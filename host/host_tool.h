@@ -13,18 +13,18 @@ namespace bxml::host {
 
 // Exit statuses of the tool.
 inline constexpr int EXIT_DONE = 0;
-inline constexpr int EXIT_IMPORT_FAILED = 1;   // also: plug-in not loadable, file missing
+inline constexpr int EXIT_IMPORT_FAILED = 1; // also: plug-in not loadable, file missing
 inline constexpr int EXIT_USAGE = 2;
 inline constexpr int EXIT_CANCELLED = 3;
 inline constexpr int EXIT_BUILD_FAILED = 4;
 
 struct ToolOptions {
-    std::string pluginPath;     // empty: the library built beside the tool
+    std::string pluginPath; // empty: the library built beside the tool
     std::string file;
     DialogAnswer answer;
-    int cameras = 0;            // default cameras seeded before the import
-    std::optional<std::string> jsonPath;   // "-": standard output
-    std::optional<std::string> gltfPath;   // .glb binary, otherwise .gltf with a .bin beside it
+    int cameras = 0;                     // default cameras seeded before the import
+    std::optional<std::string> jsonPath; // "-": standard output
+    std::optional<std::string> gltfPath; // .glb binary, otherwise .gltf with a .bin beside it
 };
 
 extern const char* const USAGE;

@@ -121,7 +121,7 @@ void writeDialog(Writer& w, const DialogObservation& d) {
     static const struct {
         const char* key;
         int id;
-    } TEXTS[] = {{"fileVersion", 1001}, {"vertices", 1007}, {"faces", 1009},     {"lights", 1006}, {"materials", 1005},
+    } TEXTS[] = {{"fileVersion", 1001}, {"vertices", 1007}, {"faces", 1009},      {"lights", 1006}, {"materials", 1005},
                  {"textures", 1011},    {"bones", 1004},    {"animations", 1012}, {"scale", 1021}};
     static const struct {
         const char* key;
@@ -361,11 +361,21 @@ std::string jsonString(const std::string& utf8Text) {
     for (char ch : utf8Text) {
         unsigned char c = static_cast<unsigned char>(ch);
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if (c < 0x20) {
                 char buf[8];

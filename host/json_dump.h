@@ -22,7 +22,7 @@ struct ImportRecord {
     const RefPluginInfo* plugin = nullptr;
     int32_t importResult = 0;
     int32_t optionsResult = 0;
-    std::string errorMessage;          // UTF-8
+    std::string errorMessage; // UTF-8
     DialogObservation dialog;
     const ReferenceScene* scene = nullptr;
     // The folder of the scene file as handed to the plug-in, with its final

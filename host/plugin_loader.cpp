@@ -5,9 +5,9 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <climits>
 #include <dlfcn.h>
 #include <unistd.h>
-#include <climits>
 #endif
 
 namespace bxml::host {
@@ -18,9 +18,7 @@ int32_t RefPluginInfo::AddFileExtension(const HostString& extension) {
     return acceptExtensions;
 }
 
-PluginLibrary::~PluginLibrary() {
-    close();
-}
+PluginLibrary::~PluginLibrary() { close(); }
 
 bool PluginLibrary::open(const std::string& path) {
     close();
@@ -66,9 +64,7 @@ void PluginLibrary::close() {
     pluginVersion = nullptr;
 }
 
-void* moduleHandleOf(const PluginLibrary& library) {
-    return library.nativeHandle();
-}
+void* moduleHandleOf(const PluginLibrary& library) { return library.nativeHandle(); }
 
 bool LoadedPlugin::load(const std::string& path, uint64_t moduleValue) {
     if (!library.open(path)) return false;

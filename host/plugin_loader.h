@@ -17,7 +17,7 @@ public:
     int32_t AddFileExtension(const HostString& extension) override;
 
     std::vector<std::string> extensions;
-    int32_t acceptExtensions = 1;   // what AddFileExtension answers
+    int32_t acceptExtensions = 1; // what AddFileExtension answers
     int addFileExtensionCalls = 0;
 };
 
@@ -49,8 +49,8 @@ private:
 struct LoadedPlugin {
     PluginLibrary library;
     RefPluginInfo info;
-    int32_t versionResult = 0;   // PluginVersion()
-    int32_t initResult = 0;      // PluginProc(PLUGIN_INIT, ...)
+    int32_t versionResult = 0; // PluginVersion()
+    int32_t initResult = 0;    // PluginProc(PLUGIN_INIT, ...)
 
     // Opens the library, calls PluginVersion and PLUGIN_INIT (with moduleValue
     // as the module handle). Returns false when the library or an export is

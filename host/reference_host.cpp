@@ -10,9 +10,7 @@ namespace bxml::host {
 
 namespace {
 
-std::string narrowOf(const HostString& s) {
-    return wideToUtf8(s.wide);
-}
+std::string narrowOf(const HostString& s) { return wideToUtf8(s.wide); }
 
 std::string args(std::initializer_list<long long> values) {
     std::string out;
@@ -68,9 +66,7 @@ void ReferenceScene::refuse(const std::string& operation, int fromCall) {
     refusals_.fromCall[operation] = fromCall < 1 ? 1 : fromCall;
 }
 
-void ReferenceScene::setFileName(const std::wstring& path) {
-    fileName.assign(path.c_str());
-}
+void ReferenceScene::setFileName(const std::wstring& path) { fileName.assign(path.c_str()); }
 
 namespace {
 
@@ -110,21 +106,13 @@ int32_t ReferenceScene::SetVertexCount(int32_t count) {
     return 1;
 }
 
-void ReferenceScene::EndMeshes(int32_t value) {
-    record("EndMeshes", {value});
-}
+void ReferenceScene::EndMeshes(int32_t value) { record("EndMeshes", {value}); }
 
-void ReferenceScene::PruneBones() {
-    record("PruneBones", "");
-}
+void ReferenceScene::PruneBones() { record("PruneBones", ""); }
 
-void ReferenceScene::EndSkeletons() {
-    record("EndSkeletons", "");
-}
+void ReferenceScene::EndSkeletons() { record("EndSkeletons", ""); }
 
-void ReferenceScene::EndImport() {
-    record("EndImport", "");
-}
+void ReferenceScene::EndImport() { record("EndImport", ""); }
 
 HostVertexWeight* ReferenceScene::takeWeights(std::size_t count) {
     constexpr std::size_t CHUNK = 1 << 16;

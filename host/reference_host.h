@@ -83,7 +83,7 @@ struct RefLight : HostLight {
 struct RefCamera : HostCamera {};
 
 struct RefBone : HostBone {
-    std::string addedAs;   // the name passed to AddBone
+    std::string addedAs; // the name passed to AddBone
 };
 
 struct RefTrackStorage {
@@ -204,13 +204,13 @@ private:
     // allocation of its own. Arrays replaced by a later AddVertexWeights stay
     // until the scene goes.
     std::vector<std::unique_ptr<HostVertexWeight[]>> weightChunks_;
-    std::size_t weightChunkFree_ = 0;  // unused weights at the end of the last chunk
+    std::size_t weightChunkFree_ = 0; // unused weights at the end of the last chunk
     HostVertexWeight* weightChunkNext_ = nullptr;
 
     std::vector<std::string> calls_;
     Refusals refusals_;
     std::map<std::string, int, std::less<>> callCounts_;
-    std::string_view lastOperation_;  // the operation last counted and its counter
+    std::string_view lastOperation_; // the operation last counted and its counter
     int* lastCount_ = nullptr;
     bool logging_ = true;
     void* mainWindow_ = nullptr;

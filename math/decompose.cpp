@@ -26,37 +26,25 @@ constexpr Quaternion Q_1000{1.0f, 0.0f, 0.0f, 0.0f};
 // Indexed by lo when the two largest quaternion components are w and lo.
 constexpr int TWO_AXIS_PARTNER[3] = {1, 2, 0};
 
-Vector3 row(const Matrix4& m, int r)
-{
-    return {m.at(r, 0), m.at(r, 1), m.at(r, 2)};
-}
+Vector3 row(const Matrix4& m, int r) { return {m.at(r, 0), m.at(r, 1), m.at(r, 2)}; }
 
-void setRow(Matrix4& m, int r, const Vector3& v)
-{
+void setRow(Matrix4& m, int r, const Vector3& v) {
     m.at(r, 0) = v.x;
     m.at(r, 1) = v.y;
     m.at(r, 2) = v.z;
 }
 
-Vector3 column(const Matrix4& m, int c)
-{
-    return {m.at(0, c), m.at(1, c), m.at(2, c)};
-}
+Vector3 column(const Matrix4& m, int c) { return {m.at(0, c), m.at(1, c), m.at(2, c)}; }
 
-float component(const Vector3& v, int i)
-{
-    return i == 0 ? v.x : (i == 1 ? v.y : v.z);
-}
+float component(const Vector3& v, int i) { return i == 0 ? v.x : (i == 1 ? v.y : v.z); }
 
-void pad(Matrix4& m)
-{
+void pad(Matrix4& m) {
     m.at(0, 3) = m.at(1, 3) = m.at(2, 3) = 0.0f;
     m.at(3, 0) = m.at(3, 1) = m.at(3, 2) = 0.0f;
     m.at(3, 3) = 1.0f;
 }
 
-Matrix4 transpose3x3(const Matrix4& m)
-{
+Matrix4 transpose3x3(const Matrix4& m) {
     Matrix4 t;
     for (int i = 0; i < 3; ++i) {
         for (int j = 0; j < 3; ++j) {
@@ -67,8 +55,7 @@ Matrix4 transpose3x3(const Matrix4& m)
 }
 
 // Largest column sum of absolute values. A NaN sum never wins the comparison.
-float normOne(const Matrix4& m)
-{
+float normOne(const Matrix4& m) {
     float max = 0.0f;
     for (int i = 0; i < 3; ++i) {
         const float sum = absf(m.at(0, i)) + absf(m.at(1, i)) + absf(m.at(2, i));
@@ -80,8 +67,7 @@ float normOne(const Matrix4& m)
 }
 
 // Largest row sum of absolute values.
-float normInf(const Matrix4& m)
-{
+float normInf(const Matrix4& m) {
     float max = 0.0f;
     for (int i = 0; i < 3; ++i) {
         const float sum = absf(m.at(i, 0)) + absf(m.at(i, 1)) + absf(m.at(i, 2));
@@ -93,8 +79,7 @@ float normInf(const Matrix4& m)
 }
 
 // Transpose of the inverse times the determinant.
-Matrix4 adjointTranspose(const Matrix4& m)
-{
+Matrix4 adjointTranspose(const Matrix4& m) {
     Matrix4 r;
     setRow(r, 0, cross(row(m, 1), row(m, 2)));
     setRow(r, 1, cross(row(m, 2), row(m, 0)));
@@ -104,8 +89,7 @@ Matrix4 adjointTranspose(const Matrix4& m)
 
 // Column of the first element (rows outer, columns inner) whose magnitude is
 // strictly the largest; -1 for an all-zero 3x3.
-int largestColumn(const Matrix4& m)
-{
+int largestColumn(const Matrix4& m) {
     float max = 0.0f;
     int col = -1;
     for (int i = 0; i < 3; ++i) {
@@ -121,8 +105,7 @@ int largestColumn(const Matrix4& m)
 }
 
 // Householder vector u with (I - u*u^T)*v = (0, 0, -+|v|).
-Vector3 makeReflector(const Vector3& v)
-{
+Vector3 makeReflector(const Vector3& v) {
     const float s = sqrtf32(dot(v, v));
     Vector3 u{v.x, v.y, v.z + (v.z < 0.0f ? -s : s)};
     const float f = static_cast<float>(std::sqrt(2.0 / static_cast<double>(dot(u, u))));
@@ -130,8 +113,7 @@ Vector3 makeReflector(const Vector3& v)
 }
 
 // M := (I - u*u^T) * M.
-void reflectColumns(Matrix4& m, const Vector3& u)
-{
+void reflectColumns(Matrix4& m, const Vector3& u) {
     for (int i = 0; i < 3; ++i) {
         const float s = u.x * m.at(0, i) + u.y * m.at(1, i) + u.z * m.at(2, i);
         for (int j = 0; j < 3; ++j) {
@@ -141,8 +123,7 @@ void reflectColumns(Matrix4& m, const Vector3& u)
 }
 
 // M := M * (I - u*u^T).
-void reflectRows(Matrix4& m, const Vector3& u)
-{
+void reflectRows(Matrix4& m, const Vector3& u) {
     for (int i = 0; i < 3; ++i) {
         const float s = dot(u, row(m, i));
         for (int j = 0; j < 3; ++j) {
@@ -154,8 +135,7 @@ void reflectRows(Matrix4& m, const Vector3& u)
 // Orthogonal polar factor of a singular m from its adjoint transpose: two
 // reflections bring m's range into the xy plane, where the 2x2 factor is a
 // plane rotation (or reflection). Rank 1 or 0 gives the identity.
-Matrix4 rank2Orthogonal(Matrix4 m, const Matrix4& madjT)
-{
+Matrix4 rank2Orthogonal(Matrix4 m, const Matrix4& madjT) {
     Matrix4 q;
     const int col = largestColumn(madjT);
     if (col < 0) {
@@ -196,8 +176,7 @@ Matrix4 rank2Orthogonal(Matrix4 m, const Matrix4& madjT)
     return q;
 }
 
-void setQuaternionComponent(Quaternion& q, int i, float value)
-{
+void setQuaternionComponent(Quaternion& q, int i, float value) {
     if (i == 0) {
         q.x = value;
     } else if (i == 1) {
@@ -208,8 +187,7 @@ void setQuaternionComponent(Quaternion& q, int i, float value)
 }
 
 // a[0], a[1], a[2] := a[1], a[2], a[0] when left, else a[2], a[0], a[1].
-void rotateThree(float a[3], bool left)
-{
+void rotateThree(float a[3], bool left) {
     if (left) {
         const float t = a[0];
         a[0] = a[1];
@@ -223,15 +201,11 @@ void rotateThree(float a[3], bool left)
     }
 }
 
-float withSign(bool negative, float v)
-{
-    return negative ? -v : v;
-}
+float withSign(bool negative, float v) { return negative ? -v : v; }
 
 } // namespace
 
-AffineDecomposition decomposeAffine(const Matrix4& a)
-{
+AffineDecomposition decomposeAffine(const Matrix4& a) {
     AffineDecomposition d;
     d.translation = {a.at(0, 3), a.at(1, 3), a.at(2, 3), 0.0f};
     PolarDecomposition polar = polarDecompose(a);
@@ -254,8 +228,7 @@ AffineDecomposition decomposeAffine(const Matrix4& a)
     return d;
 }
 
-PolarDecomposition polarDecompose(const Matrix4& m, int maxIterations)
-{
+PolarDecomposition polarDecompose(const Matrix4& m, int maxIterations) {
     PolarDecomposition result;
     Matrix4 mk = transpose3x3(m);
     float m1 = normOne(mk);
@@ -311,8 +284,7 @@ PolarDecomposition polarDecompose(const Matrix4& m, int maxIterations)
     return result;
 }
 
-SpectralDecomposition spectralDecompose(const Matrix4& s)
-{
+SpectralDecomposition spectralDecompose(const Matrix4& s) {
     SpectralDecomposition result;
     Matrix4& u = result.u;
     double diag[3] = {s.at(0, 0), s.at(1, 1), s.at(2, 2)};
@@ -365,8 +337,7 @@ SpectralDecomposition spectralDecompose(const Matrix4& s)
     return result;
 }
 
-Quaternion adjustSpectralAxes(const Quaternion& qIn, Vector4& k)
-{
+Quaternion adjustSpectralAxes(const Quaternion& qIn, Vector4& k) {
     Quaternion q = qIn;
     float ka[3] = {k.x, k.y, k.z};
     // turn: the axis about which equal factors leave a free turn; 3 when all
@@ -494,8 +465,7 @@ Quaternion adjustSpectralAxes(const Quaternion& qIn, Vector4& k)
     return p;
 }
 
-Quaternion quaternionFromMatrix(const Matrix4& m)
-{
+Quaternion quaternionFromMatrix(const Matrix4& m) {
     // Divides by the largest component: w when the trace is not negative (then
     // |w| >= 1/2), otherwise the one of x, y, z with the largest diagonal entry.
     Quaternion qu;
@@ -531,8 +501,7 @@ Quaternion quaternionFromMatrix(const Matrix4& m)
     return qu;
 }
 
-Matrix4 lookAtMatrix(const Vector3& eye, const Vector3& target, const Vector3& up)
-{
+Matrix4 lookAtMatrix(const Vector3& eye, const Vector3& target, const Vector3& up) {
     const Vector3 f = normalize(subtract(target, eye));
     Vector3 hint = up;
     if (approximatelyEqual(hint, {0.0f, 1.0f, 0.0f})) {

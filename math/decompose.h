@@ -33,8 +33,8 @@ struct AffineDecomposition {
 
 // M = Q * S on the upper-left 3x3.
 struct PolarDecomposition {
-    Matrix4 q; // orthogonal, padded
-    Matrix4 s; // symmetric, padded
+    Matrix4 q;        // orthogonal, padded
+    Matrix4 s;        // symmetric, padded
     float det = 0.0f; // determinant of the last iterate (exactly 0 after the rank-2 step)
     int iterations = 0;
 };

@@ -22,8 +22,8 @@ namespace bxml::ui {
 using WindowHandle = void*;
 
 // Messages and results with their Windows values.
-inline constexpr uint32_t MESSAGE_INIT_DIALOG = 0x0110;   // WM_INITDIALOG
-inline constexpr uint32_t MESSAGE_COMMAND = 0x0111;       // WM_COMMAND
+inline constexpr uint32_t MESSAGE_INIT_DIALOG = 0x0110; // WM_INITDIALOG
+inline constexpr uint32_t MESSAGE_COMMAND = 0x0111;     // WM_COMMAND
 inline constexpr int ID_OK = 1;
 inline constexpr int ID_CANCEL = 2;
 

@@ -17,13 +17,9 @@ intptr_t showModalDialog(void* module, int templateId, WindowHandle owner, Dialo
                            reinterpret_cast<DLGPROC>(procedure), static_cast<LPARAM>(parameter));
 }
 
-void endDialog(WindowHandle dialog, intptr_t result) {
-    EndDialog(hwnd(dialog), result);
-}
+void endDialog(WindowHandle dialog, intptr_t result) { EndDialog(hwnd(dialog), result); }
 
-void setItemText(WindowHandle dialog, int itemId, const wchar_t* text) {
-    SetDlgItemTextW(hwnd(dialog), itemId, text);
-}
+void setItemText(WindowHandle dialog, int itemId, const wchar_t* text) { SetDlgItemTextW(hwnd(dialog), itemId, text); }
 
 int getItemText(WindowHandle dialog, int itemId, wchar_t* buffer, int capacity) {
     if (capacity <= 0) return 0;
@@ -37,13 +33,9 @@ void setItemChecked(WindowHandle dialog, int itemId, bool checked) {
     CheckDlgButton(hwnd(dialog), itemId, checked ? BST_CHECKED : BST_UNCHECKED);
 }
 
-bool isItemChecked(WindowHandle dialog, int itemId) {
-    return IsDlgButtonChecked(hwnd(dialog), itemId) == BST_CHECKED;
-}
+bool isItemChecked(WindowHandle dialog, int itemId) { return IsDlgButtonChecked(hwnd(dialog), itemId) == BST_CHECKED; }
 
-WindowHandle desktopWindow() {
-    return GetDesktopWindow();
-}
+WindowHandle desktopWindow() { return GetDesktopWindow(); }
 
 bool windowRect(WindowHandle window, Rect& rect) {
     RECT r;

@@ -27,7 +27,7 @@ bool folderOfPath(const wchar_t* path, wchar_t* out, std::size_t outCapacity) {
     if (outCapacity == 0) return false;
     out[0] = L'\0';
     if (path == nullptr) return true;
-    std::size_t end = 0;  // length of drive + directory
+    std::size_t end = 0; // length of drive + directory
     if (path[0] != L'\0' && path[1] == L':') end = 2;
     for (std::size_t i = end; path[i] != L'\0'; ++i) {
         if (path[i] == L'/' || path[i] == L'\\') end = i + 1;

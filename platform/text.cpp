@@ -98,7 +98,8 @@ std::size_t narrowToWide(const char* s, wchar_t* out, std::size_t outCapacity) {
         // prefix of outCapacity - 1 bytes always fits.
         std::size_t take = n < outCapacity - 1 ? n : outCapacity - 1;
         int written = take == 0 ? 0
-            : MultiByteToWideChar(CP_ACP, 0, s, static_cast<int>(take), out, static_cast<int>(outCapacity - 1));
+                                : MultiByteToWideChar(CP_ACP, 0, s, static_cast<int>(take), out,
+                                                      static_cast<int>(outCapacity - 1));
         pos = written > 0 ? static_cast<std::size_t>(written) : 0;
 #else
         for (std::size_t i = 0; i < n && pos + 1 < outCapacity; ++i) out[pos++] = static_cast<wchar_t>(u[i]);

@@ -115,8 +115,7 @@ int32_t dispatchHostCallback(PluginState& state, int32_t message, HostScene* sce
     } catch (...) {
         try {
             clearDocument(state.document);
-        } catch (...) {
-        }
+        } catch (...) {}
         return RESULT_FAILED;
     }
 }

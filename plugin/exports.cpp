@@ -24,9 +24,7 @@ int32_t hostCallback(int32_t message, bxml::HostScene* scene, void* extra, int32
 
 } // namespace
 
-BXML_EXPORT int32_t PluginVersion() {
-    return bxml::PLUGIN_INTERFACE_VERSION;
-}
+BXML_EXPORT int32_t PluginVersion() { return bxml::PLUGIN_INTERFACE_VERSION; }
 
 BXML_EXPORT int32_t PluginProc(int32_t message, bxml::HostPluginInfo* info, uint64_t value, int32_t /*unused*/) {
     return bxml::dispatchPluginProc(g_state, message, info, value, &hostCallback);

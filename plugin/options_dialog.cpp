@@ -116,7 +116,7 @@ float scaleFromText(const wchar_t* text) {
     std::size_t n = 0;
     for (; n + 1 < std::size(field) && text[n] != L'\0'; ++n) field[n] = text[n];
     field[n] = L'\0';
-    char narrow[4 * TEXT_BUFFER];   // the UTF-8 form of any TEXT_BUFFER - 1 characters
+    char narrow[4 * TEXT_BUFFER]; // the UTF-8 form of any TEXT_BUFFER - 1 characters
     wideToNarrow(field, narrow, sizeof narrow);
     float value = static_cast<float>(parseDouble(narrow));
     if (!std::isfinite(value) || value < 1.0f) return 1.0f;

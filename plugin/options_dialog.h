@@ -30,7 +30,8 @@ inline constexpr int ID_SCENE_MESHES_ONLY = 2049;
 
 // Shows the modal dialog for doc over owner and returns its result: 1 after OK
 // (options stored), 0 after Cancel, -1 when it could not be created.
-[[nodiscard]] intptr_t runOptionsDialog(void* module, ui::WindowHandle owner, const SceneDocument& doc, ImportOptions& options);
+[[nodiscard]] intptr_t runOptionsDialog(void* module, ui::WindowHandle owner, const SceneDocument& doc,
+                                        ImportOptions& options);
 
 // The dialog procedure. It works on the document and options that
 // runOptionsDialog hands it; on its own it handles nothing.

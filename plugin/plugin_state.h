@@ -21,8 +21,8 @@ namespace bxml {
 struct PluginState {
     SceneDocument document;
     ImportOptions options;
-    uint64_t moduleHandle = 0;          // the value passed with PLUGIN_INIT
-    HostScene* currentScene = nullptr;  // model object of the last handled callback
+    uint64_t moduleHandle = 0;         // the value passed with PLUGIN_INIT
+    HostScene* currentScene = nullptr; // model object of the last handled callback
 
     PluginState() = default;
     PluginState(const PluginState&) = delete;
@@ -41,7 +41,7 @@ inline constexpr const char* PLUGIN_EXTENSION = "xml";
 // PluginProc on the given state; `callback` is the address registered with the
 // host. Never throws.
 [[nodiscard]] int32_t dispatchPluginProc(PluginState& state, int32_t message, HostPluginInfo* info, uint64_t value,
-                           HostCallbackFunction callback);
+                                         HostCallbackFunction callback);
 
 // The host's callback on the given state. Never throws: an exception inside an
 // operation ends as result 0, with the document cleared.

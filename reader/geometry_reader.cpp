@@ -11,9 +11,7 @@ namespace {
 using tinyxml2::XMLElement;
 
 // An integer attribute as atoi reads it (clamped); absent counts as 0.
-int64_t intAttribute(const XMLElement* element, const char* name) {
-    return parseInt(element->Attribute(name));
-}
+int64_t intAttribute(const XMLElement* element, const char* name) { return parseInt(element->Attribute(name)); }
 
 int64_t countChildren(const XMLElement* parent, const char* name) {
     int64_t n = 0;

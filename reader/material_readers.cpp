@@ -27,8 +27,7 @@ constexpr std::size_t IMAGE_PATH_LIMIT = 255;
 // not read). The section total is set to the count, also when it is 0, and
 // record i is filled from the i-th item in document order.
 template <class Record, class Fill>
-int readItems(const XMLElement* section, const char* itemName, std::vector<Record>& array, int32_t& total,
-              Fill fill) {
+int readItems(const XMLElement* section, const char* itemName, std::vector<Record>& array, int32_t& total, Fill fill) {
     if (section == nullptr) return 1;
     const int64_t n = countChildElements(section, itemName);
     if (n > 0 && allocate(array, n) == 0) return 0;

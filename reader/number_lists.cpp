@@ -231,8 +231,7 @@ int parseIndices(GeometryRecord& geometry, int64_t count, const char* text) {
     std::size_t f = 0;
     for (; f < geometry.faces.size() && cursor.nextGroup(); ++f) {
         FaceRecord& face = geometry.faces[f];
-        for (int k = 0; k < 4 && cursor.nextIntInGroup(face.vertexIndices[k]); ++k) {
-        }
+        for (int k = 0; k < 4 && cursor.nextIntInGroup(face.vertexIndices[k]); ++k) {}
         cursor.endGroup();
         face.cornerCount = face.vertexIndices[3] == -1 ? 3 : 4;
     }

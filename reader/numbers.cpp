@@ -9,13 +9,9 @@ namespace bxml {
 namespace {
 
 // isspace of the C locale, whatever the process locale says.
-inline bool isCSpace(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
+inline bool isCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-inline bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
+inline bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 inline int hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -24,9 +20,7 @@ inline int hexValue(char c) {
     return -1;
 }
 
-inline char lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+inline char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // True when [p, end) starts with the lower-case ASCII word w, ignoring case.
 bool startsWithWord(const char* p, const char* end, const char* w) {
@@ -40,7 +34,7 @@ bool startsWithWord(const char* p, const char* end, const char* w) {
 // the C library requires for a NaN payload. Overflow saturates like strtoull.
 bool parsePayload(const char* s, const char* e, uint64_t& value) {
     value = 0;
-    if (s == e) return true;  // no digits: strtoull leaves endp at s, which is e
+    if (s == e) return true; // no digits: strtoull leaves endp at s, which is e
     int base = 10;
     const char* p = s;
     if (*p == '0') {
@@ -92,7 +86,7 @@ double nanWithPayload(const char* p, const char* end) {
 bool isOverflow(const char* p, const char* stop, int radixBits) {
     constexpr int64_t LIMIT = int64_t{1} << 40;
     auto isMantissaDigit = [radixBits](char c) { return radixBits == 0 ? isDigit(c) : hexValue(c) >= 0; };
-    int64_t order = 0;  // position of the first non-zero digit, in digits; 0 = units
+    int64_t order = 0; // position of the first non-zero digit, in digits; 0 = units
     bool seenNonZero = false;
     bool afterPoint = false;
     for (; p != stop; ++p) {
@@ -115,7 +109,7 @@ bool isOverflow(const char* p, const char* stop, int radixBits) {
         if (order < -LIMIT) order = -LIMIT;
     }
     int64_t exponent = 0;
-    if (p != stop) {  // at 'e' or 'p'
+    if (p != stop) { // at 'e' or 'p'
         ++p;
         bool negative = false;
         if (p != stop && (*p == '+' || *p == '-')) negative = (*p++ == '-');
@@ -154,9 +148,9 @@ double parseUnsigned(const char* p, const char* end, bool& parsed) {
     double value = 0.0;
     if (*p == '0' && end - p >= 2 && lower(p[1]) == 'x') {
         const char* digits = p + 2;
-        if (digits == end || *digits == '-') return 0.0;  // the text is just "0"
+        if (digits == end || *digits == '-') return 0.0; // the text is just "0"
         auto [stop, ec] = std::from_chars(digits, end, value, std::chars_format::hex);
-        if (ec == std::errc::invalid_argument) return 0.0;  // "0x" without digits reads as 0
+        if (ec == std::errc::invalid_argument) return 0.0; // "0x" without digits reads as 0
         if (ec == std::errc::result_out_of_range) {
             return isOverflow(digits, stop, 4) ? std::numeric_limits<double>::infinity() : 0.0;
         }
@@ -190,8 +184,8 @@ const char* numberSpanEnd(const char* p) {
 
 namespace detail {
 
-const char* scanShortDecimalExponent(const char* p, const char* end, uint64_t mantissa, int64_t scale,
-                                     bool negative, double& value) {
+const char* scanShortDecimalExponent(const char* p, const char* end, uint64_t mantissa, int64_t scale, bool negative,
+                                     double& value) {
     constexpr int MAX_EXACT_POWER = 22;
     auto within = [end](const char* q) { return end == nullptr || q != end; };
     auto isDigit = [within](const char* q) { return within(q) && static_cast<unsigned>(*q - '0') < 10u; };
@@ -202,7 +196,7 @@ const char* scanShortDecimalExponent(const char* p, const char* end, uint64_t ma
     // Without a digit the 'e' is not part of the number (strtod stops before it).
     if (isDigit(q)) {
         for (int expDigits = 0; isDigit(q); ++q, ++expDigits) {
-            if (expDigits == 3) return nullptr;  // far outside the shortcut's range
+            if (expDigits == 3) return nullptr; // far outside the shortcut's range
             exponent = exponent * 10 + (*q - '0');
         }
         if (negativeExponent) exponent = -exponent;
@@ -243,7 +237,7 @@ int32_t parseInt(const char* begin, const char* end) {
         magnitude = magnitude * 10 + (*p - '0');
         if (magnitude > CAP) magnitude = CAP;
     }
-    if (negative) return static_cast<int32_t>(-magnitude);  // -CAP is INT32_MIN
+    if (negative) return static_cast<int32_t>(-magnitude); // -CAP is INT32_MIN
     return magnitude >= CAP ? std::numeric_limits<int32_t>::max() : static_cast<int32_t>(magnitude);
 }
 
@@ -252,9 +246,7 @@ double parseDouble(const char* text) {
     return parseDouble(text, numberSpanEnd(text));
 }
 
-float parseFloat(const char* text) {
-    return static_cast<float>(parseDouble(text));
-}
+float parseFloat(const char* text) { return static_cast<float>(parseDouble(text)); }
 
 int32_t parseInt(const char* text) {
     if (text == nullptr) return 0;

@@ -36,13 +36,12 @@ int32_t parseInt(const char* begin, const char* end);
 // exact doubles then gives the correctly rounded value.
 namespace detail {
 
-inline constexpr double EXACT_POWERS_OF_TEN[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                                 1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                                 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+inline constexpr double EXACT_POWERS_OF_TEN[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                                 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 // Finishes scanShortDecimal for a number with an exponent: p is at the 'e' or
 // 'E' after the digits. Kept out of line: exporters seldom write exponents.
-const char* scanShortDecimalExponent(const char* p, const char* end, uint64_t mantissa, int64_t scale,
-                                     bool negative, double& value);
+const char* scanShortDecimalExponent(const char* p, const char* end, uint64_t mantissa, int64_t scale, bool negative,
+                                     double& value);
 
 // Sets value to mantissa times ten to the power (|power| <= 22, mantissa <=
 // 2^53: both exact doubles, so one operation rounds correctly), negated by
@@ -94,7 +93,7 @@ const char* scanShortDecimalExponent(const char* p, const char* end, uint64_t ma
     const char* first = p;
     for (uint64_t d = digitAt(p); d <= 9; d = digitAt(++p)) mantissa = mantissa * 10 + d;
     int64_t digits = p - first;
-    int64_t scale = 0;  // digits after the point
+    int64_t scale = 0; // digits after the point
     if (within(p) && *p == '.') {
         const char* fraction = ++p;
         for (uint64_t d = digitAt(p); d <= 9; d = digitAt(++p)) mantissa = mantissa * 10 + d;

@@ -37,7 +37,7 @@ void fillObject(const XMLElement* e, SceneObjectRecord& object) {
     copyChildText(e, "parent", object.parentName);
     copyChildText(e, "bone", object.boneName);
     readVector3Child(e, "position", object.position);
-    readQuaternionChild(e, "rotation", object.rotation);  // stored as given, not normalised
+    readQuaternionChild(e, "rotation", object.rotation); // stored as given, not normalised
     readVector3Child(e, "scale", object.scale);
     readVector3Child(e, "euler", object.euler);
     readObjectMatrix(e, object);

@@ -34,9 +34,9 @@ struct Section {
 // Sections are read in this order whatever their order in the file; only the
 // first occurrence of each counts.
 constexpr Section SECTIONS[] = {
-    {"comments", readComments},     {"lights", readLights},         {"cameras", readCameras},
-    {"images", readImages},         {"textures", readTextures},     {"materials", readMaterials},
-    {"geometries", readGeometries}, {"skeletons", readSkeletons},   {"animations", readAnimations},
+    {"comments", readComments},     {"lights", readLights},       {"cameras", readCameras},
+    {"images", readImages},         {"textures", readTextures},   {"materials", readMaterials},
+    {"geometries", readGeometries}, {"skeletons", readSkeletons}, {"animations", readAnimations},
     {"scenes", readScenes},
 };
 
@@ -58,7 +58,7 @@ int readSceneFile(SceneDocument& doc, std::FILE* file) {
     try {
         if (xml.LoadFile(file) != tinyxml2::XML_SUCCESS) return 0;
     } catch (const std::bad_alloc&) {
-        return 0;  // a tree too large for memory is a file that cannot be read
+        return 0; // a tree too large for memory is a file that cannot be read
     }
 
     const XMLElement* root = xml.FirstChildElement("orvk");

@@ -190,8 +190,8 @@ int readAnimations(const XMLElement* section, SceneDocument& doc) {
         if (tracks <= 0) continue;
         if (allocate(animation.skeletonTracks, tracks) == 0) return 0;
         std::size_t l = 0;
-        for (const XMLElement* s = e->FirstChildElement("skeleton"); s != nullptr && l < animation.skeletonTracks.size();
-             s = s->NextSiblingElement("skeleton"), ++l) {
+        for (const XMLElement* s = e->FirstChildElement("skeleton");
+             s != nullptr && l < animation.skeletonTracks.size(); s = s->NextSiblingElement("skeleton"), ++l) {
             if (readSkeletonTrack(s, animation.skeletonTracks[l]) == 0) return 0;
         }
     }

@@ -213,9 +213,7 @@ bool isItemChecked(WindowHandle dialog, int itemId) {
     return s != nullptr && s->checked(itemId);
 }
 
-WindowHandle desktopWindow() {
-    return standin::state().desktopPresent ? &standin::g_desktopTag : nullptr;
-}
+WindowHandle desktopWindow() { return standin::state().desktopPresent ? &standin::g_desktopTag : nullptr; }
 
 bool windowRect(WindowHandle window, Rect& rect) {
     if (window == nullptr) return false;

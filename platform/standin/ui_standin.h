@@ -26,7 +26,7 @@ class BXML_UI_API DialogSession {
 public:
     std::wstring caption;
     std::vector<Control> controls;
-    Rect rect;                 // where the dialog stands (moved by the procedure)
+    Rect rect; // where the dialog stands (moved by the procedure)
     bool ended = false;
     intptr_t result = 0;
 

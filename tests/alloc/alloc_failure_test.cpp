@@ -21,8 +21,8 @@
 
 #include "builder/mesh_builder.h"
 #include "document/storage.h"
-#include "plugin/options_dialog.h"
 #include "platform/standin/ui_standin.h"
+#include "plugin/options_dialog.h"
 #include "tests/support/document_invariants.h"
 #include "tests/support/inprocess_import.h"
 #include "tests/support/model_invariants.h"
@@ -96,10 +96,10 @@ struct Outcome {
     int32_t importResult = -100;
     int32_t optionsResult = -100;
     bool documentEmpty = false;
-    bool fired = false;           // the numbered failure happened
-    bool firedInImport = false;   // ... during the import request
+    bool fired = false;         // the numbered failure happened
+    bool firedInImport = false; // ... during the import request
     bool invariantsHold = true;
-    std::vector<std::string> documentViolations;  // after the import request
+    std::vector<std::string> documentViolations; // after the import request
 };
 
 // One whole import of path with allocation number failAt failing (0: none).
@@ -117,7 +117,7 @@ Outcome importFailing(const std::string& path, long failPoint, Failure kind) {
     counting = true;
     outcome.importResult = dispatchHostCallback(state, IMPORT_REQUEST, scene.get(), nullptr);
     outcome.firedInImport = failPoint != 0 && allocations >= failPoint;
-    counting = false;  // the check allocates; it is not part of the import
+    counting = false; // the check allocates; it is not part of the import
     bxml::testing::DocumentInvariantOptions unordered;
     unordered.allowUnorderedScenes = true;
     outcome.documentViolations = bxml::testing::checkDocumentInvariants(state.document, unordered);
@@ -172,14 +172,13 @@ TEST_F(AllocationFailure, EveryFailingAllocationEndsCleanlyAndLeaksNothing) {
             if (!o.firedInImport) {
                 ASSERT_EQ(o.importResult, undisturbed.importResult) << where;
             }
-            ASSERT_TRUE(o.documentViolations.empty())
-                << where << "\n" << bxml::testing::describeViolations(o.documentViolations);
+            ASSERT_TRUE(o.documentViolations.empty()) << where << "\n"
+                                                      << bxml::testing::describeViolations(o.documentViolations);
             ASSERT_TRUE(o.documentEmpty) << where;
             ASSERT_TRUE(o.invariantsHold) << where;
 #ifdef BXML_HAVE_LSAN
             // A leak stays reported by every later check: the first point is the one that leaked.
-            if (leakingPoints.empty() && __lsan_do_recoverable_leak_check() != 0)
-                leakingPoints.push_back(where);
+            if (leakingPoints.empty() && __lsan_do_recoverable_leak_check() != 0) leakingPoints.push_back(where);
 #endif
         }
         std::printf("%s: %ld allocations, %ld points swept (every %ld)\n",
@@ -204,8 +203,8 @@ TEST_F(AllocationFailure, AnExceptionInsideAnOperationEndsAsZeroAtTheBoundary) {
         ASSERT_NO_THROW(o = importFailing(path, i, Failure::RuntimeError)) << "allocation " << i;
         ASSERT_TRUE(o.fired) << "allocation " << i;
         ASSERT_TRUE(o.documentEmpty) << "allocation " << i;
-        ASSERT_TRUE(o.documentViolations.empty())
-            << "allocation " << i << "\n" << bxml::testing::describeViolations(o.documentViolations);
+        ASSERT_TRUE(o.documentViolations.empty()) << "allocation " << i << "\n"
+                                                  << bxml::testing::describeViolations(o.documentViolations);
         if (o.firedInImport && o.importResult == 0) ++endedAsZeroInImport;
         if (!o.firedInImport && o.importResult == 1 && o.optionsResult == 0) ++endedAsZeroInOptions;
     }

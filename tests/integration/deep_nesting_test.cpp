@@ -31,10 +31,12 @@ constexpr std::size_t HOST_THREAD_STACK = std::size_t{1} << 20;
 
 std::string boneChain(int bones) {
     std::string xml = "<orvk><skeletons><skeleton name=\"Rig\">";
-    for (int i = 0; i < bones; ++i) xml += "<bone name=\"b" + std::to_string(i) + "\"><position x=\"0\" y=\"1\" z=\"0\"/>";
+    for (int i = 0; i < bones; ++i)
+        xml += "<bone name=\"b" + std::to_string(i) + "\"><position x=\"0\" y=\"1\" z=\"0\"/>";
     for (int i = 0; i < bones; ++i) xml += "</bone>";
-    xml += "</skeleton></skeletons><scenes><scene name=\"Scene\"><object name=\"Rig\" type=\"skeleton\"/>"
-           "</scene></scenes></orvk>";
+    xml +=
+        "</skeleton></skeletons><scenes><scene name=\"Scene\"><object name=\"Rig\" type=\"skeleton\"/>"
+        "</scene></scenes></orvk>";
     return xml;
 }
 

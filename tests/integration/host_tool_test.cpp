@@ -51,11 +51,11 @@ const char* const ONE_QUAD = R"(<?xml version="1.0"?>
 
 TEST(HostToolOptions, BadOptionsAreUsageErrorsWithTheUsageLine) {
     const std::vector<std::vector<std::string>> bad = {
-        {},                                  // no file
-        {"--frobnicate", "a.xml"},           // unknown option
-        {"--lights", "yes", "a.xml"},        // not on/off
-        {"a.xml", "--scale"},                // value missing
-        {"a.xml", "b.xml"},                  // two files
+        {},                           // no file
+        {"--frobnicate", "a.xml"},    // unknown option
+        {"--lights", "yes", "a.xml"}, // not on/off
+        {"a.xml", "--scale"},         // value missing
+        {"a.xml", "b.xml"},           // two files
     };
     for (const auto& args : bad) {
         ToolRun run = runTool(args);
@@ -102,7 +102,8 @@ TEST(HostToolOptions, EveryOptionReachesTheDialogAnswer) {
 
     ToolOptions plain;
     ASSERT_TRUE(parseToolOptions({"f.xml"}, plain, error));
-    EXPECT_FALSE(plain.answer.scaleText || plain.answer.importLights || plain.answer.cancel) << "defaults leave the dialog";
+    EXPECT_FALSE(plain.answer.scaleText || plain.answer.importLights || plain.answer.cancel)
+        << "defaults leave the dialog";
     EXPECT_FALSE(plain.jsonPath);
 }
 
@@ -180,7 +181,7 @@ TEST(HostTool, RelativeJsonPathIsWhereTheCallerIs) {
     namespace fs = std::filesystem;
     const fs::path original = fs::current_path();
     const fs::path caller = fs::absolute(fs::path(::testing::TempDir()));
-    TempSceneFile unique("", "relative");   // a name no other test process uses
+    TempSceneFile unique("", "relative"); // a name no other test process uses
     const std::string name = fs::path(unique.path()).filename().string();
     const fs::path sceneFolder = caller / (name + "_scene");
     fs::create_directories(sceneFolder);

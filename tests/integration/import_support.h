@@ -32,8 +32,8 @@ public:
 #else
         const long process = static_cast<long>(getpid());
 #endif
-        path_ = std::string(::testing::TempDir()) + "bxml_" + std::to_string(process) + "_" + std::to_string(++counter) +
-                "_" + name;
+        path_ = std::string(::testing::TempDir()) + "bxml_" + std::to_string(process) + "_" +
+                std::to_string(++counter) + "_" + name;
         std::ofstream out(path_, std::ios::binary);
         out << content;
     }

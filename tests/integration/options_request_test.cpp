@@ -34,11 +34,24 @@ struct Expected {
 
 // Every control of template 101 that has a fixed text, in tab order.
 const Expected TEMPLATE_TEXTS[] = {
-    {1, L"OK"}, {2, L"Cancel"}, {0xFFFF, L"Info"}, {0xFFFF, L"file version:"}, {0xFFFF, L"vertices:"},
-    {0xFFFF, L"faces:"}, {0xFFFF, L"lights:"}, {0xFFFF, L"materials:"}, {0xFFFF, L"textures:"},
-    {0xFFFF, L"bones:"}, {0xFFFF, L"animations:"}, {0xFFFF, L"Scale Options"}, {0xFFFF, L"scale:"},
-    {0xFFFF, L"Misc Options"}, {2048, L"Import lights"}, {2049, L"Import scene meshes only"},
-    {2047, L"Prune bones"}, {2046, L"Swap model"},
+    {1, L"OK"},
+    {2, L"Cancel"},
+    {0xFFFF, L"Info"},
+    {0xFFFF, L"file version:"},
+    {0xFFFF, L"vertices:"},
+    {0xFFFF, L"faces:"},
+    {0xFFFF, L"lights:"},
+    {0xFFFF, L"materials:"},
+    {0xFFFF, L"textures:"},
+    {0xFFFF, L"bones:"},
+    {0xFFFF, L"animations:"},
+    {0xFFFF, L"Scale Options"},
+    {0xFFFF, L"scale:"},
+    {0xFFFF, L"Misc Options"},
+    {2048, L"Import lights"},
+    {2049, L"Import scene meshes only"},
+    {2047, L"Prune bones"},
+    {2046, L"Swap model"},
 };
 
 class OptionsRequest : public ::testing::Test {

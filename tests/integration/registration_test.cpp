@@ -19,9 +19,7 @@ namespace {
 
 class Registration : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(plugin.load(defaultPluginPath(), 0x1234)) << plugin.library.error();
-    }
+    void SetUp() override { ASSERT_TRUE(plugin.load(defaultPluginPath(), 0x1234)) << plugin.library.error(); }
     LoadedPlugin plugin;
 };
 
@@ -61,9 +59,7 @@ TEST_F(Registration, RejectedExtensionAnswersZeroButKeepsWhatWasWritten) {
     EXPECT_NE(info.callback, nullptr);
 }
 
-TEST_F(Registration, NullInfoAnswersZero) {
-    EXPECT_EQ(plugin.library.pluginProc(PLUGIN_INIT, nullptr, 0, 0), 0);
-}
+TEST_F(Registration, NullInfoAnswersZero) { EXPECT_EQ(plugin.library.pluginProc(PLUGIN_INIT, nullptr, 0, 0), 0); }
 
 TEST_F(Registration, VersionQueryAnswers3606WhateverTheArguments) {
     RefPluginInfo info;

@@ -128,7 +128,7 @@ std::vector<bool> endsAtRoot(const std::vector<SceneObjectRecord>& objects) {
                 outcome = state[i];
                 break;
             }
-            if (state[i] == ON_PATH) break;  // a cycle
+            if (state[i] == ON_PATH) break; // a cycle
             state[i] = ON_PATH;
             path.push_back(i);
             const int32_t parent = objects[i].parentIndex;

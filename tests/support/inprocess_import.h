@@ -17,9 +17,9 @@ namespace bxml::testing {
 struct InProcessRun {
     std::unique_ptr<host::ReferenceScene> scene;
     int32_t importResult = -100;
-    int32_t optionsResult = -100;   // -100: not asked
+    int32_t optionsResult = -100; // -100: not asked
     bool documentEmptyAfterOptions = false;
-    std::string errorMessage;       // the host's error text after the import request
+    std::string errorMessage; // the host's error text after the import request
     // Violations of the document invariants after the import request, whatever
     // its result (a failed read must leave a sound document too).
     std::vector<std::string> documentViolations;

@@ -41,12 +41,11 @@ void reportPolygon(Report& report, std::size_t m, std::size_t p, const HostPolyg
     if (!inside(polygon.meshIndex, scene.meshCount))
         report.add("mesh ", m, " polygon ", p, ": mesh index ", polygon.meshIndex, " of ", scene.meshCount);
     if (polygon.materialIndex != -1 && !inside(polygon.materialIndex, scene.materialCount))
-        report.add("mesh ", m, " polygon ", p, ": material index ", polygon.materialIndex, " of ",
-                   scene.materialCount);
+        report.add("mesh ", m, " polygon ", p, ": material index ", polygon.materialIndex, " of ", scene.materialCount);
     for (int c = 0; c < polygon.cornerCount; ++c)
         if (!inside(polygon.vertexIndices[c], scene.vertexCount))
-            report.add("mesh ", m, " polygon ", p, " corner ", c, ": vertex index ", polygon.vertexIndices[c],
-                       " of ", scene.vertexCount);
+            report.add("mesh ", m, " polygon ", p, " corner ", c, ": vertex index ", polygon.vertexIndices[c], " of ",
+                       scene.vertexCount);
 }
 
 void checkPolygons(Report& report, const host::ReferenceScene& scene) {
@@ -67,8 +66,7 @@ void checkWeights(Report& report, const host::ReferenceScene& scene, const Invar
         const auto& weights = scene.vertexStore[v].weights;
         for (std::size_t w = 0; w < weights.size(); ++w) {
             if (weights[w].boneIndex != -1 && !inside(weights[w].boneIndex, scene.boneCount))
-                report.add("vertex ", v, " weight ", w, ": bone index ", weights[w].boneIndex, " of ",
-                           scene.boneCount);
+                report.add("vertex ", v, " weight ", w, ": bone index ", weights[w].boneIndex, " of ", scene.boneCount);
             if (options.requireFiniteWeights && !std::isfinite(weights[w].weight))
                 report.add("vertex ", v, " weight ", w, ": not finite");
         }

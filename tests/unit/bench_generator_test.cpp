@@ -36,9 +36,8 @@ public:
     Generated(SceneKind kind, double scale) {
         static int counter = 0;
         const auto tick = std::chrono::steady_clock::now().time_since_epoch().count();
-        path_ = fs::temp_directory_path() /
-                (std::string("bxml_bench_") + sceneKindName(kind) + "_" + std::to_string(tick) + "_" +
-                 std::to_string(++counter) + ".xml");
+        path_ = fs::temp_directory_path() / (std::string("bxml_bench_") + sceneKindName(kind) + "_" +
+                                             std::to_string(tick) + "_" + std::to_string(++counter) + ".xml");
         std::string error;
         generated_ = generateSceneFile(kind, scale, path_.string(), stats, error);
         EXPECT_TRUE(generated_) << error;
@@ -75,7 +74,7 @@ private:
 std::vector<std::string> tokensOf(const char* text) {
     std::vector<std::string> tokens;
     std::string current;
-    for (const char* p = text != nullptr ? text : ""; ; ++p) {
+    for (const char* p = text != nullptr ? text : "";; ++p) {
         if (*p == ' ' || *p == ',' || *p == '\0') {
             if (!current.empty()) tokens.push_back(current);
             current.clear();
@@ -101,9 +100,7 @@ std::vector<std::size_t> groupSizes(const char* text) {
     return sizes;
 }
 
-int64_t countOfElement(const XMLElement* e) {
-    return e != nullptr ? e->Int64Attribute("count", -1) : -1;
-}
+int64_t countOfElement(const XMLElement* e) { return e != nullptr ? e->Int64Attribute("count", -1) : -1; }
 
 // A number as the exporter writes it: optional minus, digits, and at most
 // `decimals` decimals without trailing zeros; never "-0".
@@ -127,15 +124,9 @@ void expectExporterNumbers(const std::vector<std::string>& tokens, int decimals,
 }
 
 // Scales at which each kind holds exactly `units` units.
-double meshScale(int rows) {
-    return static_cast<double>(rows) / MESH_ROWS_PER_SCALE;
-}
-double rigScale(int units) {
-    return static_cast<double>(units) / RIG_UNITS_PER_SCALE;
-}
-double sceneScale(int objects) {
-    return static_cast<double>(objects) / SCENE_OBJECTS_PER_SCALE;
-}
+double meshScale(int rows) { return static_cast<double>(rows) / MESH_ROWS_PER_SCALE; }
+double rigScale(int units) { return static_cast<double>(units) / RIG_UNITS_PER_SCALE; }
+double sceneScale(int objects) { return static_cast<double>(objects) / SCENE_OBJECTS_PER_SCALE; }
 
 int64_t verticesOf(const SceneDocument& doc) {
     int64_t n = 0;
@@ -156,9 +147,7 @@ int64_t boneElementsOf(const SceneDocument& doc) {
     return n;
 }
 
-int64_t objectsOf(const SceneDocument& doc) {
-    return doc.scenes.empty() ? 0 : countOf(doc.scenes[0].objects);
-}
+int64_t objectsOf(const SceneDocument& doc) { return doc.scenes.empty() ? 0 : countOf(doc.scenes[0].objects); }
 
 TEST(BenchGenerator, MeshListsMatchTheirCountsInExporterNumbers) {
     Generated file(SceneKind::Mesh, meshScale(12));
@@ -188,7 +177,8 @@ TEST(BenchGenerator, MeshListsMatchTheirCountsInExporterNumbers) {
         EXPECT_TRUE(std::all_of(faces.begin(), faces.end(), [](std::size_t n) { return n == 4; }));
 
         int sets = 0;
-        for (const XMLElement* uv = g->FirstChildElement("uvset"); uv != nullptr; uv = uv->NextSiblingElement("uvset")) {
+        for (const XMLElement* uv = g->FirstChildElement("uvset"); uv != nullptr;
+             uv = uv->NextSiblingElement("uvset")) {
             ++sets;
             EXPECT_EQ(countOfElement(uv), 4 * faceCount);
             const std::vector<std::string> values = tokensOf(uv->GetText());

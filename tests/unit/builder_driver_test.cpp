@@ -105,11 +105,21 @@ TEST(BuildModel, RunsEveryStepInOrder) {
     makeDocument(doc);
     ReferenceScene scene;
     ASSERT_EQ(buildModel(doc, everything(), &scene), 1);
-    const std::vector<std::string> expected = {
-        "AddMaterial(Wood)", "SetVertexCount(3)", "AddMesh(Box,-1)", "EndMeshes(1)", "AddLight(Lamp)",
-        "AddBone(Rig::Rig,-1)", "AddBone(Rig::Arm,-1)", "AddAnimation(Wave)", "SetTrackCount(Wave,2)",
-        "AddPositionKeys(Wave,1,1,0)", "EndSkeletons()", "SetAxisSwap(1)", "Update(0)", "EndImport()",
-        "PruneBones()"};
+    const std::vector<std::string> expected = {"AddMaterial(Wood)",
+                                               "SetVertexCount(3)",
+                                               "AddMesh(Box,-1)",
+                                               "EndMeshes(1)",
+                                               "AddLight(Lamp)",
+                                               "AddBone(Rig::Rig,-1)",
+                                               "AddBone(Rig::Arm,-1)",
+                                               "AddAnimation(Wave)",
+                                               "SetTrackCount(Wave,2)",
+                                               "AddPositionKeys(Wave,1,1,0)",
+                                               "EndSkeletons()",
+                                               "SetAxisSwap(1)",
+                                               "Update(0)",
+                                               "EndImport()",
+                                               "PruneBones()"};
     EXPECT_EQ(mainCalls(scene), expected);
     EXPECT_EQ(scene.countCalls("Update"), 3) << "one Update per host vertex";
     EXPECT_EQ(scene.materialStore[0]->diffuse.g, 0.25f);
@@ -214,7 +224,7 @@ TEST(BuildModel, UnresolvedOrOverlongTexturesAreSkipped) {
     ASSERT_EQ(allocate(doc.textures, 3), 1);
     doc.textures[0].imageIndex = 0;
     doc.textures[1].imageIndex = 1;
-    doc.textures[2].imageIndex = 2;  // no such image
+    doc.textures[2].imageIndex = 2; // no such image
     MaterialRecord& m = doc.materials[0];
     m.slots[0].textureIndex = 0;
     m.slots[1].textureIndex = 1;
@@ -227,7 +237,7 @@ TEST(BuildModel, UnresolvedOrOverlongTexturesAreSkipped) {
     EXPECT_EQ(host.maps[0].kind, 0);
     EXPECT_EQ(std::wcslen(host.maps[0].fileName.wide), 259u);
 
-    m.slots[0].textureIndex = 3;  // no such texture
+    m.slots[0].textureIndex = 3; // no such texture
     ReferenceScene none;
     ASSERT_EQ(buildModel(doc, everything(), &none), 1);
     EXPECT_EQ(none.countCalls("AddTextureMap"), 0);
@@ -294,7 +304,7 @@ TEST(BuildModel, BonesTakeTheirNodesPoseAndTheBoneRecordsName) {
     makeDocument(doc);
     doc.boneNodes[1].scale = {2, 2, 2};
     doc.boneNodes[1].rotation = {0, 1, 0, 0};
-    doc.boneNodes[0].boneIndex = 7;  // hostile: no such bone record
+    doc.boneNodes[0].boneIndex = 7; // hostile: no such bone record
     ImportOptions options = everything();
     options.scale = 1.0f;
     ReferenceScene scene;

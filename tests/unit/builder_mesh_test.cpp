@@ -160,7 +160,7 @@ TEST(PlaceSceneObjects, WeightsFollowLinksToBoneNodesNormalisedLargestFirst) {
     g.links[0].index = 7;
     g.links[1].name.assign("Arm");
     g.links[1].index = 3;
-    g.links[2].name.assign("arm");  // differs in case: names no bone
+    g.links[2].name.assign("arm"); // differs in case: names no bone
     g.links[2].index = 4;
     ASSERT_EQ(allocate(g.vertices[0].weights, 3), 1);
     g.vertices[0].weights[0] = {3, -1, 0.2f};
@@ -256,7 +256,7 @@ TEST(PlaceSceneObjects, TargetsOutsideTheirArraysAreSkipped) {
     ASSERT_EQ(allocate(doc.geometries, 1), 1);
     setGeometry(doc.geometries[0], "G", 1, {});
     ASSERT_EQ(allocateSkeletons(doc.skeletons, 1), 1);
-    doc.skeletons[0].rootNodeIndex = 5;  // no such bone node
+    doc.skeletons[0].rootNodeIndex = 5; // no such bone node
     ASSERT_EQ(allocate(doc.scenes, 1), 1);
     ASSERT_EQ(allocate(doc.scenes[0].objects, 5), 1);
     addObject(doc.scenes[0], 0, "light", 1);
@@ -264,7 +264,7 @@ TEST(PlaceSceneObjects, TargetsOutsideTheirArraysAreSkipped) {
     addObject(doc.scenes[0], 2, "mesh", 1);
     addObject(doc.scenes[0], 3, "skeleton", 0);
     SceneObjectRecord& hanging = addObject(doc.scenes[0], 4, "mesh", 0);
-    hanging.boneNodeIndex = 9;   // no such bone node either
+    hanging.boneNodeIndex = 9; // no such bone node either
     hanging.skeletonIndex = 4;
 
     ReferenceScene scene;
@@ -288,9 +288,9 @@ TEST(BuildMeshes, SceneMeshesOnlyLeavesOutUnplacedGeometriesAndTheirOffsets) {
     ImportOptions options;
     options.sceneMeshesOnly = 1;
     ASSERT_EQ(buildMeshes(doc, options, &scene), 1);
-    const std::vector<std::string> expected = {
-        "SetVertexCount(6)", "AddMesh(B,-1)", "AddMesh(C,-1)", "GetPolygonBlock()", "SetPolygonCount(1)",
-        "SetPolygonCornerCount(0,3)", "GetPolygonBlock()", "SetPolygonCount(1)", "SetPolygonCornerCount(0,3)"};
+    const std::vector<std::string> expected = {"SetVertexCount(6)", "AddMesh(B,-1)",      "AddMesh(C,-1)",
+                                               "GetPolygonBlock()", "SetPolygonCount(1)", "SetPolygonCornerCount(0,3)",
+                                               "GetPolygonBlock()", "SetPolygonCount(1)", "SetPolygonCornerCount(0,3)"};
     EXPECT_EQ(scene.calls(), expected);
     EXPECT_EQ(scene.vertices[0]->position.x, 10.0f);
     EXPECT_EQ(scene.vertices[5]->position.x, 22.0f);
@@ -304,7 +304,7 @@ TEST(BuildMeshes, UvChannelsFollowTheMaterialsUvSetAndVIsFlipped) {
     SceneDocument doc;
     ASSERT_EQ(allocate(doc.materials, 2), 1);
     doc.materials[0].slots[0].uvSetName.assign("Detail");
-    doc.materials[1].slots[0].uvSetName.assign("detail");  // case differs: no match
+    doc.materials[1].slots[0].uvSetName.assign("detail"); // case differs: no match
     ASSERT_EQ(allocate(doc.geometries, 1), 1);
     std::vector<FaceRecord> faces(3, makeFace(0, 1, 2));
     for (FaceRecord& f : faces) {
@@ -413,8 +413,8 @@ TEST(BuildMeshes, EveryRefusalEndsTheBuild) {
     SceneDocument doc;
     ASSERT_EQ(allocate(doc.geometries, 1), 1);
     setGeometry(doc.geometries[0], "G", 3, {makeFace(0, 1, 2)});
-    for (const char* op : {"SetVertexCount", "AddMesh", "GetPolygonBlock", "SetPolygonCount",
-                           "SetPolygonCornerCount"}) {
+    for (const char* op :
+         {"SetVertexCount", "AddMesh", "GetPolygonBlock", "SetPolygonCount", "SetPolygonCornerCount"}) {
         ReferenceScene scene;
         scene.refuse(op);
         EXPECT_EQ(buildMeshes(doc, allGeometries(), &scene), 0) << op;
@@ -523,7 +523,8 @@ TEST(BuildMeshes, HostListsShorterThanAskedStopTheBuild) {
 TEST(BuildMeshes, AFaceWithABadIndexEndsTheBuildWithOnlyWholePolygonsInTheHost) {
     SceneDocument doc;
     ASSERT_EQ(allocate(doc.geometries, 2), 1);
-    setGeometry(doc.geometries[0], "A", 4, {makeFace(0, 1, 2), makeFace(1, 2, 3, 0), makeFace(0, 9, 1), makeFace(0, 1, 2)});
+    setGeometry(doc.geometries[0], "A", 4,
+                {makeFace(0, 1, 2), makeFace(1, 2, 3, 0), makeFace(0, 9, 1), makeFace(0, 1, 2)});
     setGeometry(doc.geometries[1], "B", 3, {makeFace(0, 1, 2)});
     ReferenceScene scene;
     EXPECT_EQ(buildMeshes(doc, allGeometries(), &scene), 0);

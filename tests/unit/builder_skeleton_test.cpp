@@ -13,7 +13,7 @@ using namespace bxml::host;
 
 namespace {
 
-constexpr float H = 0.70710677f;  // sin 45 degrees
+constexpr float H = 0.70710677f; // sin 45 degrees
 
 // Skeleton "Rig" with bones "Rig" (its root) and "Arm", one bone node each;
 // node 1 carries the given bind pose.
@@ -103,7 +103,7 @@ TEST(ConvertAnimations, KeysAreExpressedInTheBindFrame) {
     ASSERT_TRUE(convertAnimations(doc, &scene));
     const HostAnimationTrack& t = trackOf(scene, 1);
     expectVector(t.positionKeys[0].position, 1, 0, 0);
-    const Quaternion r = t.rotationKeys[0].rotation;  // inverse(bind) * key
+    const Quaternion r = t.rotationKeys[0].rotation; // inverse(bind) * key
     EXPECT_NEAR(r.x, 0.5f, 1e-6f);
     EXPECT_NEAR(r.y, -0.5f, 1e-6f);
     EXPECT_NEAR(r.z, -0.5f, 1e-6f);
@@ -201,7 +201,7 @@ TEST(AimLights, SpotAndDirectionalLightsTurnRoundOmniLightsStay) {
     spot.transform.position = {4, 5, 6};
     RefLight& directional = scene.seedLight("sun");
     directional.type = 1;
-    directional.transform.matrix.at(0, 0) = 3.0f;  // a scaled X column still aims along -Z
+    directional.transform.matrix.at(0, 0) = 3.0f; // a scaled X column still aims along -Z
     RefLight& omni = scene.seedLight("bulb");
     omni.type = 0;
     omni.transform.matrix.at(0, 1) = 0.5f;

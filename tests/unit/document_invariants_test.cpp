@@ -7,8 +7,8 @@
 
 #include "document/lookup.h"
 #include "document/resolve.h"
-#include "tests/support/scene_documents.h"
 #include "tests/support/document_invariants.h"
+#include "tests/support/scene_documents.h"
 
 namespace bxml {
 namespace {
@@ -22,8 +22,15 @@ TEST(DocumentInvariants, ResolvedScenesWithCyclesSelfParentsAndDuplicateNamesPas
     // A cycle (a, b) with a child (c), a self-parented root (s), a second
     // object named like a member of the cycle, and an ordinary tree listed
     // children first.
-    SceneDocument doc = sceneOf({{"leaf", "mid"}, {"a", "b"}, {"mid", "top"}, {"b", "a"}, {"c", "a"},
-                                 {"s", "s"}, {"a", ""}, {"top", ""}, {"under", "a"}});
+    SceneDocument doc = sceneOf({{"leaf", "mid"},
+                                 {"a", "b"},
+                                 {"mid", "top"},
+                                 {"b", "a"},
+                                 {"c", "a"},
+                                 {"s", "s"},
+                                 {"a", ""},
+                                 {"top", ""},
+                                 {"under", "a"}});
     resolveReferences(doc);
     const auto violations = checkDocumentInvariants(doc);
     EXPECT_TRUE(violations.empty()) << describeViolations(violations);
@@ -45,12 +52,12 @@ TEST(DocumentInvariants, IndicesOutOfRangeAndRepeatedFileIndicesAreReported) {
     resolveReferences(doc);
     doc.scenes[0].objects[1].fileIndex = 0;
     doc.textures.resize(1);
-    doc.textures[0].imageIndex = 0;  // no images
+    doc.textures[0].imageIndex = 0; // no images
     doc.geometries.resize(1);
     doc.geometries[0].faces.resize(1);
     doc.geometries[0].faces[0].materialIndex = -2;
     doc.boneNodes.resize(2);
-    doc.boneNodes[0].parentNodeIndex = 1;  // a parent after its child
+    doc.boneNodes[0].parentNodeIndex = 1; // a parent after its child
     const auto violations = checkDocumentInvariants(doc);
     const std::string text = describeViolations(violations);
     EXPECT_EQ(violations.size(), 4u) << text;

@@ -15,8 +15,7 @@ namespace {
 // Fills the array with records named "", "alpha", "dup", "Dup", "dup" and checks
 // the lookup rules every lookup shares.
 template <class T>
-void expectLookupRules(std::vector<T>& records, Name T::*field,
-                       const std::function<int32_t(const char*)>& lookup) {
+void expectLookupRules(std::vector<T>& records, Name T::*field, const std::function<int32_t(const char*)>& lookup) {
     const char* names[] = {"", "alpha", "dup", "Dup", "dup"};
     records.assign(5, T{});
     for (std::size_t i = 0; i < 5; ++i) (records[i].*field).assign(names[i]);
@@ -59,9 +58,8 @@ TEST(DocumentLookup, NestedArraysFindFirstExactMatch) {
     expectLookupRules<SceneObjectRecord>(scene.objects, &SceneObjectRecord::name,
                                          [&](const char* n) { return findObjectByName(scene, n); });
     AnimationRecord animation;
-    expectLookupRules<AnimationSkeletonTrack>(
-        animation.skeletonTracks, &AnimationSkeletonTrack::skeletonName,
-        [&](const char* n) { return findSkeletonTrackByName(animation, n); });
+    expectLookupRules<AnimationSkeletonTrack>(animation.skeletonTracks, &AnimationSkeletonTrack::skeletonName,
+                                              [&](const char* n) { return findSkeletonTrackByName(animation, n); });
     AnimationSkeletonTrack track;
     expectLookupRules<AnimationNodeTrack>(track.nodes, &AnimationNodeTrack::nodeName,
                                           [&](const char* n) { return findNodeTrackByName(track, n); });
@@ -104,7 +102,8 @@ GeometryRecord geometryWithLinkIndices(std::initializer_list<int32_t> indices) {
 
 TEST(DocumentLookup, BoneLinkInIndexOrderIsFoundAtItsPosition) {
     GeometryRecord geometry = geometryWithLinkIndices({0, 1, 2});
-    for (int32_t i = 0; i < 3; ++i) EXPECT_EQ(findBoneLinkByIndex(geometry, i), &geometry.links[static_cast<std::size_t>(i)]);
+    for (int32_t i = 0; i < 3; ++i)
+        EXPECT_EQ(findBoneLinkByIndex(geometry, i), &geometry.links[static_cast<std::size_t>(i)]);
     EXPECT_EQ(findBoneLinkByIndex(geometry, 3), nullptr);
     EXPECT_EQ(findBoneLinkByIndex(geometry, -1), nullptr);
 }
@@ -180,8 +179,8 @@ TEST(NameIndex, ManyNamesWithRepeatsAndGapsGiveTheScansAnswer) {
         return int32_t{-1};
     };
     for (unsigned k = 0; k < 6500; ++k) {
-        for (const std::string& name : {"Bone_" + std::to_string(k), "bone_" + std::to_string(k),
-                                        "Bone_" + std::to_string(k) + "x"}) {
+        for (const std::string& name :
+             {"Bone_" + std::to_string(k), "bone_" + std::to_string(k), "Bone_" + std::to_string(k) + "x"}) {
             ASSERT_EQ(index.find(name.c_str()), scan(name)) << name;
         }
     }

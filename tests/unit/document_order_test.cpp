@@ -139,7 +139,8 @@ TEST(OrderSceneObjects, HundredThousandDeepChainOrdersWithoutRecursion) {
     for (int i = 0; i < DEPTH; ++i) {
         const int level = DEPTH - 1 - i;
         objects[static_cast<std::size_t>(i)].name.assign(("n" + std::to_string(level)).c_str());
-        if (level > 0) objects[static_cast<std::size_t>(i)].parentName.assign(("n" + std::to_string(level - 1)).c_str());
+        if (level > 0)
+            objects[static_cast<std::size_t>(i)].parentName.assign(("n" + std::to_string(level - 1)).c_str());
     }
     resolveReferences(doc);
     for (int k = 0; k < DEPTH; ++k) {

@@ -154,7 +154,7 @@ TEST(ResolveReferences, RootNodeNeedsARootBoneNamedLikeTheSkeleton) {
     SceneDocument doc;
     SkeletonRecord skeleton;
     skeleton.name.assign("S");
-    skeleton.bones.push_back(makeBone("S", "x", 40));  // named like the skeleton, but has a parent
+    skeleton.bones.push_back(makeBone("S", "x", 40)); // named like the skeleton, but has a parent
     skeleton.bones.push_back(makeBone("x", "", 41));
     doc.skeletons.push_back(skeleton);
     doc.scenes.resize(1);
@@ -245,7 +245,7 @@ TEST(ResolveReferences, DuplicateNamesResolveToTheFirstInLargeArrays) {
 
 TEST(ResolveReferences, ObjectWithEmptyNameKeepsItsTarget) {
     SceneDocument doc;
-    doc.lights.resize(1);  // a light with an empty name
+    doc.lights.resize(1); // a light with an empty name
     doc.scenes.resize(1);
     doc.scenes[0].objects.push_back(makeObject("", "light"));
     doc.scenes[0].objects[0].targetIndex = 7;
@@ -317,7 +317,7 @@ TEST(ResolveBoneNodes, ParentPathFoundAtOrAfterTheNodeStaysNone) {
     ASSERT_EQ(allocate(doc.boneNodes, 3), 1);
     doc.boneNodes[0].path.assign("S::S");
     doc.boneNodes[1].path.assign("::");
-    doc.boneNodes[1].parentPath.assign("::");      // itself: an unnamed bone of an unnamed skeleton
+    doc.boneNodes[1].parentPath.assign("::"); // itself: an unnamed bone of an unnamed skeleton
     doc.boneNodes[2].path.assign("S::A");
     doc.boneNodes[2].parentPath.assign("S::S");
     resolveReferences(doc);

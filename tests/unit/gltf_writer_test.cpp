@@ -83,8 +83,7 @@ std::vector<double> attribute(const tinygltf::Model& m, const tinygltf::Primitiv
 }
 
 // Host vertices at the given positions, one mesh, and its polygon block.
-bxml::HostPolygonBlock* meshWithVertices(ReferenceScene& scene, const std::vector<Vector3>& positions,
-                                         int polygons) {
+bxml::HostPolygonBlock* meshWithVertices(ReferenceScene& scene, const std::vector<Vector3>& positions, int polygons) {
     scene.SetVertexCount(static_cast<int32_t>(positions.size()));
     for (std::size_t i = 0; i < positions.size(); ++i) scene.vertices[i]->position = positions[i];
     scene.AddMesh(HostString("Mesh"), -1);
@@ -153,9 +152,9 @@ TEST(GltfMeshes, OnePrimitivePerMaterialAndVerticesSplitWhereUvsDiffer) {
 TEST(GltfMeshes, BadPolygonsAndMaterialsAreLeftOutWithAWarning) {
     ReferenceScene scene;
     auto* block = meshWithVertices(scene, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, 3);
-    setPolygon(block, 0, {0, 1, 2}, 5);           // no such material: written without one
-    setPolygon(block, 1, {0, 1, 7}, -1);          // vertex out of range
-    block->polygons[2].meshIndex = 0;             // corner count 0
+    setPolygon(block, 0, {0, 1, 2}, 5);  // no such material: written without one
+    setPolygon(block, 1, {0, 1, 7}, -1); // vertex out of range
+    block->polygons[2].meshIndex = 0;    // corner count 0
     Built b = build(scene);
     ASSERT_EQ(b.model.meshes.at(0).primitives.size(), 1u);
     EXPECT_EQ(b.model.meshes[0].primitives[0].material, -1);
@@ -195,7 +194,7 @@ TEST(GltfSkins, FourLargestInfluencesRenormalisedAndUnweightedVerticesOnTheNeutr
     w = scene.AddVertexWeights(1, 3);
     w[0] = {3, 0.5f};
     w[1] = {3, 0.25f};
-    w[2] = {9, 0.25f};   // no such bone
+    w[2] = {9, 0.25f}; // no such bone
     Built b = build(scene);
     ASSERT_EQ(b.model.skins.size(), 1u);
     const tinygltf::Skin& skin = b.model.skins[0];
@@ -211,8 +210,7 @@ TEST(GltfSkins, FourLargestInfluencesRenormalisedAndUnweightedVerticesOnTheNeutr
     EXPECT_EQ(static_cast<float>(weights[0]) + static_cast<float>(weights[1]) + static_cast<float>(weights[2]) +
                   static_cast<float>(weights[3]),
               1.0f);
-    EXPECT_EQ(std::vector<double>(weights.begin() + 4, weights.end()),
-              (std::vector<double>{1, 0, 0, 0, 1, 0, 0, 0}));
+    EXPECT_EQ(std::vector<double>(weights.begin() + 4, weights.end()), (std::vector<double>{1, 0, 0, 0, 1, 0, 0, 0}));
     EXPECT_NE(b.allWarnings().find("1 vertices had more than four bone influences"), std::string::npos)
         << b.allWarnings();
 }
@@ -222,7 +220,7 @@ TEST(GltfSkins, BoneNodesKeepParentRelativePosesAndInverseBindMatricesUndoTheCha
     addBone(scene, "root", {1, 2, 3}, aboutZ(PI / 2), {2, 2, 2});
     addBone(scene, "child", {1, 0, 0})->parentIndex = 0;
     bxml::HostBone* orphan = scene.AddBone(HostString("orphan"), -1);
-    orphan->parentIndex = 2;   // itself: made a root
+    orphan->parentIndex = 2; // itself: made a root
     auto* block = meshWithVertices(scene, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, 1);
     setPolygon(block, 0, {0, 1, 2}, -1);
     scene.AddVertexWeights(0, 1)[0] = {1, 1.0f};
@@ -254,10 +252,10 @@ TEST(GltfAnimations, KeysRecomposedFromTheBindPoseAtSecondTimes) {
     bxml::HostAnimationTrack* t = a->AddPositionKeys(0, 3, 0);
     t->positionKeys[0] = {15, {1, 0, 0}};
     t->positionKeys[1] = {0, {0, 0, 0}};
-    t->positionKeys[2] = {15, {5, 5, 5}};   // a repeated time
+    t->positionKeys[2] = {15, {5, 5, 5}}; // a repeated time
     t = a->AddRotationKeys(0, 1);
     t->rotationKeys[0] = {30, aboutZ(PI / 2)};
-    t = a->AddScaleKeys(0, 2);   // the file's "no value" marks: both at time 0
+    t = a->AddScaleKeys(0, 2); // the file's "no value" marks: both at time 0
     t->scaleKeys[0] = {0, {1, 1, 1}};
     t->scaleKeys[1] = {0, {3, 3, 3}};
     Built b = build(scene);
@@ -269,8 +267,8 @@ TEST(GltfAnimations, KeysRecomposedFromTheBindPoseAtSecondTimes) {
     EXPECT_EQ(values(b.model, translation.input), (std::vector<double>{0, 0.5}));
     const std::vector<double> positions = values(b.model, translation.output);
     ASSERT_EQ(positions.size(), 6u);
-    EXPECT_NEAR(positions[0], 1, 1e-6);   // P + R*(0,0,0)
-    EXPECT_NEAR(positions[3], 1, 1e-6);   // P + R*(1,0,0) = (1, 1, 0)
+    EXPECT_NEAR(positions[0], 1, 1e-6); // P + R*(0,0,0)
+    EXPECT_NEAR(positions[3], 1, 1e-6); // P + R*(1,0,0) = (1, 1, 0)
     EXPECT_NEAR(positions[4], 1, 1e-6);
     const auto& rotation = anim.samplers[static_cast<std::size_t>(anim.channels[1].sampler)];
     EXPECT_EQ(values(b.model, rotation.input), (std::vector<double>{1}));
@@ -418,12 +416,13 @@ TEST(GltfStructure, TheCheckFindsIndicesAndJointsOutOfRange) {
     Built b = build(scene);
     const tinygltf::Primitive& p = b.model.meshes.at(0).primitives.at(0);
     tinygltf::Model broken = b.model;
-    const auto& indexView = broken.bufferViews[static_cast<std::size_t>(broken.accessors[static_cast<std::size_t>(p.indices)].bufferView)];
+    const auto& indexView =
+        broken.bufferViews[static_cast<std::size_t>(broken.accessors[static_cast<std::size_t>(p.indices)].bufferView)];
     broken.buffers[0].data[indexView.byteOffset] = 3;
     EXPECT_EQ(bxml::host::gltfStructureProblem(broken), "index beyond the vertex count");
     broken = b.model;
-    const auto& jointView =
-        broken.bufferViews[static_cast<std::size_t>(broken.accessors[static_cast<std::size_t>(p.attributes.at("JOINTS_0"))].bufferView)];
+    const auto& jointView = broken.bufferViews[static_cast<std::size_t>(
+        broken.accessors[static_cast<std::size_t>(p.attributes.at("JOINTS_0"))].bufferView)];
     broken.buffers[0].data[jointView.byteOffset + 1] = 2;
     EXPECT_EQ(bxml::host::gltfStructureProblem(broken), "joint beyond the skin's joints");
     broken = b.model;

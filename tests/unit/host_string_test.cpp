@@ -27,7 +27,7 @@ TEST(HostString, Utf8NarrowBecomesWideCharacters) {
 }
 
 TEST(HostString, InvalidUtf8FallsBackToTheCodePage) {
-    HostString s("caf\xe9");   // Latin-1 e-acute, not valid UTF-8
+    HostString s("caf\xe9"); // Latin-1 e-acute, not valid UTF-8
     EXPECT_EQ(std::wstring(s.wide), L"caf\u00e9");
 }
 
@@ -44,12 +44,12 @@ TEST(HostString, LongTextIsCutAt259CharactersAndTerminated) {
 
 TEST(HostString, CutNeverSplitsAUtf8Sequence) {
     std::string text(258, 'a');
-    text += "\xc3\xa9\xc3\xa9";   // the first e-acute straddles byte 259
+    text += "\xc3\xa9\xc3\xa9"; // the first e-acute straddles byte 259
     HostString s(text.c_str());
     EXPECT_EQ(std::string(s.narrow).size(), 258u);
     EXPECT_EQ(std::wstring(s.wide), std::wstring(258, L'a'));
     std::wstring wide(258, L'a');
-    wide += L"\u00e9";   // two bytes in UTF-8: does not fit into 259 after 258
+    wide += L"\u00e9"; // two bytes in UTF-8: does not fit into 259 after 258
     HostString w(wide.c_str());
     EXPECT_EQ(std::string(w.narrow), std::string(258, 'a'));
 }

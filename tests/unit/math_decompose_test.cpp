@@ -16,8 +16,7 @@ constexpr float SIN45 = 0.70710677f;
 constexpr float NOT_A_NUMBER = std::numeric_limits<float>::quiet_NaN();
 constexpr float INF = std::numeric_limits<float>::infinity();
 
-Matrix4 fromRows(const float r[12])
-{
+Matrix4 fromRows(const float r[12]) {
     Matrix4 m;
     for (int i = 0; i < 12; ++i) {
         m.m[i] = r[i];
@@ -25,8 +24,7 @@ Matrix4 fromRows(const float r[12])
     return m;
 }
 
-Matrix4 diagonal(float a, float b, float c)
-{
+Matrix4 diagonal(float a, float b, float c) {
     Matrix4 m;
     m.at(0, 0) = a;
     m.at(1, 1) = b;
@@ -35,8 +33,7 @@ Matrix4 diagonal(float a, float b, float c)
 }
 
 // 3x3 product in double, for checking results without adding float rounding.
-Matrix4 product(const Matrix4& a, const Matrix4& b)
-{
+Matrix4 product(const Matrix4& a, const Matrix4& b) {
     Matrix4 c;
     for (int i = 0; i < 3; ++i) {
         for (int j = 0; j < 3; ++j) {
@@ -50,8 +47,7 @@ Matrix4 product(const Matrix4& a, const Matrix4& b)
     return c;
 }
 
-Matrix4 transposed(const Matrix4& a)
-{
+Matrix4 transposed(const Matrix4& a) {
     Matrix4 t;
     for (int i = 0; i < 3; ++i) {
         for (int j = 0; j < 3; ++j) {
@@ -62,16 +58,14 @@ Matrix4 transposed(const Matrix4& a)
 }
 
 // U * diag(k) * U^T with U the matrix of q.
-Matrix4 stretchMatrix(const Quaternion& q, const Vector4& k)
-{
+Matrix4 stretchMatrix(const Quaternion& q, const Vector4& k) {
     const Matrix4 u = matrixFromQuaternion(q);
     return product(product(u, diagonal(k.x, k.y, k.z)), transposed(u));
 }
 
 // Largest element-wise difference; infinite when any difference is NaN, so that
 // a NaN result never passes a tolerance check.
-float maxDifference3x3(const Matrix4& a, const Matrix4& b)
-{
+float maxDifference3x3(const Matrix4& a, const Matrix4& b) {
     float d = 0.0f;
     for (int i = 0; i < 3; ++i) {
         for (int j = 0; j < 3; ++j) {
@@ -85,8 +79,7 @@ float maxDifference3x3(const Matrix4& a, const Matrix4& b)
     return d;
 }
 
-Matrix4 timesSign(float sign, Matrix4 m)
-{
+Matrix4 timesSign(float sign, Matrix4 m) {
     for (int i = 0; i < 3; ++i) {
         for (int j = 0; j < 3; ++j) {
             m.at(i, j) *= sign;
@@ -95,14 +88,12 @@ Matrix4 timesSign(float sign, Matrix4 m)
     return m;
 }
 
-void expectOrthogonal(const Matrix4& q, float tolerance)
-{
+void expectOrthogonal(const Matrix4& q, float tolerance) {
     const Matrix4 qtq = product(transposed(q), q);
     EXPECT_LE(maxDifference3x3(qtq, Matrix4{}), tolerance);
 }
 
-void expectQuaternion(const Quaternion& q, float x, float y, float z, float w, float tolerance = 0.0f)
-{
+void expectQuaternion(const Quaternion& q, float x, float y, float z, float w, float tolerance = 0.0f) {
     EXPECT_NEAR(q.x, x, tolerance);
     EXPECT_NEAR(q.y, y, tolerance);
     EXPECT_NEAR(q.z, z, tolerance);
@@ -110,22 +101,19 @@ void expectQuaternion(const Quaternion& q, float x, float y, float z, float w, f
 }
 
 // Same rotation: q or -q.
-void expectSameRotation(const Quaternion& a, const Quaternion& b, float tolerance)
-{
+void expectSameRotation(const Quaternion& a, const Quaternion& b, float tolerance) {
     const float s = (a.x * b.x + a.y * b.y + a.z * b.z + a.w * b.w) < 0.0f ? -1.0f : 1.0f;
     expectQuaternion(a, s * b.x, s * b.y, s * b.z, s * b.w, tolerance);
 }
 
-Quaternion randomRotation(std::mt19937& rng)
-{
+Quaternion randomRotation(std::mt19937& rng) {
     std::normal_distribution<float> n;
     return normalize(Quaternion{n(rng), n(rng), n(rng), n(rng)});
 }
 
 // The 24 rotations that map the coordinate axes onto themselves (each with
 // both signs): the turns that relabel stretch factors.
-std::vector<Quaternion> axisPermutingRotations()
-{
+std::vector<Quaternion> axisPermutingRotations() {
     std::vector<Quaternion> out;
     for (int i = 0; i < 4; ++i) {
         float c[4] = {0, 0, 0, 0};
@@ -153,8 +141,7 @@ std::vector<Quaternion> axisPermutingRotations()
 }
 
 // The same 24 rotations as exact signed permutation matrices (determinant +1).
-std::vector<Matrix4> axisPermutingMatrices()
-{
+std::vector<Matrix4> axisPermutingMatrices() {
     const int perms[6][3] = {{0, 1, 2}, {1, 2, 0}, {2, 0, 1}, {0, 2, 1}, {2, 1, 0}, {1, 0, 2}};
     std::vector<Matrix4> out;
     for (int p = 0; p < 6; ++p) {
@@ -177,8 +164,7 @@ std::vector<Matrix4> axisPermutingMatrices()
 }
 
 // T * R * diag(scale) from a Transform filled by setTransformFromMatrix.
-Matrix4 rebuild(const Transform& t)
-{
+Matrix4 rebuild(const Transform& t) {
     Matrix4 m = matrixFromQuaternion(t.rotation);
     const float s[3] = {t.scale.x, t.scale.y, t.scale.z};
     for (int i = 0; i < 3; ++i) {
@@ -193,8 +179,7 @@ Matrix4 rebuild(const Transform& t)
 }
 
 // Rotation times per-axis scale: an affine matrix without shear.
-Matrix4 rotationTimesScale(const Quaternion& q, const float s[3])
-{
+Matrix4 rotationTimesScale(const Quaternion& q, const float s[3]) {
     Matrix4 m = matrixFromQuaternion(q);
     for (int i = 0; i < 3; ++i) {
         for (int j = 0; j < 3; ++j) {
@@ -206,8 +191,7 @@ Matrix4 rotationTimesScale(const Quaternion& q, const float s[3])
 
 // --- decomposeAffine / setTransformFromMatrix ---
 
-TEST(Decompose, IdentityGivesIdentityParts)
-{
+TEST(Decompose, IdentityGivesIdentityParts) {
     const AffineDecomposition d = decomposeAffine(Matrix4{});
     EXPECT_EQ(d.translation.x, 0.0f);
     EXPECT_EQ(d.translation.y, 0.0f);
@@ -222,8 +206,7 @@ TEST(Decompose, IdentityGivesIdentityParts)
     expectQuaternion(d.stretchRotation, 0, 0, 0, 1);
 }
 
-TEST(Decompose, DiagonalScaleWithTranslation)
-{
+TEST(Decompose, DiagonalScaleWithTranslation) {
     const float rows[12] = {2, 0, 0, 5, 0, 3, 0, 6, 0, 0, 4, 7};
     Transform t;
     setTransformFromMatrix(fromRows(rows), t);
@@ -236,8 +219,7 @@ TEST(Decompose, DiagonalScaleWithTranslation)
     expectQuaternion(t.rotation, 0, 0, 0, 1);
 }
 
-TEST(Decompose, MirrorGivesNegativeSign)
-{
+TEST(Decompose, MirrorGivesNegativeSign) {
     const AffineDecomposition d = decomposeAffine(diagonal(-1.0f, 1.0f, 1.0f));
     EXPECT_EQ(d.determinantSign, -1.0f);
     // The flipped Q is diag(1, -1, -1): half a turn about X.
@@ -255,8 +237,7 @@ TEST(Decompose, MirrorGivesNegativeSign)
     EXPECT_LE(maxDifference3x3(rebuild(t), diagonal(-1.0f, 1.0f, 1.0f)), 0.0f);
 }
 
-TEST(Decompose, UniformScaleWithQuarterTurnAboutZ)
-{
+TEST(Decompose, UniformScaleWithQuarterTurnAboutZ) {
     const float rows[12] = {0, -2, 0, 0, 2, 0, 0, 0, 0, 0, 2, 0};
     Transform t;
     setTransformFromMatrix(fromRows(rows), t);
@@ -266,8 +247,7 @@ TEST(Decompose, UniformScaleWithQuarterTurnAboutZ)
     expectQuaternion(t.rotation, 0.0f, 0.0f, SIN45, SIN45);
 }
 
-TEST(Decompose, RowThreeOfTheInputIsIgnored)
-{
+TEST(Decompose, RowThreeOfTheInputIsIgnored) {
     const float rows[12] = {0, -2, 0, 1, 3, 0, 0, 2, 0, 0, 4, 3};
     Matrix4 m = fromRows(rows);
     Transform expected;
@@ -281,8 +261,7 @@ TEST(Decompose, RowThreeOfTheInputIsIgnored)
     t.auxiliary = {8, 8, 8};
     t.matrix.at(1, 3) = 6.0f;
     setTransformFromMatrix(m, t);
-    expectQuaternion(t.rotation, expected.rotation.x, expected.rotation.y, expected.rotation.z,
-                     expected.rotation.w);
+    expectQuaternion(t.rotation, expected.rotation.x, expected.rotation.y, expected.rotation.z, expected.rotation.w);
     EXPECT_EQ(t.scale.x, expected.scale.x);
     EXPECT_EQ(t.scale.y, expected.scale.y);
     EXPECT_EQ(t.scale.z, expected.scale.z);
@@ -293,8 +272,7 @@ TEST(Decompose, RowThreeOfTheInputIsIgnored)
     EXPECT_EQ(t.matrix.at(1, 3), 6.0f);
 }
 
-TEST(Decompose, AllZeroMatrixGivesIdentityQAndZeroScale)
-{
+TEST(Decompose, AllZeroMatrixGivesIdentityQAndZeroScale) {
     Matrix4 zero;
     for (float& v : zero.m) {
         v = 0.0f;
@@ -318,8 +296,7 @@ TEST(Decompose, AllZeroMatrixGivesIdentityQAndZeroScale)
 // Rotations with integer matrices keep every step exact, so stretch factors
 // that are equal in the input stay exactly equal and the equal-factor paths
 // are taken.
-TEST(Decompose, EqualScaleFactorsTakeEqualFactorPathsAndReconstruct)
-{
+TEST(Decompose, EqualScaleFactorsTakeEqualFactorPathsAndReconstruct) {
     const float patterns[][3] = {{2, 2, 2}, {2, 2, 3}, {2, 3, 2}, {3, 2, 2}, {-2, 2, 3}, {0.5f, 4, 4}};
     const std::vector<Matrix4> rotations = axisPermutingMatrices();
     ASSERT_EQ(rotations.size(), 24u);
@@ -336,7 +313,8 @@ TEST(Decompose, EqualScaleFactorsTakeEqualFactorPathsAndReconstruct)
                                    (d.scaleFactors.y == d.scaleFactors.z);
             EXPECT_GE(equalPairs, 1);
             // The full decomposition F * R * U * K * U^T gives back the input.
-            Matrix4 rebuilt = product(matrixFromQuaternion(d.rotation), stretchMatrix(d.stretchRotation, d.scaleFactors));
+            Matrix4 rebuilt =
+                product(matrixFromQuaternion(d.rotation), stretchMatrix(d.stretchRotation, d.scaleFactors));
             EXPECT_LE(maxDifference3x3(timesSign(d.determinantSign, rebuilt), m), 2e-6f);
 
             Transform t;
@@ -354,8 +332,7 @@ TEST(Decompose, EqualScaleFactorsTakeEqualFactorPathsAndReconstruct)
 // 200,000 samples: 5.3e-7 of the largest scale. 1e-5 of the largest scale keeps
 // a 20-fold margin while a wrong branch (a permuted axis, a lost sign) is off by
 // the order of the scale itself.
-TEST(DecomposeProperty, RandomRotationScaleTranslationReconstructs)
-{
+TEST(DecomposeProperty, RandomRotationScaleTranslationReconstructs) {
     std::mt19937 rng(20240611);
     std::uniform_real_distribution<float> exponent(-1.0f, 1.0f);
     std::uniform_real_distribution<float> offset(-1000.0f, 1000.0f);
@@ -396,8 +373,7 @@ TEST(DecomposeProperty, RandomRotationScaleTranslationReconstructs)
     EXPECT_LE(maxIterations, 10);
 }
 
-TEST(DecomposeProperty, UniformScaleWithRandomRotationReconstructs)
-{
+TEST(DecomposeProperty, UniformScaleWithRandomRotationReconstructs) {
     std::mt19937 rng(77);
     for (int n = 0; n < 5000; ++n) {
         const Quaternion q = randomRotation(rng);
@@ -412,8 +388,7 @@ TEST(DecomposeProperty, UniformScaleWithRandomRotationReconstructs)
 
 // Sheared and arbitrary matrices: T * F * R * U * K * U^T still gives the input,
 // which checks the stretch rotation and the permuted factors together.
-TEST(DecomposeProperty, GeneralMatrixReconstructsFromAllParts)
-{
+TEST(DecomposeProperty, GeneralMatrixReconstructsFromAllParts) {
     std::mt19937 rng(4242);
     std::uniform_real_distribution<float> element(-5.0f, 5.0f);
     for (int n = 0; n < 20000; ++n) {
@@ -442,8 +417,7 @@ TEST(DecomposeProperty, GeneralMatrixReconstructsFromAllParts)
 
 // --- polarDecompose ---
 
-TEST(Polar, RandomMatricesGiveOrthogonalQAndSymmetricS)
-{
+TEST(Polar, RandomMatricesGiveOrthogonalQAndSymmetricS) {
     std::mt19937 rng(9);
     std::uniform_real_distribution<float> element(-10.0f, 10.0f);
     int maxIterations = 0;
@@ -467,8 +441,7 @@ TEST(Polar, RandomMatricesGiveOrthogonalQAndSymmetricS)
     EXPECT_LE(maxIterations, 10);
 }
 
-TEST(Polar, SingularMatrixTakesRankTwoStep)
-{
+TEST(Polar, SingularMatrixTakesRankTwoStep) {
     // Small integers: the determinant is exactly 0 in float.
     const float rows[12] = {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0};
     const Matrix4 m = fromRows(rows);
@@ -486,8 +459,7 @@ TEST(Polar, SingularMatrixTakesRankTwoStep)
     EXPECT_EQ(p.q.at(0, 3), 0.0f);
 }
 
-TEST(Polar, RankTwoStepHandlesEachPlaneOrientation)
-{
+TEST(Polar, RankTwoStepHandlesEachPlaneOrientation) {
     // det(2x2 part after the reflections) positive and negative take the two
     // formulas of the plane factor.
     const float cases[][12] = {
@@ -508,8 +480,7 @@ TEST(Polar, RankTwoStepHandlesEachPlaneOrientation)
     }
 }
 
-TEST(Polar, RandomSingularMatricesGiveThePolarFactor)
-{
+TEST(Polar, RandomSingularMatricesGiveThePolarFactor) {
     // A (3x2) * B (2x3) with small integers: rank 2 and an exactly zero float
     // determinant, with the plane factor turned by a general angle.
     std::mt19937 rng(2718);
@@ -561,8 +532,7 @@ TEST(Polar, RandomSingularMatricesGiveThePolarFactor)
     EXPECT_GT(rankTwo, 400);
 }
 
-TEST(Polar, RankOneGivesIdentityQ)
-{
+TEST(Polar, RankOneGivesIdentityQ) {
     const float rows[12] = {1, 2, 3, 0, 2, 4, 6, 0, -3, -6, -9, 0};
     const PolarDecomposition p = polarDecompose(fromRows(rows));
     EXPECT_EQ(p.det, 0.0f);
@@ -572,8 +542,7 @@ TEST(Polar, RankOneGivesIdentityQ)
     }
 }
 
-TEST(Polar, IterationStopsAtTheCap)
-{
+TEST(Polar, IterationStopsAtTheCap) {
     const float rows[12] = {3, 1, 0, 0, 0, 0.5f, 2, 0, 1, 0, 7, 0};
     const Matrix4 m = fromRows(rows);
     ASSERT_GT(polarDecompose(m).iterations, 2);
@@ -581,8 +550,7 @@ TEST(Polar, IterationStopsAtTheCap)
     EXPECT_EQ(polarDecompose(m, 1).iterations, 1);
 }
 
-TEST(Polar, NanAndInfiniteInputTerminate)
-{
+TEST(Polar, NanAndInfiniteInputTerminate) {
     const float specials[] = {NOT_A_NUMBER, INF, -INF, std::numeric_limits<float>::max(), 1e20f, 1e-20f};
     for (float special : specials) {
         for (int at = 0; at < 9; ++at) {
@@ -613,8 +581,7 @@ TEST(Polar, NanAndInfiniteInputTerminate)
 
 // --- spectralDecompose ---
 
-TEST(Jacobi, DiagonalInputNeedsNoSweepAndKeepsOrder)
-{
+TEST(Jacobi, DiagonalInputNeedsNoSweepAndKeepsOrder) {
     const SpectralDecomposition e = spectralDecompose(diagonal(3.0f, -1.0f, 2.0f));
     EXPECT_EQ(e.sweeps, 0);
     EXPECT_EQ(e.k.x, 3.0f);
@@ -627,8 +594,7 @@ TEST(Jacobi, DiagonalInputNeedsNoSweepAndKeepsOrder)
     }
 }
 
-TEST(Jacobi, StopsAfterTwentySweeps)
-{
+TEST(Jacobi, StopsAfterTwentySweeps) {
     // A NaN off-diagonal sum is never 0 and no rotation can clear it.
     Matrix4 s = diagonal(1.0f, 2.0f, 3.0f);
     s.at(0, 1) = s.at(1, 0) = NOT_A_NUMBER;
@@ -647,8 +613,7 @@ TEST(Jacobi, StopsAfterTwentySweeps)
     EXPECT_LT(spectralDecompose(u).sweeps, JACOBI_MAX_SWEEPS);
 }
 
-TEST(Jacobi, RandomSymmetricMatricesAreDiagonalised)
-{
+TEST(Jacobi, RandomSymmetricMatricesAreDiagonalised) {
     std::mt19937 rng(31337);
     std::uniform_real_distribution<float> element(-4.0f, 4.0f);
     int maxSweeps = 0;
@@ -672,8 +637,7 @@ TEST(Jacobi, RandomSymmetricMatricesAreDiagonalised)
 
 // --- quaternionFromMatrix ---
 
-TEST(QuaternionFromMatrix, EachBranchGivesTheRotation)
-{
+TEST(QuaternionFromMatrix, EachBranchGivesTheRotation) {
     // Half turns about X, Y and Z have a negative trace and pick h = 0, 1, 2.
     expectQuaternion(quaternionFromMatrix(Matrix4{}), 0, 0, 0, 1);
     expectQuaternion(quaternionFromMatrix(diagonal(1, -1, -1)), 1, 0, 0, 0);
@@ -701,8 +665,7 @@ TEST(QuaternionFromMatrix, EachBranchGivesTheRotation)
 
 // Equal diagonal entries keep the earlier axis as the pivot. The matrices are
 // not rotations, so the pivot shows in the result.
-TEST(QuaternionFromMatrix, DiagonalTieKeepsTheEarlierAxis)
-{
+TEST(QuaternionFromMatrix, DiagonalTieKeepsTheEarlierAxis) {
     const float yz[12] = {-1, 0, 0, 0, 0, 0, 1, 0, 0, 0.5f, 0, 0};
     const Quaternion a = quaternionFromMatrix(fromRows(yz));
     EXPECT_FLOAT_EQ(a.y, 0.5f * std::sqrt(2.0f));
@@ -719,8 +682,7 @@ TEST(QuaternionFromMatrix, DiagonalTieKeepsTheEarlierAxis)
     EXPECT_FLOAT_EQ(c.z, 1.5f * 0.5f / std::sqrt(2.0f));
 }
 
-TEST(QuaternionFromMatrix, ScalesByInverseRootOfElement33)
-{
+TEST(QuaternionFromMatrix, ScalesByInverseRootOfElement33) {
     Matrix4 m = diagonal(1, -1, -1);
     m.at(3, 3) = 4.0f;
     // Trace -1 stays negative: s = sqrt(1 + 2 + 4) before the scaling.
@@ -746,8 +708,7 @@ struct FactorPattern {
 // For every pattern of equal factors: q*p with the permuted factors describes
 // the same stretch as q with the original ones, and q*p is at least as close to
 // the identity as q turned by any axis-permuting rotation.
-TEST(AdjustSpectralAxes, KeepsTheStretchAndFindsTheSmallestRotation)
-{
+TEST(AdjustSpectralAxes, KeepsTheStretchAndFindsTheSmallestRotation) {
     const FactorPattern patterns[] = {
         {{1, 2, 3, 1}, "distinct"},
         {{2, 2, 3, 1}, "x == y"},
@@ -796,8 +757,7 @@ TEST(AdjustSpectralAxes, KeepsTheStretchAndFindsTheSmallestRotation)
     EXPECT_GT(halfTurnsOrNone, 0);
 }
 
-TEST(AdjustSpectralAxes, AllEqualFactorsGiveTheConjugate)
-{
+TEST(AdjustSpectralAxes, AllEqualFactorsGiveTheConjugate) {
     const Quaternion q = normalize(Quaternion{0.2f, -0.4f, 0.1f, 0.8f});
     Vector4 k{2, 2, 2, 1};
     const Quaternion p = adjustSpectralAxes(q, k);
@@ -806,8 +766,7 @@ TEST(AdjustSpectralAxes, AllEqualFactorsGiveTheConjugate)
     EXPECT_EQ(k.z, 2.0f);
 }
 
-TEST(AdjustSpectralAxes, PermutesFactorsWithTheAxes)
-{
+TEST(AdjustSpectralAxes, PermutesFactorsWithTheAxes) {
     // U = quarter turn about Z takes X to Y: relabelling gives U*p = identity
     // with the first two factors swapped.
     Vector4 k{1, 2, 3, 1};
@@ -828,8 +787,7 @@ TEST(AdjustSpectralAxes, PermutesFactorsWithTheAxes)
 
 // --- lookAtMatrix ---
 
-void expectColumns(const Matrix4& m, const Vector3& r, const Vector3& u, const Vector3& f)
-{
+void expectColumns(const Matrix4& m, const Vector3& r, const Vector3& u, const Vector3& f) {
     const Vector3 cols[3] = {r, u, f};
     for (int c = 0; c < 3; ++c) {
         EXPECT_EQ(m.at(0, c), cols[c].x) << "column " << c;
@@ -841,8 +799,7 @@ void expectColumns(const Matrix4& m, const Vector3& r, const Vector3& u, const V
     EXPECT_EQ(m.at(3, 3), 1.0f);
 }
 
-TEST(LookAt, UpZWithTargetStraightAboveOrBelow)
-{
+TEST(LookAt, UpZWithTargetStraightAboveOrBelow) {
     const Vector3 eye{1, 2, 3};
     const Vector3 up{0, 0, 1};
     // Above: up becomes +Y.
@@ -851,8 +808,7 @@ TEST(LookAt, UpZWithTargetStraightAboveOrBelow)
     expectColumns(lookAtMatrix(eye, Vector3{1, 2, -10}, up), {1, 0, 0}, {0, -1, 0}, {0, 0, -1});
 }
 
-TEST(LookAt, UpYWithTargetStraightAboveOrBelow)
-{
+TEST(LookAt, UpYWithTargetStraightAboveOrBelow) {
     const Vector3 eye{1, 2, 3};
     const Vector3 up{0, 1, 0};
     // Above: up becomes -Z.
@@ -861,15 +817,13 @@ TEST(LookAt, UpYWithTargetStraightAboveOrBelow)
     expectColumns(lookAtMatrix(eye, Vector3{1, -7, 3}, up), {1, 0, 0}, {0, 0, 1}, {0, -1, 0});
 }
 
-TEST(LookAt, NearlyParallelHintIsAlsoReplaced)
-{
+TEST(LookAt, NearlyParallelHintIsAlsoReplaced) {
     // Within NEAR_EPSILON of +Z in every component counts as +Z.
     const Matrix4 m = lookAtMatrix(Vector3{}, Vector3{0, 0, 5}, Vector3{5e-5f, 0, 1});
     expectColumns(m, {1, 0, 0}, {0, 1, 0}, {0, 0, 1});
 }
 
-void expectGeneralFrame(const Vector3& eye, const Vector3& target, const Vector3& up)
-{
+void expectGeneralFrame(const Vector3& eye, const Vector3& target, const Vector3& up) {
     const Matrix4 m = lookAtMatrix(eye, target, up);
     const Vector3 f = normalize(subtract(target, eye));
     EXPECT_NEAR(m.at(0, 2), f.x, 1e-6f);
@@ -888,18 +842,15 @@ void expectGeneralFrame(const Vector3& eye, const Vector3& target, const Vector3
     EXPECT_EQ(m.at(0, 3), 0.0f);
 }
 
-TEST(LookAt, GeneralFrameIsRightHandedAndOrthonormal)
-{
+TEST(LookAt, GeneralFrameIsRightHandedAndOrthonormal) {
     expectGeneralFrame(Vector3{1, -2, 0.5f}, Vector3{4, 2, 3}, Vector3{0, 0, 1});
     expectGeneralFrame(Vector3{1, -2, 0.5f}, Vector3{4, 2, 3}, Vector3{0, 1, 0});
     expectGeneralFrame(Vector3{0, 0, 0}, Vector3{-1, 0.5f, 2}, normalize(Vector3{1, 1, 0}));
 }
 
-TEST(LookAt, DegenerateInputsGiveZeroColumns)
-{
+TEST(LookAt, DegenerateInputsGiveZeroColumns) {
     // Target at the eye: every column is zero.
-    expectColumns(lookAtMatrix(Vector3{1, 1, 1}, Vector3{1, 1, 1}, Vector3{0, 0, 1}), {0, 0, 0}, {0, 0, 0},
-                  {0, 0, 0});
+    expectColumns(lookAtMatrix(Vector3{1, 1, 1}, Vector3{1, 1, 1}, Vector3{0, 0, 1}), {0, 0, 0}, {0, 0, 0}, {0, 0, 0});
     // Any other hint is used as given, even parallel to the view.
     const Matrix4 m = lookAtMatrix(Vector3{}, Vector3{3, 0, 0}, Vector3{1, 0, 0});
     expectColumns(m, {0, 0, 0}, {0, 0, 0}, {1, 0, 0});

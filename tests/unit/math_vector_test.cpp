@@ -11,23 +11,20 @@ namespace {
 
 constexpr float SIN45 = 0.70710677f;
 
-void expectVector(const Vector3& v, float x, float y, float z, float tolerance = 0.0f)
-{
+void expectVector(const Vector3& v, float x, float y, float z, float tolerance = 0.0f) {
     EXPECT_NEAR(v.x, x, tolerance);
     EXPECT_NEAR(v.y, y, tolerance);
     EXPECT_NEAR(v.z, z, tolerance);
 }
 
-void expectQuaternion(const Quaternion& q, float x, float y, float z, float w, float tolerance = 0.0f)
-{
+void expectQuaternion(const Quaternion& q, float x, float y, float z, float w, float tolerance = 0.0f) {
     EXPECT_NEAR(q.x, x, tolerance);
     EXPECT_NEAR(q.y, y, tolerance);
     EXPECT_NEAR(q.z, z, tolerance);
     EXPECT_NEAR(q.w, w, tolerance);
 }
 
-TEST(VectorMath, NormaliseGivesZeroUpToNearEpsilon)
-{
+TEST(VectorMath, NormaliseGivesZeroUpToNearEpsilon) {
     expectVector(normalize(Vector3{0.0f, 0.0f, 0.0f}), 0.0f, 0.0f, 0.0f);
     const Vector3 atEpsilon{0.0f, NEAR_EPSILON, 0.0f};
     ASSERT_EQ(length(atEpsilon), NEAR_EPSILON);
@@ -38,16 +35,14 @@ TEST(VectorMath, NormaliseGivesZeroUpToNearEpsilon)
     expectVector(normalize(Vector3{3.0f, 0.0f, -4.0f}), 0.6f, 0.0f, -0.8f, 1e-6f);
 }
 
-TEST(VectorMath, LengthOfZeroAndUnderflowingVectorsIsZero)
-{
+TEST(VectorMath, LengthOfZeroAndUnderflowingVectorsIsZero) {
     EXPECT_EQ(length(Vector3{}), 0.0f);
     EXPECT_EQ(length(Vector3{1e-30f, 0.0f, -1e-30f}), 0.0f);
     EXPECT_EQ(length(Vector3{2.0f, 3.0f, 6.0f}), 7.0f);
     EXPECT_EQ(squaredLength(Vector3{2.0f, 3.0f, 6.0f}), 49.0f);
 }
 
-TEST(VectorMath, DivideMultipliesByTheReciprocal)
-{
+TEST(VectorMath, DivideMultipliesByTheReciprocal) {
     // 5 * (1/3) and 5 / 3 round to different floats.
     ASSERT_NE(5.0f * (1.0f / 3.0f), 5.0f / 3.0f);
     const Vector3 v = divide(Vector3{5.0f, -5.0f, 5.0f}, 3.0f);
@@ -63,8 +58,7 @@ TEST(VectorMath, DivideMultipliesByTheReciprocal)
     EXPECT_TRUE(std::isnan(inf.z));
 }
 
-TEST(VectorMath, ComponentWiseOperations)
-{
+TEST(VectorMath, ComponentWiseOperations) {
     const Vector3 a{1.0f, 2.0f, 3.0f};
     const Vector3 b{-4.0f, 0.5f, 2.0f};
     expectVector(add(a, b), -3.0f, 2.5f, 5.0f);
@@ -79,16 +73,14 @@ TEST(VectorMath, ComponentWiseOperations)
     EXPECT_EQ(dot(a, b), 3.0f);
 }
 
-TEST(VectorMath, CrossIsRightHanded)
-{
+TEST(VectorMath, CrossIsRightHanded) {
     expectVector(cross(Vector3{1, 0, 0}, Vector3{0, 1, 0}), 0.0f, 0.0f, 1.0f);
     expectVector(cross(Vector3{0, 1, 0}, Vector3{0, 0, 1}), 1.0f, 0.0f, 0.0f);
     expectVector(cross(Vector3{0, 0, 1}, Vector3{1, 0, 0}), 0.0f, 1.0f, 0.0f);
     expectVector(cross(Vector3{1, 2, 3}, Vector3{4, 5, 6}), -3.0f, 6.0f, -3.0f);
 }
 
-TEST(VectorMath, ApproximateEqualityIsStrictAtNearEpsilon)
-{
+TEST(VectorMath, ApproximateEqualityIsStrictAtNearEpsilon) {
     const Vector3 zero{};
     EXPECT_FALSE(approximatelyEqual(Vector3{NEAR_EPSILON, 0.0f, 0.0f}, zero));
     EXPECT_FALSE(approximatelyEqual(zero, Vector3{0.0f, -NEAR_EPSILON, 0.0f}));
@@ -100,8 +92,7 @@ TEST(VectorMath, ApproximateEqualityIsStrictAtNearEpsilon)
     EXPECT_FALSE(approximatelyEqual(Vector3{std::nanf(""), 0.0f, 0.0f}, zero));
 }
 
-TEST(VectorMath, NegativeComponentTestIsStrict)
-{
+TEST(VectorMath, NegativeComponentTestIsStrict) {
     EXPECT_FALSE(hasNegativeComponent(Vector3{0.0f, -0.0f, 0.0f}));
     EXPECT_FALSE(hasNegativeComponent(Vector3{1.0f, 2.0f, 3.0f}));
     EXPECT_FALSE(hasNegativeComponent(Vector3{std::nanf(""), 0.0f, 0.0f}));
@@ -110,22 +101,20 @@ TEST(VectorMath, NegativeComponentTestIsStrict)
     EXPECT_TRUE(hasNegativeComponent(Vector3{0.0f, 0.0f, -2.0f}));
 }
 
-TEST(VectorMath, TransformPointIgnoresRowThree)
-{
-    const float values[16] = {0, -1, 0, 10,  //
-                              1, 0, 0, 20,   //
-                              0, 0, 2, 30,   //
-                              5, 6, 7, 8};
+TEST(VectorMath, TransformPointIgnoresRowThree) {
+    const float values[16] = {0, -1, 0, 10, //
+                              1, 0,  0, 20, //
+                              0, 0,  2, 30, //
+                              5, 6,  7, 8};
     const Matrix4 m = matrixFromValues(values);
     expectVector(transformPoint(Vector3{1.0f, 2.0f, 3.0f}, m), 8.0f, 21.0f, 36.0f);
 }
 
-TEST(VectorMath, InverseTransformPointUndoesARigidTransform)
-{
-    const float values[16] = {0, -1, 0, 10,  //
-                              1, 0, 0, 20,   //
-                              0, 0, 1, 30,   //
-                              0, 0, 0, 1};
+TEST(VectorMath, InverseTransformPointUndoesARigidTransform) {
+    const float values[16] = {0, -1, 0, 10, //
+                              1, 0,  0, 20, //
+                              0, 0,  1, 30, //
+                              0, 0,  0, 1};
     const Matrix4 m = matrixFromValues(values);
     const Vector3 p{1.5f, -2.0f, 4.0f};
     const Vector3 back = inverseTransformPoint(transformPoint(p, m), m);
@@ -133,8 +122,7 @@ TEST(VectorMath, InverseTransformPointUndoesARigidTransform)
     expectVector(inverseTransformPoint(Vector3{10.0f, 20.0f, 30.0f}, m), 0.0f, 0.0f, 0.0f);
 }
 
-TEST(QuaternionMath, NormaliseGivesIdentityUpToNearEpsilon)
-{
+TEST(QuaternionMath, NormaliseGivesIdentityUpToNearEpsilon) {
     expectQuaternion(normalize(Quaternion{0.0f, 0.0f, 0.0f, 0.0f}), 0.0f, 0.0f, 0.0f, 1.0f);
     const Quaternion atEpsilon{NEAR_EPSILON, 0.0f, 0.0f, 0.0f};
     ASSERT_EQ(length(atEpsilon), NEAR_EPSILON);
@@ -144,8 +132,7 @@ TEST(QuaternionMath, NormaliseGivesIdentityUpToNearEpsilon)
     expectQuaternion(normalize(Quaternion{1.0f, 1.0f, 1.0f, 1.0f}), 0.5f, 0.5f, 0.5f, 0.5f);
 }
 
-TEST(QuaternionMath, InverseDividesTheConjugateByTheLength)
-{
+TEST(QuaternionMath, InverseDividesTheConjugateByTheLength) {
     expectQuaternion(inverse(Quaternion{0.0f, 0.0f, 0.0f, 0.0f}), 0.0f, 0.0f, 0.0f, 1.0f);
     // Dividing by the squared length would give w = 0.5.
     expectQuaternion(inverse(Quaternion{0.0f, 0.0f, 0.0f, 2.0f}), 0.0f, 0.0f, 0.0f, 1.0f);
@@ -156,8 +143,7 @@ TEST(QuaternionMath, InverseDividesTheConjugateByTheLength)
     expectQuaternion(multiply(inverse(q), q), 0.0f, 0.0f, 0.0f, 1.0f, 1e-6f);
 }
 
-TEST(QuaternionMath, ConjugateScaleAndLength)
-{
+TEST(QuaternionMath, ConjugateScaleAndLength) {
     const Quaternion q{1.0f, -2.0f, 3.0f, 4.0f};
     expectQuaternion(conjugate(q), -1.0f, 2.0f, -3.0f, 4.0f);
     expectQuaternion(scaled(q, 0.5f), 0.5f, -1.0f, 1.5f, 2.0f);
@@ -166,8 +152,7 @@ TEST(QuaternionMath, ConjugateScaleAndLength)
     EXPECT_EQ(length(Quaternion{2.0f, 2.0f, 2.0f, 2.0f}), 4.0f);
 }
 
-TEST(QuaternionMath, ProductAppliesRightOperandFirst)
-{
+TEST(QuaternionMath, ProductAppliesRightOperandFirst) {
     const Quaternion aboutZ{0.0f, 0.0f, SIN45, SIN45};
     const Quaternion aboutX{SIN45, 0.0f, 0.0f, SIN45};
     const Vector3 y{0.0f, 1.0f, 0.0f};
@@ -179,8 +164,7 @@ TEST(QuaternionMath, ProductAppliesRightOperandFirst)
     expectQuaternion(multiply(Quaternion{1, 2, 3, 4}, Quaternion{5, 6, 7, 8}), 24.0f, 48.0f, 48.0f, -6.0f);
 }
 
-TEST(QuaternionMath, MatrixOfIdentityIsIdentity)
-{
+TEST(QuaternionMath, MatrixOfIdentityIsIdentity) {
     const Matrix4 m = matrixFromQuaternion(Quaternion{0.0f, 0.0f, 0.0f, 1.0f});
     const Matrix4 identity;
     for (int i = 0; i < 16; ++i) {
@@ -188,8 +172,7 @@ TEST(QuaternionMath, MatrixOfIdentityIsIdentity)
     }
 }
 
-TEST(QuaternionMath, MatrixOfQuarterTurnAboutZ)
-{
+TEST(QuaternionMath, MatrixOfQuarterTurnAboutZ) {
     const Matrix4 m = matrixFromQuaternion(Quaternion{0.0f, 0.0f, SIN45, SIN45});
     expectVector(transformPoint(Vector3{1.0f, 0.0f, 0.0f}, m), 0.0f, 1.0f, 0.0f, 1e-6f);
     expectVector(transformPoint(Vector3{0.0f, 1.0f, 0.0f}, m), -1.0f, 0.0f, 0.0f, 1e-6f);
@@ -201,8 +184,7 @@ TEST(QuaternionMath, MatrixOfQuarterTurnAboutZ)
     EXPECT_EQ(m.at(3, 3), 1.0f);
 }
 
-TEST(QuaternionMath, MatrixOfGeneralRotationIsOrthonormal)
-{
+TEST(QuaternionMath, MatrixOfGeneralRotationIsOrthonormal) {
     const Quaternion q = normalize(Quaternion{0.3f, -0.5f, 0.2f, 0.7f});
     const Matrix4 m = matrixFromQuaternion(q);
     for (int i = 0; i < 3; ++i) {
@@ -217,8 +199,7 @@ TEST(QuaternionMath, MatrixOfGeneralRotationIsOrthonormal)
     expectVector(moved, axis.x, axis.y, axis.z, 1e-6f);
 }
 
-TEST(MatrixMath, ValuesAreTakenInRowOrder)
-{
+TEST(MatrixMath, ValuesAreTakenInRowOrder) {
     float values[16];
     for (int i = 0; i < 16; ++i) {
         values[i] = static_cast<float>(i);
@@ -231,8 +212,7 @@ TEST(MatrixMath, ValuesAreTakenInRowOrder)
     EXPECT_EQ(copy.at(2, 1), 9.0f);
 }
 
-TEST(MatrixMath, Product3x3LeavesTheOtherElements)
-{
+TEST(MatrixMath, Product3x3LeavesTheOtherElements) {
     const float av[16] = {1, 2, 3, 90, 4, 5, 6, 91, 7, 8, 9, 92, 93, 94, 95, 96};
     const float bv[16] = {0, 1, 0, 80, -1, 0, 0, 81, 0, 0, 2, 82, 83, 84, 85, 86};
     const float cv[16] = {-1, -1, -1, 70, -1, -1, -1, 71, -1, -1, -1, 72, 73, 74, 75, 76};
@@ -259,8 +239,7 @@ TEST(MatrixMath, Product3x3LeavesTheOtherElements)
     }
 }
 
-TEST(TransformRecord, DefaultsAndReset)
-{
+TEST(TransformRecord, DefaultsAndReset) {
     Transform t;
     t.axisX = {5, 5, 5};
     t.position = {1, 2, 3};
@@ -282,13 +261,12 @@ TEST(TransformRecord, DefaultsAndReset)
     }
 }
 
-TEST(TransformRecord, AxesAreNormalisedColumns)
-{
+TEST(TransformRecord, AxesAreNormalisedColumns) {
     Transform t;
-    const float values[16] = {0, 0, 3e-5f, 9,  //
-                              2, 0, 0, 9,      //
+    const float values[16] = {0, 0,  3e-5f, 9, //
+                              2, 0,  0,     9, //
                               0, -4, 3e-5f, 9, //
-                              1, 1, 1, 1};
+                              1, 1,  1,     1};
     t.matrix = matrixFromValues(values);
     axesFromMatrix(t);
     expectVector(t.axisX, 0.0f, 1.0f, 0.0f);

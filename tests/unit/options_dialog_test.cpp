@@ -64,7 +64,7 @@ TEST(DialogScale, ShownWithThreeDecimals) {
     EXPECT_EQ(std::wstring(text), L"1.000");
     formatScale(2.5f, text, 128);
     EXPECT_EQ(std::wstring(text), L"2.500");
-    formatScale(1.0005f, text, 128);   // the float is slightly below 1.0005
+    formatScale(1.0005f, text, 128); // the float is slightly below 1.0005
     EXPECT_EQ(std::wstring(text), L"1.000");
     formatCount(-42, text, 128);
     EXPECT_EQ(std::wstring(text), L"-42");
@@ -125,8 +125,8 @@ TEST_F(OptionsDialog, ShowsTheCountsOfTheDocument) {
     doc.animationsInFile = 1;
     std::map<int, std::wstring> texts;
     run([&](DialogSession& s) {
-        for (int id : {ID_FILE_VERSION, ID_VERTICES, ID_FACES, ID_LIGHTS, ID_MATERIALS, ID_TEXTURES, ID_BONES,
-                       ID_ANIMATIONS})
+        for (int id :
+             {ID_FILE_VERSION, ID_VERTICES, ID_FACES, ID_LIGHTS, ID_MATERIALS, ID_TEXTURES, ID_BONES, ID_ANIMATIONS})
             texts[id] = s.text(id);
         s.press(ui::ID_CANCEL);
     });
@@ -175,7 +175,7 @@ TEST_F(OptionsDialog, CancelStoresNothing) {
 
 TEST_F(OptionsDialog, OtherCommandsAreLeftUnhandled) {
     intptr_t result = run([](DialogSession& s) {
-        s.press(ID_IMPORT_LIGHTS);   // a check box click is no command of ours
+        s.press(ID_IMPORT_LIGHTS); // a check box click is no command of ours
         EXPECT_FALSE(s.ended);
         s.press(ui::ID_OK);
     });

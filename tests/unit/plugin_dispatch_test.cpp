@@ -71,4 +71,3 @@ TEST(Dispatch, OptionsRequestAnswersTheDialogAndEmptiesTheDocumentEitherWay) {
     ui::standin::resetStandIn();
 }
 #endif
-

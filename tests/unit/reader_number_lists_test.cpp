@@ -234,7 +234,7 @@ TEST(ParseUvSet, CountIsTheNumberOfPairsNotOfNumbers) {
     EXPECT_EQ(g.faces[1].uv[0][1].v, 0.75f);
     EXPECT_EQ(g.faces[1].uv[0][2].u, 1.0f);
     EXPECT_EQ(g.faces[1].uv[0][2].v, 0.5f);
-    EXPECT_EQ(g.faces[1].uv[1][2].u, 0.0f);  // the other set is untouched
+    EXPECT_EQ(g.faces[1].uv[1][2].u, 0.0f); // the other set is untouched
 }
 
 TEST(ParseUvSet, PairsAreHandedOutInFaceAndCornerOrder) {
@@ -245,7 +245,7 @@ TEST(ParseUvSet, PairsAreHandedOutInFaceAndCornerOrder) {
     EXPECT_EQ(g.faces[0].uv[1][3].u, 4.0f);
     EXPECT_EQ(g.faces[1].uv[1][0].u, 5.0f);
     EXPECT_EQ(g.faces[1].uv[1][2].u, 7.0f);
-    EXPECT_EQ(g.faces[1].uv[1][3].u, 0.0f);  // a triangle has no fourth corner
+    EXPECT_EQ(g.faces[1].uv[1][3].u, 0.0f); // a triangle has no fourth corner
 }
 
 TEST(ParseUvSet, MissingPairsBecomeZero) {
@@ -258,7 +258,7 @@ TEST(ParseUvSet, MissingPairsBecomeZero) {
     EXPECT_EQ(g.faces[0].uv[0][1].u, 0.75f);
     EXPECT_EQ(g.faces[0].uv[0][1].v, 0.0f);
     EXPECT_EQ(g.faces[1].uv[0][2].u, 0.0f);
-    EXPECT_EQ(g.faces[0].uv[0][3].u, 9.0f);  // not a corner, not written
+    EXPECT_EQ(g.faces[0].uv[0][3].u, 9.0f); // not a corner, not written
 }
 
 TEST(ParseUvSet, NeedsFacesAndASetOfZeroOrOne) {
@@ -366,7 +366,8 @@ TEST(ParseWeights, LongGroupsKeepTheirFirstPairsUpToTheLimit) {
         ASSERT_EQ(parseWeights(g, 20, text.c_str(), limit), 1);
         for (int n = 1; n <= 20; ++n) {
             const std::vector<VertexWeight>& w = g.vertices[static_cast<std::size_t>(n - 1)].weights;
-            ASSERT_EQ(static_cast<int64_t>(w.size()), std::min<int64_t>(n, limit)) << "group " << n << ", limit " << limit;
+            ASSERT_EQ(static_cast<int64_t>(w.size()), std::min<int64_t>(n, limit))
+                << "group " << n << ", limit " << limit;
             for (std::size_t k = 0; k < w.size(); ++k) {
                 EXPECT_EQ(w[k].linkIndex, 100 * n + static_cast<int>(k));
                 EXPECT_EQ(w[k].weight, static_cast<float>(k) + 1.5f);
@@ -382,7 +383,7 @@ TEST(ParseWeights, TrailingLinkWithoutWeightIsDropped) {
     EXPECT_EQ(parseWeights(g, 3, "3 0.5 4,7,  5 0.1  6 0.2 ", 4), 1);
     ASSERT_EQ(g.vertices[0].weights.size(), 1u);
     EXPECT_EQ(g.vertices[0].weights[0].linkIndex, 3);
-    EXPECT_TRUE(g.vertices[1].weights.empty());  // a lone link makes no pair
+    EXPECT_TRUE(g.vertices[1].weights.empty()); // a lone link makes no pair
     ASSERT_EQ(g.vertices[2].weights.size(), 2u);
     EXPECT_EQ(g.vertices[2].weights[1].linkIndex, 6);
     EXPECT_EQ(g.vertices[2].weights[1].weight, 0.2f);

@@ -43,28 +43,103 @@ void expectSameAsStrtod(const std::string& text) {
 TEST(ParseDouble, EdgeTokensMatchStrtodBitForBit) {
     const char* tokens[] = {
         // plain forms and signs
-        "0.5", "-0", "+0", "-0.0", "+1", "-1", "1", ".5", "5.", "-.5", "+.5e1", "00000000000000000001",
+        "0.5",
+        "-0",
+        "+0",
+        "-0.0",
+        "+1",
+        "-1",
+        "1",
+        ".5",
+        "5.",
+        "-.5",
+        "+.5e1",
+        "00000000000000000001",
         // incomplete exponents and garbage after the number
-        "1.5e", "1e+", "1e-", "1E5", "1e5e5", "123abc", "1,5", "1.5.5", "7-3",
+        "1.5e",
+        "1e+",
+        "1e-",
+        "1E5",
+        "1e5e5",
+        "123abc",
+        "1,5",
+        "1.5.5",
+        "7-3",
         // no number at all (unsigned: C libraries disagree on the sign of a failed "-x")
-        "abc", "", ".", "+", "e5", "in", "na", "x1",
+        "abc",
+        "",
+        ".",
+        "+",
+        "e5",
+        "in",
+        "na",
+        "x1",
         // leading white space of the C isspace set
-        "  7", "\t8", "\n\v\f\r9", " \t -2.5",
+        "  7",
+        "\t8",
+        "\n\v\f\r9",
+        " \t -2.5",
         // range limits, overflow and underflow
-        "1e400", "-1e400", "1e-400", "-1e-400", "4.9e-324", "2e-324", "3e-324", "2.4703282292062327e-324",
-        "2.4703282292062328e-324", "1.7976931348623157e308", "1.7976931348623158e308",
-        "1.797693134862315807e308", "1.797693134862315808e308", "2.2250738585072011e-308",
-        "2.2250738585072014e-308", "1e99999999999999999999", "-1e-99999999999999999999", "0e99999",
-        "0.000e-99999", "0.0000000000000000000000000000000000000001e40", "123456789012345678901234567890e-340",
-        "0.000000000000000000000000000001e330", "3.4028235677973366e38", "3.4028235677973367e38",
-        "1e-46", "7.0064923216240861e-46", "7.0064923216240862e-46",
+        "1e400",
+        "-1e400",
+        "1e-400",
+        "-1e-400",
+        "4.9e-324",
+        "2e-324",
+        "3e-324",
+        "2.4703282292062327e-324",
+        "2.4703282292062328e-324",
+        "1.7976931348623157e308",
+        "1.7976931348623158e308",
+        "1.797693134862315807e308",
+        "1.797693134862315808e308",
+        "2.2250738585072011e-308",
+        "2.2250738585072014e-308",
+        "1e99999999999999999999",
+        "-1e-99999999999999999999",
+        "0e99999",
+        "0.000e-99999",
+        "0.0000000000000000000000000000000000000001e40",
+        "123456789012345678901234567890e-340",
+        "0.000000000000000000000000000001e330",
+        "3.4028235677973366e38",
+        "3.4028235677973367e38",
+        "1e-46",
+        "7.0064923216240861e-46",
+        "7.0064923216240862e-46",
         // hexadecimal
-        "0x1p-2", "0X1.8P3", "0x1.8p3", "-0x10", "0x", "-0x", "0xg", "0x.p1", "0x.8", "0x1p", "0x1p+", "0x-1",
-        "0xABCDEFp-20", "0x1p99999", "-0x1p99999", "0x1p-99999", "0x1p-1075", "0x1.0000001p-1075",
-        "0x1.fffffffffffff8p0", "0x1.fffffffffffff80000000001p0", "0x1.fffffffffffff7ffffffffffp0",
-        "0x0.0000000000000000000001p-1000", "0x1p3junk",
+        "0x1p-2",
+        "0X1.8P3",
+        "0x1.8p3",
+        "-0x10",
+        "0x",
+        "-0x",
+        "0xg",
+        "0x.p1",
+        "0x.8",
+        "0x1p",
+        "0x1p+",
+        "0x-1",
+        "0xABCDEFp-20",
+        "0x1p99999",
+        "-0x1p99999",
+        "0x1p-99999",
+        "0x1p-1075",
+        "0x1.0000001p-1075",
+        "0x1.fffffffffffff8p0",
+        "0x1.fffffffffffff80000000001p0",
+        "0x1.fffffffffffff7ffffffffffp0",
+        "0x0.0000000000000000000001p-1000",
+        "0x1p3junk",
         // infinities and NaNs without payload, any case
-        "inf", "-INF", "Infinity", "-infinity", "infin", "INFINITYX", "nan", "NaN",
+        "inf",
+        "-INF",
+        "Infinity",
+        "-infinity",
+        "infin",
+        "INFINITYX",
+        "nan",
+        "NaN",
     };
     for (const char* token : tokens) expectSameAsStrtod(token);
 
@@ -123,7 +198,7 @@ TEST(ParseDouble, NullTextGivesZero) {
 TEST(ParseDouble, RangeVersionStopsAtTheEndOfTheToken) {
     const char* text = "12345e3";
     EXPECT_EQ(parseDouble(text, text + 2), 12.0);
-    EXPECT_EQ(parseDouble(text, text + 6), 12345.0);  // "12345e": exponent incomplete
+    EXPECT_EQ(parseDouble(text, text + 6), 12345.0); // "12345e": exponent incomplete
     EXPECT_EQ(parseDouble(text, text), 0.0);
     const char* hex = "0x1p4";
     EXPECT_EQ(parseDouble(hex, hex + 2), 0.0);
@@ -188,12 +263,46 @@ TEST(ParseDouble, LongMantissasRoundLikeStrtod) {
 // bits whether the shortcut takes it or declines; exporter-style text must
 // mostly be taken, or the shortcut would be dead code.
 TEST(ParseDouble, ShortDecimalShortcutMatchesStrtodOnMillionsOfTokens) {
-    const char* const edges[] = {
-        "9007199254740992", "9007199254740993", "-9007199254740992.0", "900719925474099.3", "1e22", "1e23", "-1e-22",
-        "1e-23", "0.1e-21", "0.1e-22", "12345678901234567890", "1234567890123456789", "0.0000000000000000001",
-        "4.9e-324", "1.7976931348623157e308", "1e", "1e+", "2E-", "-.5", "5.", ".", "-", "+.e5", ".e5", "0x1p3",
-        "-0", "+0.0", "0e999", "1e999", "1e0022", "3.14159265358979323846", "0.30000000000000004", "1.5x", "7,5",
-        "2.5e+3", "2.5E-3", "00000000000000000000001", "inf", "nan", "+1"};
+    const char* const edges[] = {"9007199254740992",
+                                 "9007199254740993",
+                                 "-9007199254740992.0",
+                                 "900719925474099.3",
+                                 "1e22",
+                                 "1e23",
+                                 "-1e-22",
+                                 "1e-23",
+                                 "0.1e-21",
+                                 "0.1e-22",
+                                 "12345678901234567890",
+                                 "1234567890123456789",
+                                 "0.0000000000000000001",
+                                 "4.9e-324",
+                                 "1.7976931348623157e308",
+                                 "1e",
+                                 "1e+",
+                                 "2E-",
+                                 "-.5",
+                                 "5.",
+                                 ".",
+                                 "-",
+                                 "+.e5",
+                                 ".e5",
+                                 "0x1p3",
+                                 "-0",
+                                 "+0.0",
+                                 "0e999",
+                                 "1e999",
+                                 "1e0022",
+                                 "3.14159265358979323846",
+                                 "0.30000000000000004",
+                                 "1.5x",
+                                 "7,5",
+                                 "2.5e+3",
+                                 "2.5E-3",
+                                 "00000000000000000000001",
+                                 "inf",
+                                 "nan",
+                                 "+1"};
     for (const char* edge : edges) expectSameAsStrtod(edge);
 
     std::mt19937_64 random(88172645463325252ull);
@@ -248,7 +357,8 @@ TEST(ParseDouble, ShortDecimalShortcutMatchesStrtodOnMillionsOfTokens) {
             if (d == point) text[k++] = '.';
             text[k++] = static_cast<char>('0' + random() % 10);
         }
-        if (random() & 1) k += std::snprintf(text + k, sizeof text - static_cast<std::size_t>(k), "e%d", exponent(random));
+        if (random() & 1)
+            k += std::snprintf(text + k, sizeof text - static_cast<std::size_t>(k), "e%d", exponent(random));
         text[k] = '\0';
         check(false);
         // Near the limits: up to 16 digits with powers of ten around 22.
@@ -285,7 +395,7 @@ TEST(ParseDouble, ShortcutTakesExponentsInItsRange) {
         std::size_t length;
     };
     const Case cases[] = {{"2.5e-3", 0.0025, 6}, {"-1E+2", -100.0, 5}, {"3e22", 3e22, 4},
-                          {"0.1e-21", 1e-22, 7}, {"7e", 7.0, 1},  {"4E-x", 4.0, 1}};
+                          {"0.1e-21", 1e-22, 7}, {"7e", 7.0, 1},       {"4E-x", 4.0, 1}};
     for (const Case& c : cases) {
         double value = 0.0;
         const char* stop = detail::scanShortDecimal(c.text, nullptr, value);

@@ -46,7 +46,7 @@ TEST(ReadScenes, ObjectNamesAndTexts) {
     ASSERT_EQ(scene.objects.size(), 2u);
     const SceneObjectRecord& arm = scene.objects[0];
     EXPECT_STREQ(arm.name.c_str(), "Arm");
-    EXPECT_STREQ(arm.type.c_str(), "MESH");  // stored as written
+    EXPECT_STREQ(arm.type.c_str(), "MESH"); // stored as written
     EXPECT_STREQ(arm.skeletonName.c_str(), "Rig");
     EXPECT_STREQ(arm.parentName.c_str(), "Body");
     EXPECT_STREQ(arm.boneName.c_str(), "elbow");
@@ -67,7 +67,7 @@ TEST(ReadScenes, VectorsAreTakenOnlyWhenComplete) {
         "<scale x='4' y='5' z='6'/><euler x='10' y='20' z='30'/></object>");
     EXPECT_FLOAT_EQ(o.position.x, 1.0f);
     EXPECT_FLOAT_EQ(o.position.z, 3.0f);
-    EXPECT_FLOAT_EQ(o.rotation.w, 2.0f);  // not normalised
+    EXPECT_FLOAT_EQ(o.rotation.w, 2.0f); // not normalised
     EXPECT_FLOAT_EQ(o.scale.y, 5.0f);
     EXPECT_FLOAT_EQ(o.euler.z, 30.0f);
 
@@ -101,7 +101,7 @@ TEST(ReadScenes, MatrixReplacesPositionRotationAndScale) {
     EXPECT_NEAR(sign * o.rotation.y, 0.0f, 1e-5f);
     EXPECT_NEAR(sign * o.rotation.z, h, 1e-5f);
     EXPECT_NEAR(sign * o.rotation.w, h, 1e-5f);
-    EXPECT_FLOAT_EQ(o.euler.y, 2.0f);  // kept as read
+    EXPECT_FLOAT_EQ(o.euler.y, 2.0f); // kept as read
 }
 
 TEST(ReadScenes, MatrixWithoutRowsOrTextIsIgnored) {
@@ -112,9 +112,8 @@ TEST(ReadScenes, MatrixWithoutRowsOrTextIsIgnored) {
         "<matrix rows='4'/>",
     };
     for (const char* m : matrices) {
-        const SceneObjectRecord o =
-            readOneObject(std::string("<object><position x='1' y='2' z='3'/><scale x='2' y='2' z='2'/>") + m +
-                          "</object>");
+        const SceneObjectRecord o = readOneObject(
+            std::string("<object><position x='1' y='2' z='3'/><scale x='2' y='2' z='2'/>") + m + "</object>");
         EXPECT_FLOAT_EQ(o.position.x, 1.0f) << m;
         EXPECT_FLOAT_EQ(o.scale.x, 2.0f) << m;
         EXPECT_FLOAT_EQ(o.matrix.at(0, 3), 0.0f) << m;

@@ -72,7 +72,7 @@ TEST(ReadSkeletons, NodesInPreOrderWithParentPaths) {
         EXPECT_STREQ(s.bones[i].name.c_str(), names[i]);
         EXPECT_STREQ(s.bones[i].parentName.c_str(), parents[i]);
         EXPECT_EQ(s.bones[i].nodeIndex, i);
-        EXPECT_EQ(s.bones[i].parentIndex, -1);  // resolved later, not by the reader
+        EXPECT_EQ(s.bones[i].parentIndex, -1); // resolved later, not by the reader
         EXPECT_EQ(doc.boneNodes[i].skeletonIndex, 0);
         EXPECT_EQ(doc.boneNodes[i].boneIndex, i);
         EXPECT_EQ(doc.boneNodes[i].parentNodeIndex, -1);
@@ -88,10 +88,8 @@ TEST(ReadSkeletons, DeepAndWideTreesKeepPreOrder) {
                       "<bone name='E'><bone name='F'/></bone></bone>"
                       "<bone name='G'/>"
                       "</skeleton></skeletons>");
-    EXPECT_EQ(paths(doc), (std::vector<std::string>{"R::R", "R::A", "R::B", "R::C", "R::D", "R::E", "R::F",
-                                                     "R::G"}));
-    EXPECT_EQ(parentPaths(doc),
-              (std::vector<std::string>{"", "R::R", "R::A", "R::B", "R::C", "R::A", "R::E", "R::R"}));
+    EXPECT_EQ(paths(doc), (std::vector<std::string>{"R::R", "R::A", "R::B", "R::C", "R::D", "R::E", "R::F", "R::G"}));
+    EXPECT_EQ(parentPaths(doc), (std::vector<std::string>{"", "R::R", "R::A", "R::B", "R::C", "R::A", "R::E", "R::R"}));
 }
 
 TEST(ReadSkeletons, NestingAsDeepAsTheParserAllows) {
@@ -180,9 +178,9 @@ TEST(ReadSkeletons, BoneTransformIsCopiedIntoTheNodeWithNormalisedRotation) {
     EXPECT_FLOAT_EQ(na.scale.x, 2.0f);
     expectQuaternion(na.rotation, 0, 0, 0, 1);
 
-    expectQuaternion(s.bones[2].rotation, 0, 0, 0, 1);  // zero length: identity
-    expectQuaternion(s.bones[3].rotation, 0, 0, 0, 1);  // no w: ignored
-    EXPECT_FLOAT_EQ(s.bones[3].position.x, 0.0f);       // no z: ignored
+    expectQuaternion(s.bones[2].rotation, 0, 0, 0, 1); // zero length: identity
+    expectQuaternion(s.bones[3].rotation, 0, 0, 0, 1); // no w: ignored
+    EXPECT_FLOAT_EQ(s.bones[3].position.x, 0.0f);      // no z: ignored
     expectQuaternion(s.bones[4].rotation, 0, 0.6f, 0, 0.8f);
     expectQuaternion(doc.boneNodes[4].rotation, 0, 0.6f, 0, 0.8f);
 }

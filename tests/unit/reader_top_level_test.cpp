@@ -25,9 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::wstring dataFile(const char* name) {
-    return utf8ToWide((std::string(BXML_TEST_DATA_DIR) + "/" + name).c_str());
-}
+std::wstring dataFile(const char* name) { return utf8ToWide((std::string(BXML_TEST_DATA_DIR) + "/" + name).c_str()); }
 
 // A named file in the temporary folder, removed again at the end of the test.
 // stem is UTF-8.
@@ -164,12 +162,13 @@ TEST(ReadSceneFile, ClearsTheDocumentButKeepsItsPath) {
 // format's defaults.
 TEST(ReadSceneFile, BareElementsReadAsTheFormatsDefaults) {
     SceneDocument doc;
-    ASSERT_EQ(readText(doc, "<orvk><lights><light/></lights><cameras><camera/></cameras>"
-                            "<materials><material/></materials><textures><texture/></textures>"
-                            "<geometries><geometry><vertices count='3'>0 0 0 1 0 0 0 1 0</vertices>"
-                            "<indices count='1'>0 1 2 -1</indices></geometry></geometries>"
-                            "<skeletons><skeleton name='S'><bone name='b'/></skeleton></skeletons>"
-                            "<scenes><scene><object/></scene></scenes></orvk>"),
+    ASSERT_EQ(readText(doc,
+                       "<orvk><lights><light/></lights><cameras><camera/></cameras>"
+                       "<materials><material/></materials><textures><texture/></textures>"
+                       "<geometries><geometry><vertices count='3'>0 0 0 1 0 0 0 1 0</vertices>"
+                       "<indices count='1'>0 1 2 -1</indices></geometry></geometries>"
+                       "<skeletons><skeleton name='S'><bone name='b'/></skeleton></skeletons>"
+                       "<scenes><scene><object/></scene></scenes></orvk>"),
               1);
     ASSERT_EQ(doc.lights.size(), 1u);
     const LightRecord& light = doc.lights[0];
@@ -411,7 +410,7 @@ TEST_F(AllSections, SkeletonAndAnimation) {
         EXPECT_EQ(doc.boneNodes[i].parentNodeIndex, parentNodes[i]) << paths[i];
         EXPECT_EQ(rig.bones[i].parentIndex, parentBones[i]) << paths[i];
     }
-    EXPECT_FLOAT_EQ(rig.bones[1].rotation.w, 1.0f);  // (0, 0, 0, 2) normalised
+    EXPECT_FLOAT_EQ(rig.bones[1].rotation.w, 1.0f); // (0, 0, 0, 2) normalised
 
     ASSERT_EQ(doc.animations.size(), 1u);
     const AnimationRecord& walk = doc.animations[0];
@@ -449,11 +448,11 @@ TEST_F(AllSections, SceneObjectsComeParentsFirstWithResolvedReferences) {
     EXPECT_EQ(c.rootNodeIndex, 0);
     EXPECT_EQ(c.boneNodeIndex, 2);
     EXPECT_EQ(c.targetIndex, 0);
-    EXPECT_FLOAT_EQ(c.position.x, 2.0f);  // from the matrix, not the position child
+    EXPECT_FLOAT_EQ(c.position.x, 2.0f); // from the matrix, not the position child
     EXPECT_FLOAT_EQ(c.position.y, 3.0f);
     EXPECT_FLOAT_EQ(c.position.z, 4.0f);
     EXPECT_EQ(s.objects[rig].targetIndex, 0);
-    EXPECT_EQ(s.objects[findObjectByName(s, "Spot")].targetIndex, 1);  // type "Light"
+    EXPECT_EQ(s.objects[findObjectByName(s, "Spot")].targetIndex, 1); // type "Light"
     EXPECT_EQ(s.objects[findObjectByName(s, "Camera")].targetIndex, 0);
     EXPECT_FLOAT_EQ(s.objects[findObjectByName(s, "Camera")].rotation.x, 0.5f);
 }

@@ -36,8 +36,8 @@ protected:
     void TearDown() override { ui::standin::resetStandIn(); }
 
     InProcessRun import(const std::string& xml) {
-        const std::string path = bxml::testing::writeScratchFile(
-            "hostile", reinterpret_cast<const uint8_t*>(xml.data()), xml.size());
+        const std::string path =
+            bxml::testing::writeScratchFile("hostile", reinterpret_cast<const uint8_t*>(xml.data()), xml.size());
         InProcessRun run = importInProcess(state, path);
         std::remove(path.c_str());
         return run;
@@ -110,13 +110,13 @@ TEST_F(Hostile, NestingDeeperThanTheParserAllowsIsUnparsable) {
 
 TEST_F(Hostile, NamesOfOneMegabyteAreCutToTheHostsLength) {
     const std::string big(1 << 20, 'n');
-    const auto run = import(wrap("<lights><light name=\"" + big + "\" type=\"omni\"/></lights>" +
-                                 "<materials><material name=\"" + big + "\"/></materials>" +
-                                 "<geometries><geometry name=\"" + big +
-                                 "\"><vertices count=\"3\">0 0 0 1 0 0 0 1 0</vertices>"
-                                 "<indices count=\"1\">0 1 2 -1</indices></geometry></geometries>"
-                                 "<skeletons><skeleton name=\"" + big + "\"><bone name=\"" + big +
-                                 "\"/></skeleton></skeletons>"));
+    const auto run =
+        import(wrap("<lights><light name=\"" + big + "\" type=\"omni\"/></lights>" + "<materials><material name=\"" +
+                    big + "\"/></materials>" + "<geometries><geometry name=\"" + big +
+                    "\"><vertices count=\"3\">0 0 0 1 0 0 0 1 0</vertices>"
+                    "<indices count=\"1\">0 1 2 -1</indices></geometry></geometries>"
+                    "<skeletons><skeleton name=\"" +
+                    big + "\"><bone name=\"" + big + "\"/></skeleton></skeletons>"));
     expectSound(run);
     ASSERT_EQ(run.importResult, 1);
     for (const auto& material : run.scene->materialStore) EXPECT_LT(material->name.size(), 260u);
@@ -164,8 +164,8 @@ TEST_F(Hostile, TenThousandWeightPairsPerVertex) {
     const auto run = import(wrap(R"(<geometries><geometry name="G">
 <vertices count="3">0 0 0 1 0 0 0 1 0</vertices><indices count="1">0 1 2 -1</indices>
 <links><link name="hip" index="0"/><link name="spine" index="1"/><link name="none" index="2"/></links>
-<weights count="3" maxBonePerVertex="10000">)" + pairs + "," + pairs + "," + pairs +
-                                 "</weights></geometry></geometries>" + RIG));
+<weights count="3" maxBonePerVertex="10000">)" +
+                                 pairs + "," + pairs + "," + pairs + "</weights></geometry></geometries>" + RIG));
     expectSound(run);
     EXPECT_EQ(run.importResult, 1);
 }
@@ -179,8 +179,8 @@ TEST_F(Hostile, OneHundredThousandFramesOfOneNode) {
                   "<scale x=\"1\" y=\"1\" z=\"1\"/></frame>\n";
     const auto run = import(wrap(std::string(RIG) +
                                  "<animations><animation name=\"A\" length=\"100000\" fps=\"24\">"
-                                 "<skeleton name=\"Rig\"><node name=\"hip\">" + frames +
-                                 "</node></skeleton></animation></animations>"));
+                                 "<skeleton name=\"Rig\"><node name=\"hip\">" +
+                                 frames + "</node></skeleton></animation></animations>"));
     expectSound(run);
     ASSERT_EQ(run.importResult, 1);
     ASSERT_EQ(run.scene->animationStore.size(), 1u);

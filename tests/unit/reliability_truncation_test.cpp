@@ -28,13 +28,13 @@ TEST(TruncationSweep, EveryPrefixImportsCleanlyOrFailsWithAMessage) {
         const std::string content = bxml::testing::readWholeFile(scene.string());
         ASSERT_FALSE(content.empty()) << scene;
         for (std::size_t length = 0; length <= content.size(); ++length) {
-            const std::string path = bxml::testing::writeScratchFile(
-                "prefix", reinterpret_cast<const uint8_t*>(content.data()), length);
+            const std::string path =
+                bxml::testing::writeScratchFile("prefix", reinterpret_cast<const uint8_t*>(content.data()), length);
             const auto run = bxml::testing::importInProcess(state, path);
             ++prefixes;
             const std::string where = scene.filename().string() + " cut at " + std::to_string(length);
-            ASSERT_TRUE(run.documentViolations.empty())
-                << where << "\n" << bxml::testing::describeViolations(run.documentViolations);
+            ASSERT_TRUE(run.documentViolations.empty()) << where << "\n"
+                                                        << bxml::testing::describeViolations(run.documentViolations);
             // Whole files import, except the two test files that are not scenes.
             if (length == content.size() && scene.filename().string().rfind("not_", 0) != 0) {
                 ASSERT_EQ(run.importResult, 1) << where;

@@ -74,9 +74,12 @@ int idOf(const std::string& symbol) {
 // build's own concern).
 Template templateFromScript(const std::string& name) {
     static const std::map<std::string, ControlKind> kinds = {
-        {"DEFPUSHBUTTON", ControlKind::DefaultButton}, {"PUSHBUTTON", ControlKind::Button},
-        {"GROUPBOX", ControlKind::GroupBox},           {"LTEXT", ControlKind::Label},
-        {"RTEXT", ControlKind::RightLabel},            {"EDITTEXT", ControlKind::Edit},
+        {"DEFPUSHBUTTON", ControlKind::DefaultButton},
+        {"PUSHBUTTON", ControlKind::Button},
+        {"GROUPBOX", ControlKind::GroupBox},
+        {"LTEXT", ControlKind::Label},
+        {"RTEXT", ControlKind::RightLabel},
+        {"EDITTEXT", ControlKind::Edit},
         {"AUTOCHECKBOX", ControlKind::CheckBox},
     };
     Template t;

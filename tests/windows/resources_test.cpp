@@ -162,8 +162,8 @@ std::wstring pluginPath() {
 class PluginResources : public ::testing::Test {
 protected:
     void SetUp() override {
-        module_ = LoadLibraryExW(pluginPath().c_str(), nullptr,
-                                 LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        module_ =
+            LoadLibraryExW(pluginPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
         ASSERT_NE(module_, nullptr) << "cannot load " << std::wstring(pluginPath()) << " (error " << GetLastError()
                                     << ")";
     }
@@ -198,35 +198,51 @@ std::optional<Kind> kindOf(const Control& c) {
     switch (c.classOrdinal) {
     case BUTTON_CLASS:
         switch (c.style & BS_TYPEMASK) {
-        case BS_DEFPUSHBUTTON: return Kind::DefaultPushButton;
-        case BS_PUSHBUTTON: return Kind::PushButton;
-        case BS_GROUPBOX: return Kind::GroupBox;
-        case BS_AUTOCHECKBOX: return Kind::AutoCheckBox;
-        default: return std::nullopt;
+        case BS_DEFPUSHBUTTON:
+            return Kind::DefaultPushButton;
+        case BS_PUSHBUTTON:
+            return Kind::PushButton;
+        case BS_GROUPBOX:
+            return Kind::GroupBox;
+        case BS_AUTOCHECKBOX:
+            return Kind::AutoCheckBox;
+        default:
+            return std::nullopt;
         }
     case STATIC_CLASS:
         switch (c.style & SS_TYPEMASK) {
-        case SS_RIGHT: return Kind::RightLabel;
-        case SS_LEFT: return Kind::Label;
-        default: return std::nullopt;
+        case SS_RIGHT:
+            return Kind::RightLabel;
+        case SS_LEFT:
+            return Kind::Label;
+        default:
+            return std::nullopt;
         }
     case EDIT_CLASS:
         if ((c.style & WS_BORDER) && (c.style & ES_AUTOHSCROLL)) return Kind::Edit;
         return std::nullopt;
-    default: return std::nullopt;
+    default:
+        return std::nullopt;
     }
 }
 
 const char* kindName(std::optional<Kind> kind) {
     if (!kind) return "unrecognised";
     switch (*kind) {
-    case Kind::DefaultPushButton: return "default push button";
-    case Kind::PushButton: return "push button";
-    case Kind::GroupBox: return "group box";
-    case Kind::RightLabel: return "right-aligned label";
-    case Kind::Label: return "label";
-    case Kind::Edit: return "bordered edit scrolling horizontally";
-    case Kind::AutoCheckBox: return "automatic check box";
+    case Kind::DefaultPushButton:
+        return "default push button";
+    case Kind::PushButton:
+        return "push button";
+    case Kind::GroupBox:
+        return "group box";
+    case Kind::RightLabel:
+        return "right-aligned label";
+    case Kind::Label:
+        return "label";
+    case Kind::Edit:
+        return "bordered edit scrolling horizontally";
+    case Kind::AutoCheckBox:
+        return "automatic check box";
     }
     return "?";
 }
@@ -348,8 +364,7 @@ TEST(PluginVersionBlock, FileAndProductVersionAre3_50_60WithDescription) {
 
     auto text = [&](const wchar_t* name) -> std::wstring {
         wchar_t key[128];
-        std::swprintf(key, 128, L"\\StringFileInfo\\%04x%04x\\%ls", translation->language, translation->codePage,
-                      name);
+        std::swprintf(key, 128, L"\\StringFileInfo\\%04x%04x\\%ls", translation->language, translation->codePage, name);
         wchar_t* value = nullptr;
         UINT length = 0;
         if (!VerQueryValueW(block.data(), key, reinterpret_cast<void**>(&value), &length) || !value) return L"(none)";

@@ -36,9 +36,8 @@ TEST(WindowsRuntime, ReportsTheWindowsVersionItRunsOn) {
 
     // Present only under Wine: the proof in the log that these tests ran there.
     auto wineGetVersion = ntdllProc<WineGetVersionFn>("wine_get_version");
-    std::printf("Windows %lu.%lu build %lu, %s %s\n", info.dwMajorVersion, info.dwMinorVersion,
-                info.dwBuildNumber, wineGetVersion ? "Wine" : "not under Wine",
-                wineGetVersion ? wineGetVersion() : "");
+    std::printf("Windows %lu.%lu build %lu, %s %s\n", info.dwMajorVersion, info.dwMinorVersion, info.dwBuildNumber,
+                wineGetVersion ? "Wine" : "not under Wine", wineGetVersion ? wineGetVersion() : "");
     RecordProperty("wine_version", wineGetVersion ? wineGetVersion() : "none");
 }
 
@@ -57,8 +56,9 @@ TEST(WindowsRuntime, ExecutableModuleHandleIsTheModuleOfItsCode) {
     ASSERT_NE(self, nullptr);
 
     HMODULE owner = nullptr;
-    ASSERT_TRUE(GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                   reinterpret_cast<LPCWSTR>(&ntdllProc<FARPROC>), &owner));
+    ASSERT_TRUE(
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           reinterpret_cast<LPCWSTR>(&ntdllProc<FARPROC>), &owner));
     EXPECT_EQ(owner, self);
 
     wchar_t path[MAX_PATH] = {};
