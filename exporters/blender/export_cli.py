@@ -8,9 +8,9 @@ standard output; a failure raises, so that Blender exits with code 1.
 """
 
 import argparse
-import importlib.util
 import os
 import sys
+import types
 
 import bpy
 
@@ -22,12 +22,16 @@ def load_addon():
     if PACKAGE in sys.modules:
         return sys.modules[PACKAGE]
     folder = os.path.dirname(os.path.abspath(__file__))
-    spec = importlib.util.spec_from_file_location(
-        PACKAGE, os.path.join(folder, "__init__.py"), submodule_search_locations=[folder]
-    )
-    module = importlib.util.module_from_spec(spec)
+    init = os.path.join(folder, "__init__.py")
+    # A package object whose submodules ("from . import exporter") are found
+    # in this folder, whatever the folder is called.
+    module = types.ModuleType(PACKAGE)
+    module.__file__ = init
+    module.__path__ = [folder]
+    module.__package__ = PACKAGE
     sys.modules[PACKAGE] = module
-    spec.loader.exec_module(module)
+    with open(init, encoding="utf-8") as f:
+        exec(compile(f.read(), init, "exec"), module.__dict__)
     return module
 
 

@@ -80,6 +80,33 @@ def short_take(path, frames):
     return out
 
 
+MODELS = os.environ.get("BXML_MODELS", "/usr/share/assimp/models")
+SHORT_TAKE_FRAMES = 40
+
+
+def model(path):
+    full = os.path.join(MODELS, path)
+    check(os.path.isfile(full), "model %s is missing (package assimp-testmodels)" % full)
+    return full
+
+
+def import_model(label):
+    """Imports the real model of a round-trip label with Blender's own
+    importer (a BVH take cut to its first frames)."""
+    if label == "fbx-animation-skeleton":
+        bpy.ops.import_scene.fbx(filepath=model("FBX/animation_with_skeleton.fbx"))
+    elif label == "gltf-simple-skin":
+        bpy.ops.import_scene.gltf(filepath=model("glTF2/simple_skin/simple_skin.gltf"))
+    elif label == "obj-spider":
+        bpy.ops.wm.obj_import(filepath=model("OBJ/spider.obj"))
+    elif label == "collada-duck":
+        bpy.ops.wm.collada_import(filepath=model("Collada/duck.dae"))
+    elif label == "bvh-01_01-short":
+        bpy.ops.import_anim.bvh(filepath=short_take(model("BVH/01_01.bvh"), SHORT_TAKE_FRAMES))
+    else:
+        raise ValueError("no real model is called " + label)
+
+
 def host_tool():
     path = os.environ.get("BXML_HOST", "")
     if not path or not os.path.isfile(path):

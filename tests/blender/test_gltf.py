@@ -45,7 +45,6 @@ sys.path.insert(0, os.path.join(harness.ROOT, "tools", "gltf-compare"))
 import compare_gltf  # noqa: E402
 
 addon = harness.load_addon()
-MODELS = os.environ.get("BXML_MODELS", "/usr/share/assimp/models")
 VALIDATOR = os.path.join(harness.ROOT, "tools", "gltf-validate", "validate.js")
 TOLERANCE = 1e-4
 # (x, y, z) -> (x, z, -y), column-major.
@@ -393,12 +392,6 @@ def expect_equal(label):
     harness.check(mismatches == 0, "%d mismatches against Blender's glTF" % mismatches)
 
 
-def model(path):
-    full = os.path.join(MODELS, path)
-    harness.check(os.path.isfile(full), "model %s is missing (package assimp-testmodels)" % full)
-    return full
-
-
 # --- the scenes of the round trips ----------------------------------------------------
 
 
@@ -428,27 +421,27 @@ def test_special_names():
 
 
 def test_skinned_fbx_with_action():
-    bpy.ops.import_scene.fbx(filepath=model("FBX/animation_with_skeleton.fbx"))
+    harness.import_model("fbx-animation-skeleton")
     expect_equal("fbx-animation-skeleton")
 
 
 def test_gltf_simple_skin():
-    bpy.ops.import_scene.gltf(filepath=model("glTF2/simple_skin/simple_skin.gltf"))
+    harness.import_model("gltf-simple-skin")
     expect_equal("gltf-simple-skin")
 
 
 def test_textured_obj():
-    bpy.ops.wm.obj_import(filepath=model("OBJ/spider.obj"))
+    harness.import_model("obj-spider")
     expect_equal("obj-spider")
 
 
 def test_collada_duck():
-    bpy.ops.wm.collada_import(filepath=model("Collada/duck.dae"))
+    harness.import_model("collada-duck")
     expect_equal("collada-duck")
 
 
 def test_bvh_short_take():
-    bpy.ops.import_anim.bvh(filepath=harness.short_take(model("BVH/01_01.bvh"), 40))
+    harness.import_model("bvh-01_01-short")
     expect_equal("bvh-01_01-short")
 
 

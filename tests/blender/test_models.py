@@ -13,16 +13,6 @@ import roundtrip  # noqa: E402
 
 addon = harness.load_addon()
 
-MODELS = os.environ.get("BXML_MODELS", "/usr/share/assimp/models")
-SHORT_TAKE_FRAMES = 40
-
-
-def model(path):
-    full = os.path.join(MODELS, path)
-    harness.check(os.path.isfile(full), "model %s is missing (package assimp-testmodels)" % full)
-    return full
-
-
 def expect_clean(label):
     cmp = roundtrip.round_trip(label, addon)
     harness.check(cmp.values > 0, "nothing was compared")
@@ -30,30 +20,30 @@ def expect_clean(label):
 
 
 def test_skinned_fbx_with_action():
-    bpy.ops.import_scene.fbx(filepath=model("FBX/animation_with_skeleton.fbx"))
+    harness.import_model("fbx-animation-skeleton")
     harness.check(any(o.type == "ARMATURE" for o in bpy.context.scene.objects), "the FBX has no armature")
     expect_clean("fbx-animation-skeleton")
 
 
 def test_gltf_simple_skin():
-    bpy.ops.import_scene.gltf(filepath=model("glTF2/simple_skin/simple_skin.gltf"))
+    harness.import_model("gltf-simple-skin")
     expect_clean("gltf-simple-skin")
 
 
 def test_textured_obj():
-    bpy.ops.wm.obj_import(filepath=model("OBJ/spider.obj"))
+    harness.import_model("obj-spider")
     expect_clean("obj-spider")
     folder = harness.out_dir("roundtrip", "obj-spider")
     harness.check(os.path.isfile(os.path.join(folder, "SpiderTex.jpg")), "the texture was not copied beside the file")
 
 
 def test_collada_duck():
-    bpy.ops.wm.collada_import(filepath=model("Collada/duck.dae"))
+    harness.import_model("collada-duck")
     expect_clean("collada-duck")
 
 
 def test_bvh_short_take():
-    bpy.ops.import_anim.bvh(filepath=harness.short_take(model("BVH/01_01.bvh"), SHORT_TAKE_FRAMES))
+    harness.import_model("bvh-01_01-short")
     expect_clean("bvh-01_01-short")
 
 
