@@ -45,9 +45,9 @@ public:
     // not change during the scene-object step, so one answer per skeleton.
     int32_t ownRootBone(int32_t skeleton) {
         const SkeletonRecord& s = doc_.skeletons[static_cast<std::size_t>(skeleton)];
-        if (rootBones_.empty()) return findRootBoneByName(s, s.name.text);
+        if (rootBones_.empty()) return findRootBoneByName(s, s.name.c_str());
         int32_t& root = rootBones_[static_cast<std::size_t>(skeleton)];
-        if (root == NOT_COMPUTED) root = findRootBoneByName(s, s.name.text);
+        if (root == NOT_COMPUTED) root = findRootBoneByName(s, s.name.c_str());
         return root;
     }
 
@@ -61,7 +61,7 @@ void resolveBoneParents(SceneDocument& doc) {
     for (SkeletonRecord& skeleton : doc.skeletons) {
         NameIndex<BoneRecord> byName(skeleton.bones, &BoneRecord::name);
         for (BoneRecord& bone : skeleton.bones) {
-            if (!bone.parentName.empty()) bone.parentIndex = byName.find(bone.parentName.text);
+            if (!bone.parentName.empty()) bone.parentIndex = byName.find(bone.parentName.c_str());
         }
     }
 }
@@ -76,7 +76,7 @@ void resolveBoneNodeParents(SceneDocument& doc) {
     for (std::size_t i = 0; i < doc.boneNodes.size(); ++i) {
         BoneNodeRecord& node = doc.boneNodes[i];
         if (node.parentPath.empty()) continue;
-        int32_t parent = byPath.find(node.parentPath.text);
+        int32_t parent = byPath.find(node.parentPath.c_str());
         node.parentNodeIndex = (parent >= 0 && static_cast<std::size_t>(parent) < i) ? parent : -1;
     }
 }
@@ -84,7 +84,7 @@ void resolveBoneNodeParents(SceneDocument& doc) {
 void resolveTextureImages(SceneDocument& doc) {
     NameIndex<ImageRecord> byName(doc.images, &ImageRecord::name);
     for (TextureRecord& texture : doc.textures) {
-        if (!texture.imageName.empty()) texture.imageIndex = byName.find(texture.imageName.text);
+        if (!texture.imageName.empty()) texture.imageIndex = byName.find(texture.imageName.c_str());
     }
 }
 
@@ -92,7 +92,7 @@ void resolveMaterialTextures(SceneDocument& doc) {
     NameIndex<TextureRecord> byName(doc.textures, &TextureRecord::name);
     for (MaterialRecord& material : doc.materials) {
         for (MaterialTextureSlot& slot : material.slots) {
-            if (!slot.textureName.empty()) slot.textureIndex = byName.find(slot.textureName.text);
+            if (!slot.textureName.empty()) slot.textureIndex = byName.find(slot.textureName.c_str());
         }
     }
 }
@@ -107,21 +107,21 @@ void resolveSceneObjects(SceneDocument& doc) {
     for (SceneRecord& scene : doc.scenes) {
         const NameIndex<SceneObjectRecord> objects(scene.objects, &SceneObjectRecord::name);
         for (SceneObjectRecord& object : scene.objects) {
-            if (!object.parentName.empty()) object.parentIndex = objects.find(object.parentName.text);
+            if (!object.parentName.empty()) object.parentIndex = objects.find(object.parentName.c_str());
 
             // An object parented to a skeleton object belongs to that skeleton.
             int32_t skeleton = -1;
             if (!object.skeletonName.empty()) {
-                skeleton = skeletons.find(object.skeletonName.text);
+                skeleton = skeletons.find(object.skeletonName.c_str());
             } else if (!object.parentName.empty()) {
-                skeleton = skeletons.find(object.parentName.text);
+                skeleton = skeletons.find(object.parentName.c_str());
             }
             if (skeleton >= 0) {
                 const SkeletonRecord& s = doc.skeletons[static_cast<std::size_t>(skeleton)];
                 const int32_t root = perSkeleton.ownRootBone(skeleton);
                 if (root >= 0) object.rootNodeIndex = s.bones[static_cast<std::size_t>(root)].nodeIndex;
                 if (!object.boneName.empty()) {
-                    const int32_t bone = perSkeleton.findBone(skeleton, object.boneName.text);
+                    const int32_t bone = perSkeleton.findBone(skeleton, object.boneName.c_str());
                     if (bone >= 0) object.boneNodeIndex = s.bones[static_cast<std::size_t>(bone)].nodeIndex;
                 }
             }
@@ -129,8 +129,8 @@ void resolveSceneObjects(SceneDocument& doc) {
 
             // The file names what an object places after the object itself.
             if (object.name.empty()) continue;
-            const char* type = object.type.text;
-            const char* name = object.name.text;
+            const char* type = object.type.c_str();
+            const char* name = object.name.c_str();
             if (equalsIgnoreCase(type, "light")) {
                 object.targetIndex = lights.find(name);
             } else if (equalsIgnoreCase(type, "camera")) {
@@ -247,7 +247,7 @@ void orderSceneObjects(SceneRecord& scene) {
     // Indices changed; parents are found again by name in the new order.
     const NameIndex<SceneObjectRecord> byName(objects, &SceneObjectRecord::name);
     for (SceneObjectRecord& object : objects) {
-        if (!object.parentName.empty()) object.parentIndex = byName.find(object.parentName.text);
+        if (!object.parentName.empty()) object.parentIndex = byName.find(object.parentName.c_str());
     }
 }
 

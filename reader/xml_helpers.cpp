@@ -106,13 +106,13 @@ bool readColorChild(const XMLElement* parent, const char* child, Color& value) {
 
 void assignPath(Name& field, const char* first, const char* second) {
     constexpr std::size_t LIMIT = Name::CAPACITY - 1;
-    char* out = field.text;
+    char out[Name::CAPACITY];
     std::size_t n = 0;
     for (const char* part : {first, "::", second}) {
         if (part == nullptr) continue;
         while (n < LIMIT && *part != '\0') out[n++] = *part++;
     }
-    out[n] = '\0';
+    field.assign(out, n);
 }
 
 } // namespace bxml
