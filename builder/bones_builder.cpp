@@ -1,4 +1,4 @@
-#include "builder/skeleton_builder.h"
+#include "builder/bones_builder.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -134,43 +134,32 @@ bool convertAnimation(const SceneDocument& doc, const AnimationRecord& a, HostSc
     return true;
 }
 
-// Turns t to look along the opposite of its Z axis from where it stands.
-void aim(Transform& t, const Vector3& up) {
-    axesFromMatrix(t);
-    t.axisZ = negate(t.axisZ);
-    const Vector3 eye = t.position;
-    const Vector3 target = add(eye, scaled(1.0f, t.axisZ));
-    t.matrix = lookAtMatrix(eye, target, up);
-    t.position = eye;
-    axesFromMatrix(t);
-}
-
 } // namespace
+
+int buildBones(const SceneDocument& doc, HostScene& scene) {
+    for (const BoneNodeRecord& node : doc.boneNodes) {
+        HostString path(node.path.c_str());
+        HostBone* bone = scene.AddBone(path, -1);
+        if (bone == nullptr) return 0;
+        bone->parentIndex = node.parentNodeIndex;
+        bone->transform.position = node.position;
+        bone->transform.scale = node.scale;
+        bone->transform.rotation = node.rotation;
+        if (isIndexOf(node.skeletonIndex, doc.skeletons)) {
+            const SkeletonRecord& skeleton = doc.skeletons[static_cast<std::size_t>(node.skeletonIndex)];
+            if (isIndexOf(node.boneIndex, skeleton.bones)) {
+                bone->name.assign(skeleton.bones[static_cast<std::size_t>(node.boneIndex)].name.c_str());
+            }
+        }
+    }
+    return 1;
+}
 
 bool convertAnimations(const SceneDocument& doc, HostScene* scene) {
     if (doc.boneNodes.empty()) return true;
     if (scene == nullptr) return false;
     for (const AnimationRecord& a : doc.animations) {
         if (!convertAnimation(doc, a, *scene)) return false;
-    }
-    return true;
-}
-
-bool aimLights(HostScene* scene, const Vector3& up) {
-    if (scene == nullptr) return false;
-    for (int32_t i = 0; i < scene->lightCount; ++i) {
-        HostLight* light = hostListEntry(scene->lights, scene->lightCount, i);
-        if (light == nullptr || light->type == LIGHT_OMNI) continue;
-        aim(light->transform, up);
-    }
-    return true;
-}
-
-bool aimCameras(HostScene* scene, const Vector3& up) {
-    if (scene == nullptr) return false;
-    for (int32_t i = 0; i < scene->cameraCount; ++i) {
-        HostCamera* camera = hostListEntry(scene->cameras, scene->cameraCount, i);
-        if (camera != nullptr) aim(camera->transform, up);
     }
     return true;
 }

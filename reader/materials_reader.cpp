@@ -1,0 +1,82 @@
+// Readers of the images, textures and materials sections.
+#include <tinyxml2.h>
+
+#include "document/storage.h"
+#include "platform/files.h"
+#include "platform/text.h"
+#include "reader/each_child.h"
+#include "reader/section_readers.h"
+#include "reader/xml_helpers.h"
+
+namespace bxml {
+
+using tinyxml2::XMLElement;
+
+namespace {
+
+// Capacity of the buffer in which an image url is cut down to its file name.
+constexpr std::size_t URL_NAME_CAPACITY = 260;
+// The image path takes at most this many wide characters, terminator included.
+constexpr std::size_t IMAGE_PATH_LIMIT = 255;
+
+void fillImage(const XMLElement* e, ImageRecord& image) {
+    copyAttribute(e, "name", image.name);
+    const char* url = e->Attribute("url");
+    if (url == nullptr) return;
+    char bare[URL_NAME_CAPACITY];
+    fileNameOfPath(url, bare, sizeof bare);
+    narrowToWide(bare, image.path.text, IMAGE_PATH_LIMIT);
+}
+
+void fillTexture(const XMLElement* e, TextureRecord& texture) {
+    copyAttribute(e, "name", texture.name);
+    copyAttribute(e, "type", texture.type);
+    copyChildText(e, "image", texture.imageName);
+}
+
+// The slot a material texture goes to by its map_type (compared without case),
+// or -1 when the texture is to be ignored.
+int slotOfMapType(const char* mapType) {
+    if (mapType == nullptr || equalsIgnoreCase(mapType, "diffuse color")) return 0;
+    if (equalsIgnoreCase(mapType, "alpha")) return 1;
+    if (equalsIgnoreCase(mapType, "normal")) return 2;
+    return -1;
+}
+
+void fillMaterial(const XMLElement* e, MaterialRecord& material) {
+    copyAttribute(e, "name", material.name);
+    // The first texture of each kind wins; blend_type is not used.
+    for (const XMLElement* t = e->FirstChildElement("texture"); t != nullptr; t = t->NextSiblingElement("texture")) {
+        const int slot = slotOfMapType(t->Attribute("map_type"));
+        if (slot < 0) continue;
+        const char* name = t->Attribute("name");
+        MaterialTextureSlot& s = material.slots[slot];
+        // A name attribute, even an empty one, lets the texture fill a slot
+        // that no texture has named yet.
+        if (name == nullptr || !s.textureName.empty()) continue;
+        s.textureName.assign(name);
+        copyChildText(t, "uvset", s.uvSetName);
+    }
+    if (readFloatText(e, "shininess", material.shininess)) {
+        material.shininess = clamped(material.shininess, 0.0f, 128.0f);
+    }
+    if (readFloatText(e, "alpha", material.alpha)) material.alpha = clamped(material.alpha, 0.0f, 1.0f);
+    readColorChild(e, "diffuse", material.diffuse);
+    readColorChild(e, "specular", material.specular);
+}
+
+} // namespace
+
+int readImages(const XMLElement* section, SceneDocument& doc) {
+    return readSectionItems(section, "image", doc.images, doc.imagesInFile, fillImage);
+}
+
+int readTextures(const XMLElement* section, SceneDocument& doc) {
+    return readSectionItems(section, "texture", doc.textures, doc.texturesInFile, fillTexture);
+}
+
+int readMaterials(const XMLElement* section, SceneDocument& doc) {
+    return readSectionItems(section, "material", doc.materials, doc.materialsInFile, fillMaterial);
+}
+
+} // namespace bxml
