@@ -34,8 +34,12 @@ void appendInteger(std::string& out, long long value) {
 
 void appendJsonString(std::string& out, std::string_view utf8Text) {
     out += '"';
-    for (char ch : utf8Text) {
-        const unsigned char c = static_cast<unsigned char>(ch);
+    std::size_t plain = 0; // start of the run of bytes that need no escape
+    for (std::size_t i = 0; i < utf8Text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(utf8Text[i]);
+        if (c >= 0x20 && c != '"' && c != '\\') continue;
+        out.append(utf8Text, plain, i - plain);
+        plain = i + 1;
         switch (c) {
         case '"':
             out += "\\\"";
@@ -52,16 +56,14 @@ void appendJsonString(std::string& out, std::string_view utf8Text) {
         case '\t':
             out += "\\t";
             break;
-        default:
-            if (c < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(c));
-                out += buf;
-            } else {
-                out += ch;
-            }
+        default: {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(c));
+            out += buf;
+        }
         }
     }
+    out.append(utf8Text, plain, utf8Text.size() - plain);
     out += '"';
 }
 
