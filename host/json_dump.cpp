@@ -72,9 +72,7 @@ void appendJsonString(std::string& out, std::string_view utf8Text) {
 // about `flushAt` bytes, so a dump of any size costs one piece of memory.
 class Writer {
 public:
-    Writer(std::ostream& out, std::size_t flushAt) : out_(out), flushAt_(flushAt) {
-        buffer_.reserve(flushAt + 4096);
-    }
+    Writer(std::ostream& out, std::size_t flushAt) : out_(out), flushAt_(flushAt) { buffer_.reserve(flushAt + 4096); }
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
 

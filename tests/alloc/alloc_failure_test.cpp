@@ -11,11 +11,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <utility>
 #include <new>
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include <unistd.h>
@@ -152,9 +152,9 @@ std::string longNamedScene() {
         std::ifstream in(std::string(BXML_TEST_DATA_DIR) + "/all_sections.xml", std::ios::binary);
         std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         const std::string suffix = "_named_well_beyond_what_fits_inline";
-        static const char* const NAMES[] = {"Lamp",  "Spot", "Camera", "wood",  "mask",  "WoodTex", "MaskTex",
-                                            "Wood",  "Paint", "Cube",  "hip",   "spine", "head",    "leg",
-                                            "Rig",   "Walk", "Scene",  "UVMap", "UVMask"};
+        static const char* const NAMES[] = {"Lamp", "Spot",  "Camera", "wood",  "mask",  "WoodTex", "MaskTex",
+                                            "Wood", "Paint", "Cube",   "hip",   "spine", "head",    "leg",
+                                            "Rig",  "Walk",  "Scene",  "UVMap", "UVMask"};
         for (const char* name : NAMES) {
             for (const auto& [before, after] : {std::pair{'"', '"'}, std::pair{'>', '<'}}) {
                 const std::string from = before + std::string(name) + after;

@@ -21,9 +21,9 @@ TEST(FixedText, NameKeepsAtMost255Characters) {
 
 TEST(FixedText, NamesOfEveryLengthReadBackCutAt255Bytes) {
     // Around the inline limit, at the cut and beyond it; bytes of any value.
-    for (std::size_t length : {std::size_t{1}, Name::INLINE_CAPACITY - 1, Name::INLINE_CAPACITY,
-                               Name::INLINE_CAPACITY + 1, std::size_t{254}, std::size_t{255}, std::size_t{256},
-                               std::size_t{1000}}) {
+    for (std::size_t length :
+         {std::size_t{1}, Name::INLINE_CAPACITY - 1, Name::INLINE_CAPACITY, Name::INLINE_CAPACITY + 1, std::size_t{254},
+          std::size_t{255}, std::size_t{256}, std::size_t{1000}}) {
         std::string text;
         for (std::size_t i = 0; i < length; ++i) text += static_cast<char>(0x41 + (i * 7) % 180);
         Name name;
