@@ -29,10 +29,10 @@ HostTextureMap* addTextureMap(HostMaterial& material, int32_t kind, const wchar_
 // The image path a material slot leads to, or null when the slot's texture or
 // the texture's image does not resolve.
 const wchar_t* slotImagePath(const SceneDocument& doc, const MaterialTextureSlot& slot) {
-    if (!isIndexOf(slot.textureIndex, doc.textures)) return nullptr;
-    const TextureRecord& texture = doc.textures[static_cast<std::size_t>(slot.textureIndex)];
-    if (!isIndexOf(texture.imageIndex, doc.images)) return nullptr;
-    return doc.images[static_cast<std::size_t>(texture.imageIndex)].path.c_str();
+    const TextureRecord* texture = elementOrNull(doc.textures, slot.textureIndex);
+    if (texture == nullptr) return nullptr;
+    const ImageRecord* image = elementOrNull(doc.images, texture->imageIndex);
+    return image != nullptr ? image->path.c_str() : nullptr;
 }
 
 } // namespace
