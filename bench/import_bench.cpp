@@ -42,7 +42,7 @@
 #include "host/reference_host.h"
 #include "platform/standin/ui_standin.h"
 #include "platform/text.h"
-#include "reader/scene_reader.h"
+#include "reader/file_reader.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "document/storage.h"
 #include "platform/files.h"
-#include "reader/scene_reader.h"
+#include "reader/file_reader.h"
 
 namespace bxml {
 

@@ -48,6 +48,13 @@ bool readVector3Child(const tinyxml2::XMLElement* parent, const char* child, Vec
 bool readQuaternionChild(const tinyxml2::XMLElement* parent, const char* child, Quaternion& value);
 bool readColorChild(const tinyxml2::XMLElement* parent, const char* child, Color& value);
 
+// v held to [low, high].
+inline float clamped(float v, float low, float high) {
+    if (v < low) return low;
+    if (v > high) return high;
+    return v;
+}
+
 // field := first "::" second, cut at 255 characters (the form of bone-node
 // paths).
 void assignPath(Name& field, const char* first, const char* second);

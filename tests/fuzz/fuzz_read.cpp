@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "document/storage.h"
-#include "reader/scene_reader.h"
+#include "reader/file_reader.h"
 #include "tests/support/document_invariants.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

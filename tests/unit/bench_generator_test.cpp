@@ -21,7 +21,7 @@
 #include "bench/scene_generator.h"
 #include "document/lookup.h"
 #include "document/records.h"
-#include "reader/scene_reader.h"
+#include "reader/file_reader.h"
 
 namespace bxml::bench {
 namespace {

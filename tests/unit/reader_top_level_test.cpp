@@ -14,7 +14,7 @@
 #include "platform/files.h"
 #include "platform/text.h"
 #include "plugin/import_request.h"
-#include "reader/scene_reader.h"
+#include "reader/file_reader.h"
 
 #ifndef BXML_TEST_DATA_DIR
 #error "BXML_TEST_DATA_DIR must name tests/data"

@@ -10,7 +10,7 @@
 
 #include "document/storage.h"
 #include "platform/standin/ui_standin.h"
-#include "reader/scene_reader.h"
+#include "reader/file_reader.h"
 #include "tests/support/document_invariants.h"
 #include "tests/support/inprocess_import.h"
 #include "tests/support/model_invariants.h"

@@ -1,4 +1,4 @@
-#include "reader/scene_reader.h"
+#include "reader/file_reader.h"
 
 #include <tinyxml2.h>
 

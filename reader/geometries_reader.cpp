@@ -1,6 +1,7 @@
+// Reader of the geometries section: names, number lists and bone links.
 #include <tinyxml2.h>
 
-#include "document/storage.h"
+#include "reader/each_child.h"
 #include "reader/number_lists.h"
 #include "reader/numbers.h"
 #include "reader/section_readers.h"
@@ -13,22 +14,9 @@ using tinyxml2::XMLElement;
 // An integer attribute as atoi reads it (clamped); absent counts as 0.
 int64_t intAttribute(const XMLElement* element, const char* name) { return parseInt(element->Attribute(name)); }
 
-int64_t countChildren(const XMLElement* parent, const char* name) {
-    int64_t n = 0;
-    for (const XMLElement* e = parent->FirstChildElement(name); e != nullptr; e = e->NextSiblingElement(name)) ++n;
-    return n;
-}
-
-void readLinks(const XMLElement* links, GeometryRecord& geometry) {
-    int64_t n = countChildren(links, "link");
-    if (n == 0 || allocate(geometry.links, n) == 0) return;
-    std::size_t i = 0;
-    for (const XMLElement* link = links->FirstChildElement("link"); link != nullptr;
-         link = link->NextSiblingElement("link"), ++i) {
-        BoneLinkRecord& record = geometry.links[i];
-        record.name.assign(link->Attribute("name"));
-        record.index = parseInt(link->Attribute("index"));
-    }
+void fillLink(const XMLElement* link, BoneLinkRecord& record) {
+    record.name.assign(link->Attribute("name"));
+    record.index = parseInt(link->Attribute("index"));
 }
 
 // The lists are read in this order because uv sets, colours and face
@@ -62,7 +50,9 @@ void readGeometry(const XMLElement* element, GeometryRecord& geometry) {
         int64_t count = intAttribute(materials, "count");
         if (count > 0) (void)parseFaceMaterials(geometry, count, materials->GetText());
     }
-    if (const XMLElement* links = element->FirstChildElement("links")) readLinks(links, geometry);
+    if (const XMLElement* links = element->FirstChildElement("links")) {
+        (void)fillEachChild(childrenNamed(links, "link"), geometry.links, fillLink); // links are optional data
+    }
     if (const XMLElement* weights = element->FirstChildElement("weights")) {
         int64_t count = intAttribute(weights, "count");
         if (count > 0) {
@@ -74,16 +64,7 @@ void readGeometry(const XMLElement* element, GeometryRecord& geometry) {
 } // namespace
 
 int readGeometries(const XMLElement* section, SceneDocument& doc) {
-    if (section == nullptr) return 1;
-    int64_t n = countChildren(section, "geometry");
-    if (n > 0 && allocate(doc.geometries, n) == 0) return 0;
-    doc.geometriesInFile = static_cast<int32_t>(n);
-    std::size_t i = 0;
-    for (const XMLElement* geometry = section->FirstChildElement("geometry"); geometry != nullptr;
-         geometry = geometry->NextSiblingElement("geometry"), ++i) {
-        readGeometry(geometry, doc.geometries[i]);
-    }
-    return 1;
+    return readSectionItems(section, "geometry", doc.geometries, doc.geometriesInFile, readGeometry);
 }
 
 } // namespace bxml

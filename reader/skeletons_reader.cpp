@@ -1,9 +1,9 @@
 // Readers of the skeletons and animations sections.
 #include <tinyxml2.h>
 
-#include "document/storage.h"
 #include "math/vector_math.h"
 #include "platform/text.h"
+#include "reader/each_child.h"
 #include "reader/numbers.h"
 #include "reader/section_readers.h"
 #include "reader/xml_helpers.h"
@@ -143,59 +143,37 @@ int readNodeTrack(const XMLElement* e, AnimationNodeTrack& track) {
 
 int readSkeletonTrack(const XMLElement* e, AnimationSkeletonTrack& track) {
     copyAttribute(e, "name", track.skeletonName);
-    const int64_t n = countChildElements(e, "node");
-    if (n <= 0) return 1;
-    if (allocate(track.nodes, n) == 0) return 0;
-    std::size_t j = 0;
-    for (const XMLElement* node = e->FirstChildElement("node"); node != nullptr && j < track.nodes.size();
-         node = node->NextSiblingElement("node"), ++j) {
-        if (readNodeTrack(node, track.nodes[j]) == 0) return 0;
-    }
-    return 1;
+    return fillEachChild(childrenNamed(e, "node"), track.nodes, readNodeTrack);
+}
+
+int fillAnimation(const XMLElement* e, AnimationRecord& animation) {
+    copyAttribute(e, "name", animation.name);
+    readFloatAttribute(e, "length", animation.length);
+    readFloatAttribute(e, "fps", animation.fps);
+    return fillEachChild(childrenNamed(e, "skeleton"), animation.skeletonTracks, readSkeletonTrack);
 }
 
 } // namespace
 
 int readSkeletons(const XMLElement* section, SceneDocument& doc) {
     if (section == nullptr) return 1;
-    const int64_t n = countChildElements(section, "skeleton");
-    if (n > MAX_ARRAY_COUNT) return 0;
-    doc.skeletonsInFile = static_cast<int32_t>(n);
-    if (n > 0 && allocateSkeletons(doc.skeletons, n) == 0) return 0;
-    std::size_t j = 0;
-    for (const XMLElement* e = section->FirstChildElement("skeleton"); e != nullptr && j < doc.skeletons.size();
-         e = e->NextSiblingElement("skeleton"), ++j) {
-        SkeletonRecord& skeleton = doc.skeletons[j];
+    const ChildList items = childrenNamed(section, "skeleton");
+    if (items.count > MAX_ARRAY_COUNT) return 0;
+    // The total is the number of skeleton elements even when the array
+    // cannot be had.
+    doc.skeletonsInFile = static_cast<int32_t>(items.count);
+    const int result = fillEachChild(items, doc.skeletons, [&doc](const XMLElement* e, SkeletonRecord& skeleton) {
         copyAttribute(e, "name", skeleton.name);
-        addRootBone(doc, skeleton, static_cast<int32_t>(j));
+        addRootBone(doc, skeleton, skeleton.index);
         readBones(e, doc, skeleton);
-    }
+    });
+    if (result == 0) return 0;
     doc.boneNodesInFile = countOf(doc.boneNodes);
     return 1;
 }
 
 int readAnimations(const XMLElement* section, SceneDocument& doc) {
-    if (section == nullptr) return 1;
-    const int64_t n = countChildElements(section, "animation");
-    if (n > 0 && allocate(doc.animations, n) == 0) return 0;
-    doc.animationsInFile = static_cast<int32_t>(n);
-    std::size_t j = 0;
-    for (const XMLElement* e = section->FirstChildElement("animation"); e != nullptr && j < doc.animations.size();
-         e = e->NextSiblingElement("animation"), ++j) {
-        AnimationRecord& animation = doc.animations[j];
-        copyAttribute(e, "name", animation.name);
-        readFloatAttribute(e, "length", animation.length);
-        readFloatAttribute(e, "fps", animation.fps);
-        const int64_t tracks = countChildElements(e, "skeleton");
-        if (tracks <= 0) continue;
-        if (allocate(animation.skeletonTracks, tracks) == 0) return 0;
-        std::size_t l = 0;
-        for (const XMLElement* s = e->FirstChildElement("skeleton");
-             s != nullptr && l < animation.skeletonTracks.size(); s = s->NextSiblingElement("skeleton"), ++l) {
-            if (readSkeletonTrack(s, animation.skeletonTracks[l]) == 0) return 0;
-        }
-    }
-    return 1;
+    return readSectionItems(section, "animation", doc.animations, doc.animationsInFile, fillAnimation);
 }
 
 } // namespace bxml

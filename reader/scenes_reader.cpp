@@ -2,7 +2,7 @@
 #include <tinyxml2.h>
 
 #include "contract/transform.h"
-#include "document/storage.h"
+#include "reader/each_child.h"
 #include "reader/number_lists.h"
 #include "reader/numbers.h"
 #include "reader/section_readers.h"
@@ -43,32 +43,17 @@ void fillObject(const XMLElement* e, SceneObjectRecord& object) {
     readObjectMatrix(e, object);
 }
 
-int readObjects(const XMLElement* e, SceneRecord& scene) {
-    const int64_t n = countChildElements(e, "object");
-    if (allocate(scene.objects, n) == 0) return 0;
-    std::size_t k = 0;
-    for (const XMLElement* o = e->FirstChildElement("object"); o != nullptr && k < scene.objects.size();
-         o = o->NextSiblingElement("object"), ++k) {
-        fillObject(o, scene.objects[k]);
-    }
-    return 1;
+// A scene's objects are read only when it has any: a scene without objects
+// keeps an empty array.
+int fillScene(const XMLElement* e, SceneRecord& scene) {
+    copyAttribute(e, "name", scene.name);
+    return fillEachChild(childrenNamed(e, "object"), scene.objects, fillObject);
 }
 
 } // namespace
 
 int readScenes(const XMLElement* section, SceneDocument& doc) {
-    if (section == nullptr) return 1;
-    const int64_t n = countChildElements(section, "scene");
-    if (n > 0 && allocate(doc.scenes, n) == 0) return 0;
-    doc.scenesInFile = static_cast<int32_t>(n);
-    std::size_t i = 0;
-    for (const XMLElement* e = section->FirstChildElement("scene"); e != nullptr && i < doc.scenes.size();
-         e = e->NextSiblingElement("scene"), ++i) {
-        SceneRecord& scene = doc.scenes[i];
-        copyAttribute(e, "name", scene.name);
-        if (e->FirstChildElement("object") != nullptr && readObjects(e, scene) == 0) return 0;
-    }
-    return 1;
+    return readSectionItems(section, "scene", doc.scenes, doc.scenesInFile, fillScene);
 }
 
 } // namespace bxml

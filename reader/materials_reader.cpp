@@ -1,12 +1,12 @@
-// Readers of the lights, cameras, images, textures and materials sections.
+// Readers of the images, textures and materials sections.
 #include <tinyxml2.h>
 
 #include <cstring>
-#include <vector>
 
 #include "document/storage.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "reader/each_child.h"
 #include "reader/section_readers.h"
 #include "reader/xml_helpers.h"
 
@@ -20,59 +20,6 @@ namespace {
 constexpr std::size_t URL_NAME_CAPACITY = 260;
 // The image path takes at most this many wide characters, terminator included.
 constexpr std::size_t IMAGE_PATH_LIMIT = 255;
-
-// The frame every reader of this file shares: without a section, nothing
-// happens. Otherwise the items are counted; when there is at least one, the
-// array is replaced with that many default records (failure: 0, the section is
-// not read). The section total is set to the count, also when it is 0, and
-// record i is filled from the i-th item in document order.
-template <class Record, class Fill>
-int readItems(const XMLElement* section, const char* itemName, std::vector<Record>& array, int32_t& total, Fill fill) {
-    if (section == nullptr) return 1;
-    const int64_t n = countChildElements(section, itemName);
-    if (n > 0 && allocate(array, n) == 0) return 0;
-    total = static_cast<int32_t>(n);
-    std::size_t i = 0;
-    for (const XMLElement* e = section->FirstChildElement(itemName); e != nullptr && i < array.size();
-         e = e->NextSiblingElement(itemName)) {
-        fill(e, array[i++]);
-    }
-    return 1;
-}
-
-float clamped(float v, float low, float high) {
-    if (v < low) return low;
-    if (v > high) return high;
-    return v;
-}
-
-void fillLight(const XMLElement* e, LightRecord& light) {
-    copyAttribute(e, "name", light.name);
-    copyAttribute(e, "type", light.type);
-    readColorChild(e, "color", light.color);
-    if (readFloatAttribute(e->FirstChildElement("spot"), "angle", light.spotAngle)) {
-        light.spotInnerAngle = light.spotAngle - 10.0f;
-        if (light.spotInnerAngle < 0.0f) light.spotInnerAngle = 0.0f;
-    }
-    readFloatText(e, "radius", light.radius);
-    readFloatText(e, "intensity", light.intensity);
-}
-
-void fillCamera(const XMLElement* e, CameraRecord& camera) {
-    copyAttribute(e, "name", camera.name);
-    copyAttribute(e, "type", camera.type);
-    if (const XMLElement* clip = e->FirstChildElement("clip")) {
-        readFloatAttribute(clip, "near", camera.nearClip);
-        readFloatAttribute(clip, "far", camera.farClip);
-        if (camera.nearClip < 0.0f) camera.nearClip = 0.0f;
-        if (camera.farClip < 0.0f) camera.farClip = 0.0f;
-        if (camera.nearClip > camera.farClip) {
-            camera.nearClip = camera.farClip - 1.0f;
-            if (camera.nearClip < 0.0f) camera.nearClip = 0.0f;
-        }
-    }
-    if (readFloatText(e, "fov", camera.fov)) camera.fov = clamped(camera.fov, 0.0f, 180.0f);
-}
 
 // When a file name longer than the buffer was cut, the cut may have split a
 // UTF-8 sequence; dropping the partial sequence keeps the name valid UTF-8 so
@@ -144,24 +91,16 @@ void fillMaterial(const XMLElement* e, MaterialRecord& material) {
 
 } // namespace
 
-int readLights(const XMLElement* section, SceneDocument& doc) {
-    return readItems(section, "light", doc.lights, doc.lightsInFile, fillLight);
-}
-
-int readCameras(const XMLElement* section, SceneDocument& doc) {
-    return readItems(section, "camera", doc.cameras, doc.camerasInFile, fillCamera);
-}
-
 int readImages(const XMLElement* section, SceneDocument& doc) {
-    return readItems(section, "image", doc.images, doc.imagesInFile, fillImage);
+    return readSectionItems(section, "image", doc.images, doc.imagesInFile, fillImage);
 }
 
 int readTextures(const XMLElement* section, SceneDocument& doc) {
-    return readItems(section, "texture", doc.textures, doc.texturesInFile, fillTexture);
+    return readSectionItems(section, "texture", doc.textures, doc.texturesInFile, fillTexture);
 }
 
 int readMaterials(const XMLElement* section, SceneDocument& doc) {
-    return readItems(section, "material", doc.materials, doc.materialsInFile, fillMaterial);
+    return readSectionItems(section, "material", doc.materials, doc.materialsInFile, fillMaterial);
 }
 
 } // namespace bxml
