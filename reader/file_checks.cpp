@@ -975,7 +975,7 @@ private:
                 if (n < 4) {
                     warn(e, "row " + std::to_string(group) + " of " + code("matrix") + " has " +
                                 plural(n, "number", "numbers"),
-                         "the missing columns repeat the row before (0 in the first row)");
+                         "the missing columns repeat the row before, or are 0 in the first row");
                 } else if (n > 4) {
                     warn(e, "row " + std::to_string(group) + " of " + code("matrix") + " has " +
                                 plural(n, "number", "numbers"),

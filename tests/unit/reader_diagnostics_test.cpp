@@ -6,7 +6,10 @@
 #include <string>
 #include <vector>
 
+#include <cstdio>
+
 #include "host/file_check.h"
+#include "reader/file_reader.h"
 #include "tests/integration/import_support.h"
 
 namespace bxml {
@@ -54,8 +57,64 @@ std::string describe(const CheckReport& report) {
     return s;
 }
 
+int readFile(const std::string& path, SceneDocument& doc, Diagnostics* diagnostics) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return -100;
+    const int result = readSceneFile(doc, f, diagnostics);
+    std::fclose(f);
+    return result;
+}
+
+// The checks only look: the document read with a sink is the one read
+// without (every field the resolution pass and the lists write).
+void expectSameDocument(const std::string& path) {
+    SceneDocument plain;
+    SceneDocument checked;
+    Diagnostics diagnostics;
+    ASSERT_EQ(readFile(path, plain, nullptr), readFile(path, checked, &diagnostics)) << path;
+    ASSERT_EQ(plain.geometries.size(), checked.geometries.size()) << path;
+    for (std::size_t g = 0; g < plain.geometries.size(); ++g) {
+        const GeometryRecord& a = plain.geometries[g];
+        const GeometryRecord& b = checked.geometries[g];
+        ASSERT_EQ(a.vertices.size(), b.vertices.size()) << path;
+        ASSERT_EQ(a.faces.size(), b.faces.size()) << path;
+        for (std::size_t f = 0; f < a.faces.size(); ++f) {
+            EXPECT_EQ(a.faces[f].materialIndex, b.faces[f].materialIndex) << path;
+            EXPECT_EQ(a.faces[f].cornerCount, b.faces[f].cornerCount) << path;
+        }
+    }
+    ASSERT_EQ(plain.textures.size(), checked.textures.size()) << path;
+    for (std::size_t t = 0; t < plain.textures.size(); ++t)
+        EXPECT_EQ(plain.textures[t].imageIndex, checked.textures[t].imageIndex) << path;
+    ASSERT_EQ(plain.materials.size(), checked.materials.size()) << path;
+    for (std::size_t m = 0; m < plain.materials.size(); ++m)
+        for (int s = 0; s < MATERIAL_SLOT_COUNT; ++s)
+            EXPECT_EQ(plain.materials[m].slots[s].textureIndex, checked.materials[m].slots[s].textureIndex) << path;
+    ASSERT_EQ(plain.skeletons.size(), checked.skeletons.size()) << path;
+    for (std::size_t k = 0; k < plain.skeletons.size(); ++k) {
+        ASSERT_EQ(plain.skeletons[k].bones.size(), checked.skeletons[k].bones.size()) << path;
+        for (std::size_t b = 0; b < plain.skeletons[k].bones.size(); ++b)
+            EXPECT_EQ(plain.skeletons[k].bones[b].parentIndex, checked.skeletons[k].bones[b].parentIndex) << path;
+    }
+    ASSERT_EQ(plain.scenes.size(), checked.scenes.size()) << path;
+    for (std::size_t i = 0; i < plain.scenes.size(); ++i) {
+        ASSERT_EQ(plain.scenes[i].objects.size(), checked.scenes[i].objects.size()) << path;
+        for (std::size_t k = 0; k < plain.scenes[i].objects.size(); ++k) {
+            const SceneObjectRecord& a = plain.scenes[i].objects[k];
+            const SceneObjectRecord& b = checked.scenes[i].objects[k];
+            EXPECT_EQ(a.fileIndex, b.fileIndex) << path;
+            EXPECT_EQ(a.parentIndex, b.parentIndex) << path;
+            EXPECT_EQ(a.targetIndex, b.targetIndex) << path;
+            EXPECT_EQ(a.skeletonIndex, b.skeletonIndex) << path;
+            EXPECT_EQ(a.boneNodeIndex, b.boneNodeIndex) << path;
+            EXPECT_EQ(a.rootNodeIndex, b.rootNodeIndex) << path;
+        }
+    }
+}
+
 void expectFinding(const Case& c) {
     testing::TempSceneFile file(c.file);
+    expectSameDocument(file.path());
     const CheckReport report = checkSceneFile(file.path());
     ASSERT_EQ(report.readResult, 1) << c.title;
     bool found = false;
@@ -305,6 +364,7 @@ TEST(ReadDiagnostics, ShippedScenesAndTestDataCheckClean) {
          {std::string(BXML_SAMPLES_DIR) + "/rigged_arm.xml", std::string(BXML_SAMPLES_DIR) + "/staged_scene.xml",
           std::string(BXML_SAMPLES_DIR) + "/textured_cube.xml", std::string(BXML_TEST_DATA_DIR) + "/all_sections.xml"}) {
         const CheckReport report = checkSceneFile(file);
+        expectSameDocument(file);
         EXPECT_EQ(report.readResult, 1) << file;
         EXPECT_TRUE(report.findings.empty()) << file << "\n" << describe(report);
     }
