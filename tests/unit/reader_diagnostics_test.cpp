@@ -252,10 +252,11 @@ TEST(ReadDiagnostics, ElementsAndAttributesThatAreIgnored) {
          fileOf(riggedTriangleWith("\n<links><link name=\"A\"/></links>")), 5, "`link` has no `index`",
          "its index is 0"},
         {"a frame without time",
-         fileOf("\n<animations><animation name=\"W\" length=\"1\" fps=\"24\"><skeleton name=\"Rig\">"
+         fileOf("\n<skeletons><skeleton name=\"Rig\"><bone name=\"A\"/></skeleton></skeletons>\n"
+                "<animations><animation name=\"W\" length=\"1\" fps=\"24\"><skeleton name=\"Rig\">"
                 "<node name=\"A\">\n<frame><position x=\"0\" y=\"0\" z=\"0\"/></frame>"
                 "</node></skeleton></animation></animations>"),
-         3, "`frame` has no `time`", "its keys get time 0"},
+         4, "`frame` has no `time`", "its keys get time 0"},
         {"a field of view out of range",
          fileOf("\n<cameras><camera name=\"C\" type=\"persp\">\n<fov>200</fov></camera></cameras>"), 3,
          "a field of view outside 0 to 180 degrees", "clamped"},
@@ -317,6 +318,15 @@ TEST(ReadDiagnostics, NamesThatResolveToNothing) {
         {"a bone named like its skeleton",
          fileOf("\n<skeletons>\n<skeleton name=\"Rig\">\n<bone name=\"Rig\"/></skeleton></skeletons>"), 4,
          "a second bone in this skeleton named `Rig`", "the first, on line 3"},
+        {"animation track to skeleton",
+         fileOf("\n<animations><animation name=\"W\" length=\"1\" fps=\"24\">\n<skeleton name=\"Missing\">"
+                "<node name=\"A\"><frame time=\"0\"/></node></skeleton></animation></animations>"),
+         3, "animation `W` has a track for skeleton `Missing`, which no skeleton has", "its keys are not used"},
+        {"animation node track to bone",
+         fileOf("\n<skeletons><skeleton name=\"Rig\"><bone name=\"A\"/></skeleton></skeletons>\n"
+                "<animations><animation name=\"W\" length=\"1\" fps=\"24\"><skeleton name=\"Rig\">\n"
+                "<node name=\"Missing\"><frame time=\"0\"/></node></skeleton></animation></animations>"),
+         4, "animation `W` has keys for `Missing`, which skeleton `Rig` has no bone of", "its keys are not used"},
         {"face material beyond the materials",
          fileOf(triangleWith("\n<materials count=\"1\">5</materials>")), 5,
          "1 face material index of geometry `G` outside the file's 0 materials (the first: 5)", "set to -1"},
