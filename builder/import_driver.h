@@ -2,8 +2,6 @@
 // confirmed the options.
 #pragma once
 
-#include <cstddef>
-
 #include "contract/host_api.h"
 #include "contract/import_options.h"
 #include "document/records.h"
@@ -23,10 +21,5 @@ namespace bxml {
 // marks and placements the build writes into it; clearing it is the caller's
 // business.
 [[nodiscard]] int buildModel(SceneDocument& doc, const ImportOptions& options, HostScene* scene);
-
-// Writes folder followed by imagePath into out (capacity HOST_STRING_CAPACITY)
-// and returns true, or returns false, writing nothing beyond an empty string,
-// when the two do not fit the host's file name together.
-[[nodiscard]] bool composeTextureFileName(const wchar_t* folder, const wchar_t* imagePath, wchar_t* out);
 
 } // namespace bxml

@@ -48,7 +48,7 @@ void placeGeometry(GeometryRecord& geometry, const SceneObjectRecord& object) {
 void placeSkeletonRoot(SceneDocument& doc, const SkeletonRecord& skeleton, const SceneObjectRecord& object) {
     const int32_t n = skeleton.rootNodeIndex;
     if (!isIndexOf(n, doc.boneNodes)) return;
-    BoneNodeRecord& node = doc.boneNodes[static_cast<std::size_t>(n)];
+    BoneNodeRecord& node = element(doc.boneNodes, n);
     placeOnce(node, object);
 }
 
@@ -56,13 +56,13 @@ void placeObject(SceneDocument& doc, const SceneObjectRecord& object) {
     const char* type = object.type.c_str();
     const int32_t t = object.targetIndex;
     if (equalsIgnoreCase(type, "light")) {
-        if (isIndexOf(t, doc.lights)) placeOnce(doc.lights[static_cast<std::size_t>(t)], object);
+        if (LightRecord* light = elementOrNull(doc.lights, t)) placeOnce(*light, object);
     } else if (equalsIgnoreCase(type, "camera")) {
-        if (isIndexOf(t, doc.cameras)) placeOnce(doc.cameras[static_cast<std::size_t>(t)], object);
+        if (CameraRecord* camera = elementOrNull(doc.cameras, t)) placeOnce(*camera, object);
     } else if (equalsIgnoreCase(type, "mesh") || equalsIgnoreCase(type, "font")) {
-        if (isIndexOf(t, doc.geometries)) placeGeometry(doc.geometries[static_cast<std::size_t>(t)], object);
+        if (GeometryRecord* geometry = elementOrNull(doc.geometries, t)) placeGeometry(*geometry, object);
     } else if (equalsIgnoreCase(type, "skeleton")) {
-        if (isIndexOf(t, doc.skeletons)) placeSkeletonRoot(doc, doc.skeletons[static_cast<std::size_t>(t)], object);
+        if (const SkeletonRecord* skeleton = elementOrNull(doc.skeletons, t)) placeSkeletonRoot(doc, *skeleton, object);
     }
 }
 
@@ -91,8 +91,7 @@ public:
     int32_t find(int32_t linkIndex) const {
         const std::vector<BoneLinkRecord>& links = geometry_.links;
         if (linkIndex < 0) return -1;
-        if (linkIndex < countOf(links) && links[static_cast<std::size_t>(linkIndex)].index == linkIndex)
-            return linkIndex;
+        if (linkIndex < countOf(links) && element(links, linkIndex).index == linkIndex) return linkIndex;
         // In order, the links' indices are 0 .. count - 1: no other index is found.
         if (inOrder_) return -1;
         if (!hashed_) {
@@ -120,16 +119,15 @@ private:
 // table of link nodes) the same answers come from the plain lookups.
 void bindWeightsToBones(SceneDocument& doc, GeometryRecord& geometry, std::vector<NameIndex<BoneRecord>>& boneIndexes) {
     if (geometry.links.empty() || !isIndexOf(geometry.skeletonIndex, doc.skeletons)) return;
-    const SkeletonRecord& skeleton = doc.skeletons[static_cast<std::size_t>(geometry.skeletonIndex)];
+    const SkeletonRecord& skeleton = element(doc.skeletons, geometry.skeletonIndex);
     NameIndex<BoneRecord> unindexed; // when boneIndexes could not be made
-    NameIndex<BoneRecord>& bones = isIndexOf(geometry.skeletonIndex, boneIndexes)
-                                       ? boneIndexes[static_cast<std::size_t>(geometry.skeletonIndex)]
-                                       : unindexed;
+    NameIndex<BoneRecord>& bones =
+        isIndexOf(geometry.skeletonIndex, boneIndexes) ? element(boneIndexes, geometry.skeletonIndex) : unindexed;
     if (!bones.built()) bones.build(skeleton.bones, &BoneRecord::name);
-    auto nodeOf = [&](std::size_t link) -> int32_t {
-        const int32_t b = bones.find(geometry.links[link].name.c_str());
+    auto nodeOf = [&](int32_t link) -> int32_t {
+        const int32_t b = bones.find(element(geometry.links, link).name.c_str());
         if (!isIndexOf(b, skeleton.bones)) return -1;
-        const int32_t node = skeleton.bones[static_cast<std::size_t>(b)].nodeIndex;
+        const int32_t node = element(skeleton.bones, b).nodeIndex;
         return isIndexOf(node, doc.boneNodes) ? node : -1;
     };
     std::vector<int32_t> nodeOfLink;
@@ -140,15 +138,14 @@ void bindWeightsToBones(SceneDocument& doc, GeometryRecord& geometry, std::vecto
     }
     const bool tabled = nodeOfLink.size() == geometry.links.size();
     if (tabled) {
-        for (std::size_t k = 0; k < geometry.links.size(); ++k) nodeOfLink[k] = nodeOf(k);
+        for (int32_t k = 0; k < countOf(geometry.links); ++k) element(nodeOfLink, k) = nodeOf(k);
     }
     const LinkFinder linkOf(geometry);
     for (VertexRecord& vertex : geometry.vertices) {
         for (VertexWeight& weight : vertex.weights) {
             const int32_t link = linkOf.find(weight.linkIndex);
             if (link < 0) continue;
-            const auto k = static_cast<std::size_t>(link);
-            const int32_t node = tabled ? nodeOfLink[k] : nodeOf(k);
+            const int32_t node = tabled ? element(nodeOfLink, link) : nodeOf(link);
             if (node != -1) weight.boneNodeIndex = node;
         }
     }
@@ -180,8 +177,8 @@ int fillVertices(const SceneDocument& doc, const ImportOptions& options, HostSce
                 HostVertexWeight* w = scene.AddVertexWeights(static_cast<int32_t>(v), count);
                 if (w != nullptr) {
                     for (int32_t k = 0; k < count; ++k) {
-                        w[k].boneIndex = vertex.weights[static_cast<std::size_t>(k)].boneNodeIndex;
-                        w[k].weight = vertex.weights[static_cast<std::size_t>(k)].weight;
+                        w[k].boneIndex = element(vertex.weights, k).boneNodeIndex;
+                        w[k].weight = element(vertex.weights, k).weight;
                     }
                 }
             }
@@ -219,16 +216,15 @@ public:
         a = 0;
         b = 1;
         if (!isIndexOf(materialIndex, doc_.materials)) return;
-        const std::size_t m = static_cast<std::size_t>(materialIndex);
         bool swap = false;
         if (swapped_.empty()) {
             swap = swaps(materialIndex);
         } else {
-            if (generationOf_[m] != generation_) {
-                generationOf_[m] = generation_;
-                swapped_[m] = swaps(materialIndex) ? 1 : 0;
+            if (element(generationOf_, materialIndex) != generation_) {
+                element(generationOf_, materialIndex) = generation_;
+                element(swapped_, materialIndex) = swaps(materialIndex) ? 1 : 0;
             }
-            swap = swapped_[m] != 0;
+            swap = element(swapped_, materialIndex) != 0;
         }
         if (swap) {
             a = 1;
@@ -257,7 +253,7 @@ int32_t writableFaces(const GeometryRecord& geometry, int64_t base, int32_t mesh
     if (scene.meshes != nullptr && meshIndex >= scene.meshCount) return 0;
     const int32_t faceCount = countOf(geometry.faces);
     for (int32_t j = 0; j < faceCount; ++j) {
-        const FaceRecord& face = geometry.faces[static_cast<std::size_t>(j)];
+        const FaceRecord& face = element(geometry.faces, j);
         if (face.cornerCount != 3 && face.cornerCount != 4) return j;
         if (scene.materials != nullptr && face.materialIndex >= scene.materialCount) return j;
         for (int32_t l = 0; l < face.cornerCount; ++l) {
@@ -277,7 +273,7 @@ int fillPolygons(ChannelChooser& channels, const GeometryRecord& geometry, int64
     if (block->SetPolygonCount(faceCount) == 0) return 0;
     channels.startGeometry(geometry);
     for (int32_t j = 0; j < faceCount; ++j) {
-        const FaceRecord& face = geometry.faces[static_cast<std::size_t>(j)];
+        const FaceRecord& face = element(geometry.faces, j);
         if (block->SetPolygonCornerCount(j, face.cornerCount) == 0) return 0;
         if (scene.meshes != nullptr && meshIndex >= scene.meshCount) return 0;
         if (scene.materials != nullptr && face.materialIndex >= scene.materialCount) return 0;

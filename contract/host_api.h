@@ -317,17 +317,8 @@ inline void HostString::assign(const wchar_t* s) {
 }
 
 inline void HostString::assign(const char* s) {
-    std::size_t n = 0;
-    if (s != nullptr) {
-        while (n + 1 < HOST_STRING_CAPACITY && s[n] != '\0') ++n;
-        // When cut, cut before a UTF-8 continuation byte, not inside a sequence.
-        if (s[n] != '\0') {
-            std::size_t k = n;
-            while (k > 0 && n - k < 3 && (static_cast<unsigned char>(s[k]) & 0xC0) == 0x80) --k;
-            if ((static_cast<unsigned char>(s[k]) & 0xC0) != 0x80) n = k;
-        }
-        std::memmove(narrow, s, n);
-    }
+    const std::size_t n = utf8CutLength(s, HOST_STRING_CAPACITY - 1);
+    if (n > 0) std::memmove(narrow, s, n);
     narrow[n] = '\0';
     narrowToWide(narrow, wide, HOST_STRING_CAPACITY);
 }

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "document/element.h"
+
 namespace bxml {
 
 namespace {
@@ -15,7 +17,7 @@ int32_t findFirst(const std::vector<T>& records, Name T::*field, const char* nam
     if (name == nullptr || name[0] == '\0') return -1;
     const int32_t count = countOf(records);
     for (int32_t i = 0; i < count; ++i) {
-        if (std::strcmp((records[static_cast<std::size_t>(i)].*field).text, name) == 0) return i;
+        if (std::strcmp((element(records, i).*field).text, name) == 0) return i;
     }
     return -1;
 }
@@ -58,7 +60,7 @@ int32_t findRootBoneByName(const SkeletonRecord& skeleton, const char* name) {
     if (name == nullptr || name[0] == '\0') return -1;
     const int32_t count = countOf(skeleton.bones);
     for (int32_t i = 0; i < count; ++i) {
-        const BoneRecord& bone = skeleton.bones[static_cast<std::size_t>(i)];
+        const BoneRecord& bone = element(skeleton.bones, i);
         if (bone.parentIndex >= 0) continue;
         if (std::strcmp(bone.name.text, name) == 0) return i;
     }
@@ -82,7 +84,7 @@ const BoneLinkRecord* findBoneLinkByIndex(const GeometryRecord& geometry, int32_
     const int32_t count = countOf(geometry.links);
     // Links are nearly always stored in index order, so position == index.
     if (linkIndex < count) {
-        const BoneLinkRecord& at = geometry.links[static_cast<std::size_t>(linkIndex)];
+        const BoneLinkRecord& at = element(geometry.links, linkIndex);
         if (at.index == linkIndex) return &at;
     }
     for (const BoneLinkRecord& link : geometry.links) {
@@ -94,7 +96,7 @@ const BoneLinkRecord* findBoneLinkByIndex(const GeometryRecord& geometry, int32_
 int materialUsesUvSet(const SceneDocument& doc, int32_t materialIndex, const char* name) {
     if (name == nullptr || name[0] == '\0') return 0;
     if (materialIndex < 0 || materialIndex >= countOf(doc.materials)) return 0;
-    const Name& uvSet = doc.materials[static_cast<std::size_t>(materialIndex)].slots[0].uvSetName;
+    const Name& uvSet = element(doc.materials, materialIndex).slots[0].uvSetName;
     if (uvSet.empty()) return 0;
     return std::strcmp(uvSet.text, name) == 0 ? 1 : 0;
 }

@@ -13,6 +13,7 @@
 #include <new>
 #include <vector>
 
+#include "document/element.h"
 #include "document/records.h"
 
 namespace bxml {
@@ -98,7 +99,7 @@ private:
 
     bool holds(const Slot& slot, uint64_t hash, const char* name) const {
         return slot.check == static_cast<uint32_t>(hash >> 32) &&
-               std::strcmp(((*records_)[static_cast<std::size_t>(slot.record)].*field_).text, name) == 0;
+               std::strcmp((element(*records_, slot.record).*field_).text, name) == 0;
     }
 
     const std::vector<T>* records_ = nullptr;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "document/diagnostics.h"
+#include "document/element.h"
 #include "document/lookup.h"
 #include "document/name_index.h"
 #include "document/resolve.h"
@@ -58,9 +59,9 @@ public:
     }
 
     int32_t findBone(int32_t skeleton, const char* name) {
-        const SkeletonRecord& s = doc_.skeletons[static_cast<std::size_t>(skeleton)];
+        const SkeletonRecord& s = element(doc_.skeletons, skeleton);
         if (boneIndexes_.empty()) return findBoneByName(s, name);
-        NameIndex<BoneRecord>& index = boneIndexes_[static_cast<std::size_t>(skeleton)];
+        NameIndex<BoneRecord>& index = element(boneIndexes_, skeleton);
         if (!index.built()) index.build(s.bones, &BoneRecord::name);
         return index.find(name);
     }
@@ -68,9 +69,9 @@ public:
     // The skeleton's root bone named like the skeleton itself; bone parents do
     // not change during the scene-object step, so one answer per skeleton.
     int32_t ownRootBone(int32_t skeleton) {
-        const SkeletonRecord& s = doc_.skeletons[static_cast<std::size_t>(skeleton)];
+        const SkeletonRecord& s = element(doc_.skeletons, skeleton);
         if (rootBones_.empty()) return findRootBoneByName(s, s.name.text);
-        int32_t& root = rootBones_[static_cast<std::size_t>(skeleton)];
+        int32_t& root = element(rootBones_, skeleton);
         if (root == NOT_COMPUTED) root = findRootBoneByName(s, s.name.text);
         return root;
     }
@@ -104,11 +105,12 @@ void resolveBoneNodeParents(SceneDocument& doc) {
     // a name collision (such as an unnamed bone of an unnamed skeleton, whose
     // path and parent path are both "::") and would make a parent cycle that a
     // host walking the chain never leaves: it stays -1.
-    for (std::size_t i = 0; i < doc.boneNodes.size(); ++i) {
-        BoneNodeRecord& node = doc.boneNodes[i];
+    const int32_t count = countOf(doc.boneNodes);
+    for (int32_t i = 0; i < count; ++i) {
+        BoneNodeRecord& node = element(doc.boneNodes, i);
         if (node.parentPath.empty()) continue;
-        int32_t parent = byPath.find(node.parentPath.text);
-        node.parentNodeIndex = (parent >= 0 && static_cast<std::size_t>(parent) < i) ? parent : -1;
+        const int32_t parent = byPath.find(node.parentPath.text);
+        node.parentNodeIndex = (parent >= 0 && parent < i) ? parent : -1;
     }
 }
 
@@ -165,7 +167,7 @@ void reportObjectReferences(const SceneDocument& doc, const SceneObjectRecord& o
                  "it is attached to no bone");
         } else if (object.boneNodeIndex < 0) {
             warn("names the bone " + quoted(object.boneName.text) + ", which skeleton " +
-                     quoted(doc.skeletons[static_cast<std::size_t>(skeleton)].name.text) + " does not have",
+                     quoted(element(doc.skeletons, skeleton).name.text) + " does not have",
                  "it is attached to no bone");
         }
     }
@@ -208,12 +210,12 @@ void resolveSceneObjects(SceneDocument& doc, Diagnostics* diagnostics) {
                 skeleton = skeletons.find(object.parentName.text);
             }
             if (skeleton >= 0) {
-                const SkeletonRecord& s = doc.skeletons[static_cast<std::size_t>(skeleton)];
+                const SkeletonRecord& s = element(doc.skeletons, skeleton);
                 const int32_t root = perSkeleton.ownRootBone(skeleton);
-                if (root >= 0) object.rootNodeIndex = s.bones[static_cast<std::size_t>(root)].nodeIndex;
+                if (root >= 0) object.rootNodeIndex = element(s.bones, root).nodeIndex;
                 if (!object.boneName.empty()) {
                     const int32_t bone = perSkeleton.findBone(skeleton, object.boneName.text);
-                    if (bone >= 0) object.boneNodeIndex = s.bones[static_cast<std::size_t>(bone)].nodeIndex;
+                    if (bone >= 0) object.boneNodeIndex = element(s.bones, bone).nodeIndex;
                 }
             }
             object.skeletonIndex = skeleton;
@@ -266,7 +268,7 @@ void reportParentCycles(const SceneRecord& scene, int64_t sceneIndex, Diagnostic
             path.push_back(k);
             const int64_t p = parentOf(k);
             if (p < 0) break;
-            const uint8_t s = state[static_cast<std::size_t>(p)];
+            const uint8_t s = element(state, p);
             if (s == ROOTED || s == CYCLIC) {
                 outcome = s;
                 break;
@@ -324,17 +326,17 @@ void checkFaceMaterials(SceneDocument& doc, Diagnostics* diagnostics) {
 void permuteObjects(std::vector<SceneObjectRecord>& objects, std::vector<int32_t>& from) {
     const int32_t count = countOf(objects);
     for (int32_t start = 0; start < count; ++start) {
-        if (from[static_cast<std::size_t>(start)] == start) continue;
-        SceneObjectRecord spare = objects[static_cast<std::size_t>(start)];
+        if (element(from, start) == start) continue;
+        SceneObjectRecord spare = element(objects, start);
         int32_t k = start;
         for (;;) {
-            const int32_t next = from[static_cast<std::size_t>(k)];
-            from[static_cast<std::size_t>(k)] = k;
+            const int32_t next = element(from, k);
+            element(from, k) = k;
             if (next == start) {
-                objects[static_cast<std::size_t>(k)] = spare;
+                element(objects, k) = spare;
                 break;
             }
-            objects[static_cast<std::size_t>(k)] = objects[static_cast<std::size_t>(next)];
+            element(objects, k) = element(objects, next);
             k = next;
         }
     }
@@ -365,7 +367,7 @@ void orderSceneObjects(SceneRecord& scene) {
     }
 
     for (int32_t i = 0; i < count; ++i) {
-        SceneObjectRecord& object = objects[static_cast<std::size_t>(i)];
+        SceneObjectRecord& object = element(objects, i);
         object.fileIndex = i;
         if (object.parentIndex == i) object.parentIndex = -1;
     }
@@ -374,28 +376,28 @@ void orderSceneObjects(SceneRecord& scene) {
     // such an object is neither a root nor anyone's child, so it stays unreached.
     for (const SceneObjectRecord& object : objects) {
         const int32_t p = object.parentIndex;
-        if (p >= 0 && p < count) ++firstChild[static_cast<std::size_t>(p) + 1];
+        if (p >= 0 && p < count) ++element(firstChild, p + 1);
     }
     for (std::size_t p = 0; p < n; ++p) firstChild[p + 1] += firstChild[p];
     std::copy(firstChild.begin(), firstChild.end() - 1, from.begin()); // fill cursors
     for (int32_t i = 0; i < count; ++i) {
-        const int32_t p = objects[static_cast<std::size_t>(i)].parentIndex;
-        if (p >= 0 && p < count) children[static_cast<std::size_t>(from[static_cast<std::size_t>(p)]++)] = i;
+        const int32_t p = element(objects, i).parentIndex;
+        if (p >= 0 && p < count) element(children, element(from, p)++) = i;
     }
 
     // Depth-first, preorder, roots and siblings in file order. Every object is
     // pushed at most once (it has one parent), so `pending` never outgrows n.
     int32_t counter = 0;
     for (int32_t root = 0; root < count; ++root) {
-        if (objects[static_cast<std::size_t>(root)].parentIndex >= 0) continue;
+        if (element(objects, root).parentIndex >= 0) continue;
         pending.push_back(root);
         while (!pending.empty()) {
             const int32_t node = pending.back();
             pending.pop_back();
-            orderNumber[static_cast<std::size_t>(node)] = counter++;
-            const int32_t begin = firstChild[static_cast<std::size_t>(node)];
-            for (int32_t c = firstChild[static_cast<std::size_t>(node) + 1]; c > begin; --c) {
-                pending.push_back(children[static_cast<std::size_t>(c - 1)]);
+            element(orderNumber, node) = counter++;
+            const int32_t begin = element(firstChild, node);
+            for (int32_t c = element(firstChild, node + 1); c > begin; --c) {
+                pending.push_back(element(children, c - 1));
             }
         }
     }
@@ -404,7 +406,7 @@ void orderSceneObjects(SceneRecord& scene) {
     // tie in file order.
     std::iota(from.begin(), from.end(), 0);
     std::stable_sort(from.begin(), from.end(), [&orderNumber](int32_t a, int32_t b) {
-        return orderNumber[static_cast<std::size_t>(a)] < orderNumber[static_cast<std::size_t>(b)];
+        return element(orderNumber, a) < element(orderNumber, b);
     });
     permuteObjects(objects, from);
 

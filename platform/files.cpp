@@ -50,8 +50,7 @@ void fileNameOfPath(const char* path, char* out, std::size_t outCapacity) {
     for (std::size_t i = start; path[i] != '\0'; ++i) {
         if (path[i] == '/' || path[i] == '\\') start = i + 1;
     }
-    std::size_t n = std::strlen(path + start);
-    if (n > outCapacity - 1) n = outCapacity - 1;
+    const std::size_t n = utf8CutLength(path + start, outCapacity - 1);
     std::memcpy(out, path + start, n);
     out[n] = '\0';
 }

@@ -19,7 +19,7 @@ std::FILE* openFileForReading(const wchar_t* path);
 
 // The file name and extension of an 8-bit path (drive and directories dropped,
 // either kind of slash), written into out (capacity > 0, always terminated,
-// truncated to fit).
+// truncated to fit, never inside a UTF-8 sequence).
 void fileNameOfPath(const char* path, char* out, std::size_t outCapacity);
 
 // Makes folder the process's current directory; the result is ignored by

@@ -75,6 +75,21 @@ bool isValidUtf8(const char* s, std::size_t n) {
     return true;
 }
 
+std::size_t utf8CutLength(const char* s, std::size_t limit) {
+    if (s == nullptr) return 0;
+    std::size_t n = 0;
+    while (n < limit && s[n] != '\0') ++n;
+    if (s[n] == '\0') return n;
+    // s[n] is the first byte cut off. When it continues a sequence, go back
+    // to that sequence's lead byte (at most three continuation bytes) and cut
+    // before it.
+    const auto isContinuation = [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; };
+    std::size_t k = n;
+    while (k > 0 && n - k < 3 && isContinuation(s[k])) --k;
+    if (k < n && static_cast<unsigned char>(s[k]) >= 0xC0) return k;
+    return n;
+}
+
 std::size_t narrowToWide(const char* s, wchar_t* out, std::size_t outCapacity) {
     if (outCapacity == 0) return 0;
     std::size_t pos = 0;

@@ -15,6 +15,12 @@ namespace bxml {
 // surrogates, nothing above U+10FFFF).
 bool isValidUtf8(const char* s, std::size_t n);
 
+// The number of bytes of the zero-terminated s to keep when it must fit in
+// `limit` bytes: all of s when it is no longer, otherwise at most `limit`
+// bytes, never ending inside a UTF-8 sequence (a sequence the cut would split
+// is dropped whole). Bytes that are not UTF-8 are cut anywhere.
+std::size_t utf8CutLength(const char* s, std::size_t limit);
+
 // Converts the zero-terminated s into out (capacity outCapacity > 0, always
 // terminated). Stops before a character that does not fit whole. Returns the
 // number of wide characters written, without the terminator.

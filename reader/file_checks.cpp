@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "document/element.h"
 #include "math/vector_math.h"
 #include "platform/text.h"
 #include "reader/number_lists.h"
@@ -227,10 +228,6 @@ constexpr int FORMAT_VERSION = 3;
 // ---------------------------------------------------------------------------
 // Text helpers.
 
-template <class T>
-bool isIndexOf(int64_t index, const std::vector<T>& a) {
-    return index >= 0 && static_cast<uint64_t>(index) < a.size();
-}
 
 std::string code(const char* name) { return std::string("`") + name + "`"; }
 
@@ -675,7 +672,7 @@ private:
     void checkBonePath(const XMLElement& e) {
         if (!isIndexOf(skeletons_, doc_.skeletons)) return;
         const char* name = e.Attribute("name");
-        const std::size_t skeletonName = std::strlen(doc_.skeletons[static_cast<std::size_t>(skeletons_)].name.text);
+        const std::size_t skeletonName = std::strlen(element(doc_.skeletons, skeletons_).name.text);
         const std::size_t boneName = std::min(name != nullptr ? std::strlen(name) : 0, Name::CAPACITY - 1);
         if (skeletonName + 2 + boneName > Name::CAPACITY - 1) {
             warn(e, "the path skeleton::bone of bone " + quoted(name) + " is " +
@@ -702,9 +699,9 @@ private:
     // often carry both, and only children that say something else lose.
     void checkReplacedByMatrix(const XMLElement& e) {
         if (!isIndexOf(scenes_, doc_.scenes)) return;
-        const SceneRecord& scene = doc_.scenes[static_cast<std::size_t>(scenes_)];
+        const SceneRecord& scene = element(doc_.scenes, scenes_);
         if (!isIndexOf(objects_, scene.objects)) return;
-        const SceneObjectRecord& object = scene.objects[static_cast<std::size_t>(objects_)];
+        const SceneObjectRecord& object = element(scene.objects, objects_);
         auto near = [](float a, float b) { return std::fabs(a - b) <= 1e-3f * std::max({1.0f, std::fabs(a), std::fabs(b)}); };
         auto report = [&](const char* child) {
             warn(*e.FirstChildElement(child), code(child) + " says otherwise than the object's " + code("matrix"),
@@ -796,7 +793,7 @@ private:
     void checkGeometry(const XMLElement& e) {
         d_.noteLine(RecordKind::Geometry, ++geometries_, 0, e.GetLineNum());
         if (!isIndexOf(geometries_, doc_.geometries)) return;
-        const GeometryRecord& geometry = doc_.geometries[static_cast<std::size_t>(geometries_)];
+        const GeometryRecord& geometry = element(doc_.geometries, geometries_);
 
         if (const XMLElement* vertices = e.FirstChildElement("vertices")) {
             const int64_t count = checkCount(*vertices, "count", "the list is not read: the geometry has no vertices");
@@ -904,7 +901,7 @@ private:
                      stops);
                 return;
             }
-            const FaceRecord& face = geometry.faces[static_cast<std::size_t>(f)];
+            const FaceRecord& face = element(geometry.faces, f);
             for (int c = 0; c < face.cornerCount && c < 4; ++c) {
                 const int32_t v = face.vertexIndices[c];
                 if (v < 0 || v >= vertices) {
@@ -1030,7 +1027,7 @@ std::vector<Placement> placements(const SceneDocument& doc) {
             const SceneObjectRecord& object = scene.objects[k];
             if (!equalsIgnoreCase(object.type.text, "mesh") && !equalsIgnoreCase(object.type.text, "font")) continue;
             if (!isIndexOf(object.targetIndex, doc.geometries)) continue;
-            Placement& p = placed[static_cast<std::size_t>(object.targetIndex)];
+            Placement& p = element(placed, object.targetIndex);
             if (p.scene < 0) p = Placement{static_cast<int32_t>(i), static_cast<int32_t>(k)};
         }
     }
@@ -1040,8 +1037,8 @@ std::vector<Placement> placements(const SceneDocument& doc) {
 // The bone links of one placed geometry: each must name a bone of the
 // skeleton its object belongs to, and each weight a link.
 void checkLinks(const SceneDocument& doc, const GeometryRecord& geometry, const SceneObjectRecord& object,
-                const XMLElement& element, Diagnostics& diagnostics) {
-    const XMLElement* links = element.FirstChildElement("links");
+                const XMLElement& geometryElement, Diagnostics& diagnostics) {
+    const XMLElement* links = geometryElement.FirstChildElement("links");
     if (links == nullptr || object.boneNodeIndex >= 0) return; // an object on a bone moves its mesh whole
     bool weighted = false;
     for (const VertexRecord& vertex : geometry.vertices) weighted = weighted || !vertex.weights.empty();
@@ -1054,7 +1051,7 @@ void checkLinks(const SceneDocument& doc, const GeometryRecord& geometry, const 
         }
         return;
     }
-    const SkeletonRecord& skeleton = doc.skeletons[static_cast<std::size_t>(object.skeletonIndex)];
+    const SkeletonRecord& skeleton = element(doc.skeletons, object.skeletonIndex);
     std::unordered_set<std::string_view> bones;
     for (const BoneRecord& bone : skeleton.bones) {
         if (!bone.name.empty()) bones.insert(bone.name.text);
@@ -1081,7 +1078,7 @@ void checkLinks(const SceneDocument& doc, const GeometryRecord& geometry, const 
         }
     }
     if (unlinked > 0) {
-        const XMLElement* weights = element.FirstChildElement("weights");
+        const XMLElement* weights = geometryElement.FirstChildElement("weights");
         diagnostics.warn(weights != nullptr ? weights->GetLineNum() : links->GetLineNum(),
                          plural(unlinked, "weight", "weights") + " of geometry " + quoted(geometry.name.text) +
                              " name a link index no link has (the first: " + std::to_string(example) + ")",
@@ -1151,8 +1148,7 @@ void checkResolvedFile(const XMLElement& root, const SceneDocument& doc, Diagnos
                              "dropped under \"Import scene meshes only\", the default");
             continue;
         }
-        const SceneObjectRecord& object =
-            doc.scenes[static_cast<std::size_t>(placed[g].scene)].objects[static_cast<std::size_t>(placed[g].object)];
+        const SceneObjectRecord& object = element(element(doc.scenes, placed[g].scene).objects, placed[g].object);
         checkLinks(doc, geometry, object, *e, diagnostics);
     }
 }

@@ -1,8 +1,6 @@
 // Readers of the images, textures and materials sections.
 #include <tinyxml2.h>
 
-#include <cstring>
-
 #include "document/storage.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -21,34 +19,12 @@ constexpr std::size_t URL_NAME_CAPACITY = 260;
 // The image path takes at most this many wide characters, terminator included.
 constexpr std::size_t IMAGE_PATH_LIMIT = 255;
 
-// When a file name longer than the buffer was cut, the cut may have split a
-// UTF-8 sequence; dropping the partial sequence keeps the name valid UTF-8 so
-// that it is not widened byte by byte as a whole.
-void dropPartialUtf8Tail(char* s) {
-    std::size_t n = std::strlen(s);
-    std::size_t lead = n;
-    while (lead > 0 && n - lead < 4 && (static_cast<unsigned char>(s[lead - 1]) & 0xC0) == 0x80) --lead;
-    if (lead == 0) return;
-    --lead;
-    const unsigned char b = static_cast<unsigned char>(s[lead]);
-    std::size_t need = 1;
-    if ((b & 0xE0) == 0xC0) need = 2;
-    else if ((b & 0xF0) == 0xE0) need = 3;
-    else if ((b & 0xF8) == 0xF0) need = 4;
-    if (lead + need > n) s[lead] = '\0';
-}
-
 void fillImage(const XMLElement* e, ImageRecord& image) {
     copyAttribute(e, "name", image.name);
     const char* url = e->Attribute("url");
     if (url == nullptr) return;
     char bare[URL_NAME_CAPACITY];
     fileNameOfPath(url, bare, sizeof bare);
-    const std::size_t urlLength = std::strlen(url);
-    const std::size_t bareLength = std::strlen(bare);
-    if (bareLength + 1 == sizeof bare && std::strcmp(url + (urlLength - bareLength), bare) != 0) {
-        dropPartialUtf8Tail(bare);
-    }
     narrowToWide(bare, image.path.text, IMAGE_PATH_LIMIT);
 }
 

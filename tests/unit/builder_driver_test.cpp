@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "builder/import_driver.h"
+#include "builder/materials_builder.h"
 #include "document/storage.h"
 #include "host/reference_host.h"
 

@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "builder/skeleton_builder.h"
+#include "builder/bones_builder.h"
+#include "builder/lights_builder.h"
 #include "document/storage.h"
 #include "host/reference_host.h"
 

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "document/element.h"
 #include "document/storage.h"
 
 namespace bxml {
@@ -170,6 +171,24 @@ TEST(DocumentStorage, DocumentWithOnlyATotalOrAPathIsNotEmpty) {
     SceneDocument withVersion;
     withVersion.version = 1;
     EXPECT_FALSE(isDocumentEmpty(withVersion));
+}
+
+// The one conversion between document indices and vector positions: -1 and
+// anything past the end name no element, whatever the width of the index.
+TEST(DocumentElement, IndicesOutsideTheArrayNameNothing) {
+    std::vector<int32_t> values{7, 8, 9};
+    EXPECT_TRUE(isIndexOf(0, values));
+    EXPECT_TRUE(isIndexOf(2, values));
+    EXPECT_FALSE(isIndexOf(3, values));
+    EXPECT_FALSE(isIndexOf(-1, values));
+    EXPECT_FALSE(isIndexOf(int64_t{1} << 40, values));
+    EXPECT_EQ(elementOrNull(values, -1), nullptr);
+    EXPECT_EQ(elementOrNull(values, 3), nullptr);
+    ASSERT_NE(elementOrNull(values, 1), nullptr);
+    EXPECT_EQ(*elementOrNull(values, 1), 8);
+    element(values, 2) = 10;
+    EXPECT_EQ(values[2], 10);
+    EXPECT_DEBUG_DEATH((void)element(values, 3), "isIndexOf");
 }
 
 } // namespace

@@ -105,3 +105,19 @@ TEST(TextConversion, CaseInsensitiveEqualityIsAsciiOnly) {
     EXPECT_FALSE(equalsIgnoreCase("@", "`"));
     EXPECT_FALSE(equalsIgnoreCase("[", "{"));
 }
+
+// One cut rule serves host strings and file names: every sequence length, the
+// cut exactly at a boundary, and bytes that are not UTF-8.
+TEST(TextConversion, Utf8CutDropsTheSequenceTheLimitWouldSplit) {
+    EXPECT_EQ(utf8CutLength("abc", 10), 3u) << "short text is kept whole";
+    EXPECT_EQ(utf8CutLength("abc", 3), 3u);
+    EXPECT_EQ(utf8CutLength(nullptr, 5), 0u);
+    EXPECT_EQ(utf8CutLength("ab\xc3\xa9", 3), 2u) << "two-byte sequence split after its lead";
+    EXPECT_EQ(utf8CutLength("ab\xc3\xa9x", 4), 4u) << "cut right after a whole sequence";
+    EXPECT_EQ(utf8CutLength("a\xe2\x82\xac", 3), 1u) << "three-byte sequence split after two";
+    EXPECT_EQ(utf8CutLength("a\xe2\x82\xac", 2), 1u);
+    EXPECT_EQ(utf8CutLength("a\xf0\x9f\x98\x80", 4), 1u) << "four-byte sequence split after three";
+    EXPECT_EQ(utf8CutLength("a\xf0\x9f\x98\x80", 5), 5u);
+    EXPECT_EQ(utf8CutLength("caf\xe9s", 4), 4u) << "Latin-1 bytes are cut anywhere";
+    EXPECT_EQ(utf8CutLength("ab\x80\x80\x80\x80", 4), 4u) << "stray continuation bytes are cut anywhere";
+}

@@ -1,4 +1,4 @@
-#include "builder/skeleton_builder.h"
+#include "builder/bones_builder.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -32,22 +32,22 @@ public:
 
     const AnimationNodeTrack* find(const SceneDocument& doc, const BoneNodeRecord& node) {
         if (!isIndexOf(node.skeletonIndex, doc.skeletons)) return nullptr;
-        const SkeletonRecord& skeleton = doc.skeletons[static_cast<std::size_t>(node.skeletonIndex)];
+        const SkeletonRecord& skeleton = element(doc.skeletons, node.skeletonIndex);
         const int32_t st = bySkeleton_.find(skeleton.name.c_str());
         if (!isIndexOf(st, a_.skeletonTracks)) return nullptr;
         if (!isIndexOf(node.boneIndex, skeleton.bones)) return nullptr;
-        const AnimationSkeletonTrack& skeletonTrack = a_.skeletonTracks[static_cast<std::size_t>(st)];
-        const BoneRecord& bone = skeleton.bones[static_cast<std::size_t>(node.boneIndex)];
+        const AnimationSkeletonTrack& skeletonTrack = element(a_.skeletonTracks, st);
+        const BoneRecord& bone = element(skeleton.bones, node.boneIndex);
         int32_t nt = -1;
         if (isIndexOf(st, byNode_)) {
-            NameIndex<AnimationNodeTrack>& nodes = byNode_[static_cast<std::size_t>(st)];
+            NameIndex<AnimationNodeTrack>& nodes = element(byNode_, st);
             if (!nodes.built()) nodes.build(skeletonTrack.nodes, &AnimationNodeTrack::nodeName);
             nt = nodes.find(bone.name.c_str());
         } else {
             nt = findNodeTrackByName(skeletonTrack, bone.name.c_str());
         }
         if (!isIndexOf(nt, skeletonTrack.nodes)) return nullptr;
-        return &skeletonTrack.nodes[static_cast<std::size_t>(nt)];
+        return &element(skeletonTrack.nodes, nt);
     }
 
 private:
@@ -68,7 +68,7 @@ bool convertNodeKeys(HostAnimation& h, int32_t track, const BoneNodeRecord& node
         HostAnimationTrack* t = h.AddPositionKeys(track, positionCount, 0);
         if (t == nullptr || t->positionKeys == nullptr || t->positionKeyCount < positionCount) return false;
         for (int32_t k = 0; k < positionCount; ++k) {
-            const PositionKey& key = keys.positionKeys[static_cast<std::size_t>(k)];
+            const PositionKey& key = element(keys.positionKeys, k);
             t->positionKeys[k].time = key.time;
             t->positionKeys[k].position = inverseTransformPoint(subtract(key.position, bindPosition), bindMatrix);
         }
@@ -80,7 +80,7 @@ bool convertNodeKeys(HostAnimation& h, int32_t track, const BoneNodeRecord& node
         if (t == nullptr || t->rotationKeys == nullptr || t->rotationKeyCount < rotationCount) return false;
         const Quaternion inverseBind = inverse(bindRotation);
         for (int32_t k = 0; k < rotationCount; ++k) {
-            const RotationKey& key = keys.rotationKeys[static_cast<std::size_t>(k)];
+            const RotationKey& key = element(keys.rotationKeys, k);
             t->rotationKeys[k].time = key.time;
             t->rotationKeys[k].rotation = multiply(inverseBind, key.rotation);
         }
@@ -91,7 +91,7 @@ bool convertNodeKeys(HostAnimation& h, int32_t track, const BoneNodeRecord& node
         HostAnimationTrack* t = h.AddScaleKeys(track, scaleCount);
         if (t == nullptr || t->scaleKeys == nullptr || t->scaleKeyCount < scaleCount) return false;
         for (int32_t k = 0; k < scaleCount; ++k) {
-            const ScaleKey& key = keys.scaleKeys[static_cast<std::size_t>(k)];
+            const ScaleKey& key = element(keys.scaleKeys, k);
             // A zero bind component cannot be divided out; the key keeps it.
             Vector3 s = key.scale;
             if (bindScale.x != 0.0f) s.x = s.x / bindScale.x;
@@ -127,50 +127,39 @@ bool convertAnimation(const SceneDocument& doc, const AnimationRecord& a, HostSc
 
     NodeTrackFinder tracks(a);
     for (int32_t i = 0; i < trackCount; ++i) {
-        const BoneNodeRecord& node = doc.boneNodes[static_cast<std::size_t>(i)];
+        const BoneNodeRecord& node = element(doc.boneNodes, i);
         const AnimationNodeTrack* keys = tracks.find(doc, node);
         if (keys != nullptr && !convertNodeKeys(*h, i, node, *keys)) return false;
     }
     return true;
 }
 
-// Turns t to look along the opposite of its Z axis from where it stands.
-void aim(Transform& t, const Vector3& up) {
-    axesFromMatrix(t);
-    t.axisZ = negate(t.axisZ);
-    const Vector3 eye = t.position;
-    const Vector3 target = add(eye, scaled(1.0f, t.axisZ));
-    t.matrix = lookAtMatrix(eye, target, up);
-    t.position = eye;
-    axesFromMatrix(t);
-}
-
 } // namespace
+
+int buildBones(const SceneDocument& doc, HostScene& scene) {
+    for (const BoneNodeRecord& node : doc.boneNodes) {
+        HostString path(node.path.c_str());
+        HostBone* bone = scene.AddBone(path, -1);
+        if (bone == nullptr) return 0;
+        bone->parentIndex = node.parentNodeIndex;
+        bone->transform.position = node.position;
+        bone->transform.scale = node.scale;
+        bone->transform.rotation = node.rotation;
+        if (isIndexOf(node.skeletonIndex, doc.skeletons)) {
+            const SkeletonRecord& skeleton = element(doc.skeletons, node.skeletonIndex);
+            if (isIndexOf(node.boneIndex, skeleton.bones)) {
+                bone->name.assign(element(skeleton.bones, node.boneIndex).name.c_str());
+            }
+        }
+    }
+    return 1;
+}
 
 bool convertAnimations(const SceneDocument& doc, HostScene* scene) {
     if (doc.boneNodes.empty()) return true;
     if (scene == nullptr) return false;
     for (const AnimationRecord& a : doc.animations) {
         if (!convertAnimation(doc, a, *scene)) return false;
-    }
-    return true;
-}
-
-bool aimLights(HostScene* scene, const Vector3& up) {
-    if (scene == nullptr) return false;
-    for (int32_t i = 0; i < scene->lightCount; ++i) {
-        HostLight* light = hostListEntry(scene->lights, scene->lightCount, i);
-        if (light == nullptr || light->type == LIGHT_OMNI) continue;
-        aim(light->transform, up);
-    }
-    return true;
-}
-
-bool aimCameras(HostScene* scene, const Vector3& up) {
-    if (scene == nullptr) return false;
-    for (int32_t i = 0; i < scene->cameraCount; ++i) {
-        HostCamera* camera = hostListEntry(scene->cameras, scene->cameraCount, i);
-        if (camera != nullptr) aim(camera->transform, up);
     }
     return true;
 }

@@ -1,5 +1,5 @@
-// Key frames made relative to the bind pose, and the re-aiming of the host's
-// lights and cameras.
+// The host's bones, one per bone node, and their animations: key frames made
+// relative to the bind pose.
 #pragma once
 
 #include "contract/host_api.h"
@@ -11,6 +11,12 @@ namespace bxml {
 // Frame rate given to animations whose file states none (fps exactly 0).
 inline constexpr float DEFAULT_FRAMES_PER_SECOND = 30.0f;
 
+// One host bone per bone node, in node order, named by the node's path, with
+// the parent's node index and the node's bind pose; the bone's short name is
+// the bone record's name. Returns 0 at the first bone the host refuses (what
+// was created stays), else 1.
+[[nodiscard]] int buildBones(const SceneDocument& doc, HostScene& scene);
+
 // One host animation per document animation that has at least one node track,
 // with one track per bone node (track index = node index). A node's keys come
 // from the first skeleton track named exactly like the node's skeleton and its
@@ -21,14 +27,5 @@ inline constexpr float DEFAULT_FRAMES_PER_SECOND = 30.0f;
 // do or every host call succeeded; false at the first refusal or when the host
 // reports fewer tracks or keys than asked for (nothing is undone).
 [[nodiscard]] bool convertAnimations(const SceneDocument& doc, HostScene* scene);
-
-// Turns every directional and spot light of the host model to look along the
-// opposite of its current Z axis, its matrix becoming the pure look-at rotation
-// built with the up hint; omni lights stay as they are. False only when scene
-// is null.
-[[nodiscard]] bool aimLights(HostScene* scene, const Vector3& up);
-
-// The same for every camera of the host model.
-[[nodiscard]] bool aimCameras(HostScene* scene, const Vector3& up);
 
 } // namespace bxml
