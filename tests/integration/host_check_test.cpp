@@ -31,6 +31,16 @@ ToolRun runTool(const std::vector<std::string>& args) {
 
 std::string dataFile(const char* name) { return std::string(BXML_TEST_DATA_DIR) + "/" + name; }
 
+// A path as a JSON string holds it: Windows paths carry backslashes.
+std::string inJson(const std::string& path) {
+    std::string out;
+    for (char c : path) {
+        if (c == '\\' || c == '"') out += '\\';
+        out += c;
+    }
+    return out;
+}
+
 // Line 3: a second light of one name; line 4: a colour without blue.
 const char* const TWO_FINDINGS = "<orvk><comments><version>3</version></comments>\n<lights>\n"
                                  "<light name=\"L\" type=\"omni\"/>\n"
@@ -75,11 +85,11 @@ TEST(HostCheck, JsonIsAListOfObjects) {
     TempSceneFile file(TWO_FINDINGS);
     const ToolRun run = runTool({"--json", "--check", file.path()});
     EXPECT_EQ(run.status, EXIT_WARNINGS);
-    const std::string expected = "[\n  {\"file\": \"" + file.path() +
+    const std::string expected = "[\n  {\"file\": \"" + inJson(file.path()) +
                                  "\", \"line\": 4, \"severity\": \"warning\", \"message\": \"`color` lacks `b`\", "
                                  "\"instead\": \"ignored whole: the value it would set keeps its default\"},\n"
                                  "  {\"file\": \"" +
-                                 file.path() +
+                                 inJson(file.path()) +
                                  "\", \"line\": 4, \"severity\": \"warning\", \"message\": \"a second light named `L`\", "
                                  "\"instead\": \"every reference finds the first, on line 3\"}\n]\n";
     EXPECT_EQ(run.out, expected);
