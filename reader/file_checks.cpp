@@ -908,7 +908,8 @@ private:
                     warn(e, "face " + std::to_string(f) + " of " + code("indices") + " uses vertex index " +
                                 std::to_string(v) + ", outside the geometry's " +
                                 plural(vertices, "vertex", "vertices"),
-                         stops);
+                         "the build stops there (unless the index happens to name a vertex of another mesh): this "
+                         "face and every face and mesh after it get no polygons");
                     return;
                 }
             }
