@@ -6,9 +6,13 @@
 // the pass fall back to the linear lookups, never fail.
 #include <algorithm>
 #include <new>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <numeric>
 #include <vector>
 
+#include "document/diagnostics.h"
 #include "document/element.h"
 #include "document/lookup.h"
 #include "document/name_index.h"
@@ -20,6 +24,26 @@ namespace bxml {
 namespace {
 
 constexpr int32_t NOT_COMPUTED = -2;
+
+// Reports every record of records whose name an earlier record already has:
+// lookups find only the first. Record k's line is noted under (kind, a, k) or,
+// with a < 0, under (kind, k, 0).
+template <class Record>
+void reportDuplicateNames(const std::vector<Record>& records, Name Record::*field, RecordKind kind, int64_t a,
+                          const char* noun, Diagnostics& diagnostics) {
+    auto lineOf = [&](std::size_t k) {
+        return a < 0 ? diagnostics.lineOf(kind, static_cast<int64_t>(k)) : diagnostics.lineOf(kind, a, static_cast<int64_t>(k));
+    };
+    std::unordered_map<std::string_view, std::size_t> first;
+    for (std::size_t k = 0; k < records.size(); ++k) {
+        const Name& name = records[k].*field;
+        if (name.empty()) continue;
+        const auto [it, isNew] = first.emplace(std::string_view(name.c_str()), k);
+        if (isNew) continue;
+        diagnostics.warn(lineOf(k), std::string("a second ") + noun + " named " + quoted(name.c_str()),
+                         "every reference finds the first, on line " + std::to_string(lineOf(it->second)));
+    }
+}
 
 // Per-skeleton lookups of the scene-object step, built on first use.
 class SkeletonLookups {
@@ -58,12 +82,19 @@ private:
     std::vector<int32_t> rootBones_;
 };
 
-void resolveBoneParents(SceneDocument& doc) {
+void resolveBoneParents(SceneDocument& doc, Diagnostics* diagnostics) {
     for (SkeletonRecord& skeleton : doc.skeletons) {
         NameIndex<BoneRecord> byName(skeleton.bones, &BoneRecord::name);
         for (BoneRecord& bone : skeleton.bones) {
             if (!bone.parentName.empty()) bone.parentIndex = byName.find(bone.parentName.c_str());
         }
+    }
+    if (diagnostics == nullptr) return;
+    // Element 0 of each skeleton is its root bone, named like the skeleton: a
+    // bone of that name is a second one too.
+    for (std::size_t j = 0; j < doc.skeletons.size(); ++j) {
+        reportDuplicateNames(doc.skeletons[j].bones, &BoneRecord::name, RecordKind::Bone, static_cast<int64_t>(j),
+                             "bone in this skeleton", *diagnostics);
     }
 }
 
@@ -83,32 +114,92 @@ void resolveBoneNodeParents(SceneDocument& doc) {
     }
 }
 
-void resolveTextureImages(SceneDocument& doc) {
+void resolveTextureImages(SceneDocument& doc, Diagnostics* diagnostics) {
     NameIndex<ImageRecord> byName(doc.images, &ImageRecord::name);
-    for (TextureRecord& texture : doc.textures) {
-        if (!texture.imageName.empty()) texture.imageIndex = byName.find(texture.imageName.c_str());
-    }
-}
-
-void resolveMaterialTextures(SceneDocument& doc) {
-    NameIndex<TextureRecord> byName(doc.textures, &TextureRecord::name);
-    for (MaterialRecord& material : doc.materials) {
-        for (MaterialTextureSlot& slot : material.slots) {
-            if (!slot.textureName.empty()) slot.textureIndex = byName.find(slot.textureName.c_str());
+    for (std::size_t i = 0; i < doc.textures.size(); ++i) {
+        TextureRecord& texture = doc.textures[i];
+        if (texture.imageName.empty()) continue;
+        texture.imageIndex = byName.find(texture.imageName.c_str());
+        if (texture.imageIndex < 0 && diagnostics != nullptr) {
+            diagnostics->warnAbout(RecordKind::Texture, static_cast<int64_t>(i), 0,
+                                   "texture " + quoted(texture.name.c_str()) + " names the image " +
+                                       quoted(texture.imageName.c_str()) + ", which no image has",
+                                   "no texture map is made from it");
         }
     }
 }
 
-void resolveSceneObjects(SceneDocument& doc) {
+void resolveMaterialTextures(SceneDocument& doc, Diagnostics* diagnostics) {
+    NameIndex<TextureRecord> byName(doc.textures, &TextureRecord::name);
+    for (std::size_t m = 0; m < doc.materials.size(); ++m) {
+        for (int s = 0; s < MATERIAL_SLOT_COUNT; ++s) {
+            MaterialTextureSlot& slot = doc.materials[m].slots[s];
+            if (slot.textureName.empty()) continue;
+            slot.textureIndex = byName.find(slot.textureName.c_str());
+            if (slot.textureIndex < 0 && diagnostics != nullptr) {
+                diagnostics->warnAbout(RecordKind::MaterialSlot, static_cast<int64_t>(m), s,
+                                       "material " + quoted(doc.materials[m].name.c_str()) + " names the texture " +
+                                           quoted(slot.textureName.c_str()) + ", which no texture has",
+                                       "the material gets no texture map there");
+            }
+        }
+    }
+}
+
+// The findings of one scene object's references (diagnostics only).
+void reportObjectReferences(const SceneDocument& doc, const SceneObjectRecord& object, int32_t skeleton,
+                            int64_t scene, int64_t k, Diagnostics& diagnostics) {
+    auto warn = [&](std::string what, std::string instead) {
+        diagnostics.warnAbout(RecordKind::SceneObject, scene, k, "object " + quoted(object.name.c_str()) + " " + what,
+                              std::move(instead));
+    };
+    if (!object.parentName.empty() && object.parentIndex < 0) {
+        warn("names the parent " + quoted(object.parentName.c_str()) + ", which no object of its scene has",
+             "it is placed as a root");
+    }
+    if (!object.skeletonName.empty() && skeleton < 0) {
+        warn("names the skeleton " + quoted(object.skeletonName.c_str()) + ", which no skeleton has",
+             "it belongs to no skeleton");
+    }
+    if (!object.boneName.empty()) {
+        if (skeleton < 0) {
+            warn("names the bone " + quoted(object.boneName.c_str()) + " but belongs to no skeleton",
+                 "it is attached to no bone");
+        } else if (object.boneNodeIndex < 0) {
+            warn("names the bone " + quoted(object.boneName.c_str()) + ", which skeleton " +
+                     quoted(element(doc.skeletons, skeleton).name.c_str()) + " does not have",
+                 "it is attached to no bone");
+        }
+    }
+    const char* type = object.type.c_str();
+    const char* kind = nullptr;
+    if (equalsIgnoreCase(type, "light")) kind = "light";
+    else if (equalsIgnoreCase(type, "camera")) kind = "camera";
+    else if (equalsIgnoreCase(type, "mesh") || equalsIgnoreCase(type, "font")) kind = "geometry";
+    else if (equalsIgnoreCase(type, "skeleton")) kind = "skeleton";
+    if (kind == nullptr || object.targetIndex >= 0) return;
+    if (object.name.empty()) {
+        warn(std::string("of type ") + quoted(type) + " has no name, and a " + kind + " is found by its object's name",
+             "it places nothing");
+    } else {
+        warn(std::string("of type ") + quoted(type) + " places the " + kind + " of its own name, and no " + kind +
+                 " has that name",
+             "it places nothing");
+    }
+}
+
+void resolveSceneObjects(SceneDocument& doc, Diagnostics* diagnostics) {
     const NameIndex<LightRecord> lights(doc.lights, &LightRecord::name);
     const NameIndex<CameraRecord> cameras(doc.cameras, &CameraRecord::name);
     const NameIndex<GeometryRecord> geometries(doc.geometries, &GeometryRecord::name);
     const NameIndex<SkeletonRecord> skeletons(doc.skeletons, &SkeletonRecord::name);
     SkeletonLookups perSkeleton(doc);
 
-    for (SceneRecord& scene : doc.scenes) {
+    for (std::size_t i = 0; i < doc.scenes.size(); ++i) {
+        SceneRecord& scene = doc.scenes[i];
         const NameIndex<SceneObjectRecord> objects(scene.objects, &SceneObjectRecord::name);
-        for (SceneObjectRecord& object : scene.objects) {
+        for (std::size_t k = 0; k < scene.objects.size(); ++k) {
+            SceneObjectRecord& object = scene.objects[k];
             if (!object.parentName.empty()) object.parentIndex = objects.find(object.parentName.c_str());
 
             // An object parented to a skeleton object belongs to that skeleton.
@@ -130,28 +221,101 @@ void resolveSceneObjects(SceneDocument& doc) {
             object.skeletonIndex = skeleton;
 
             // The file names what an object places after the object itself.
-            if (object.name.empty()) continue;
-            const char* type = object.type.c_str();
-            const char* name = object.name.c_str();
-            if (equalsIgnoreCase(type, "light")) {
-                object.targetIndex = lights.find(name);
-            } else if (equalsIgnoreCase(type, "camera")) {
-                object.targetIndex = cameras.find(name);
-            } else if (equalsIgnoreCase(type, "mesh") || equalsIgnoreCase(type, "font")) {
-                object.targetIndex = geometries.find(name);
-            } else if (equalsIgnoreCase(type, "skeleton")) {
-                object.targetIndex = skeletons.find(name);
+            if (!object.name.empty()) {
+                const char* type = object.type.c_str();
+                const char* name = object.name.c_str();
+                if (equalsIgnoreCase(type, "light")) {
+                    object.targetIndex = lights.find(name);
+                } else if (equalsIgnoreCase(type, "camera")) {
+                    object.targetIndex = cameras.find(name);
+                } else if (equalsIgnoreCase(type, "mesh") || equalsIgnoreCase(type, "font")) {
+                    object.targetIndex = geometries.find(name);
+                } else if (equalsIgnoreCase(type, "skeleton")) {
+                    object.targetIndex = skeletons.find(name);
+                }
             }
+            if (diagnostics != nullptr) {
+                reportObjectReferences(doc, object, skeleton, static_cast<int64_t>(i), static_cast<int64_t>(k),
+                                       *diagnostics);
+            }
+        }
+        if (diagnostics != nullptr) {
+            reportDuplicateNames(scene.objects, &SceneObjectRecord::name, RecordKind::SceneObject,
+                                 static_cast<int64_t>(i), "object in this scene", *diagnostics);
+        }
+    }
+}
+
+// Objects in a parent cycle, or below one, are never reached from a root:
+// the ordering puts them first. Objects that name themselves as parent count
+// as roots. Walks each parent chain once (diagnostics only).
+void reportParentCycles(const SceneRecord& scene, int64_t sceneIndex, Diagnostics& diagnostics) {
+    enum : uint8_t { UNSEEN, ON_PATH, ROOTED, CYCLIC };
+    const std::size_t n = scene.objects.size();
+    std::vector<uint8_t> state(n, UNSEEN);
+    std::vector<std::size_t> path;
+    auto parentOf = [&](std::size_t k) -> int64_t {
+        const int32_t p = scene.objects[k].parentIndex;
+        return (p < 0 || static_cast<std::size_t>(p) >= n || static_cast<std::size_t>(p) == k) ? -1 : p;
+    };
+    for (std::size_t start = 0; start < n; ++start) {
+        if (state[start] != UNSEEN) continue;
+        path.clear();
+        std::size_t k = start;
+        uint8_t outcome = ROOTED;
+        for (;;) {
+            state[k] = ON_PATH;
+            path.push_back(k);
+            const int64_t p = parentOf(k);
+            if (p < 0) break;
+            const uint8_t s = element(state, p);
+            if (s == ROOTED || s == CYCLIC) {
+                outcome = s;
+                break;
+            }
+            if (s == ON_PATH) {
+                outcome = CYCLIC;
+                break;
+            }
+            k = static_cast<std::size_t>(p);
+        }
+        for (std::size_t q : path) state[q] = outcome;
+    }
+    for (std::size_t k = 0; k < n; ++k) {
+        const SceneObjectRecord& object = scene.objects[k];
+        if (state[k] == CYCLIC) {
+            diagnostics.warnAbout(RecordKind::SceneObject, sceneIndex, static_cast<int64_t>(k),
+                                  "object " + quoted(object.name.c_str()) +
+                                      " is in a parent cycle, or below one (its parent " +
+                                      quoted(object.parentName.c_str()) + " never leads to a root)",
+                                  "it is ordered before every root, in file order");
+        } else if (object.parentIndex >= 0 && static_cast<std::size_t>(object.parentIndex) == k) {
+            diagnostics.warnAbout(RecordKind::SceneObject, sceneIndex, static_cast<int64_t>(k),
+                                  "object " + quoted(object.name.c_str()) + " names itself as its parent",
+                                  "it is placed as a root");
         }
     }
 }
 
 // The host accepts a face material index in 0..materialCount-1, or -1 for none.
-void checkFaceMaterials(SceneDocument& doc) {
+void checkFaceMaterials(SceneDocument& doc, Diagnostics* diagnostics) {
     const int32_t materialCount = countOf(doc.materials);
-    for (GeometryRecord& geometry : doc.geometries) {
-        for (FaceRecord& face : geometry.faces) {
-            if (face.materialIndex < -1 || face.materialIndex >= materialCount) face.materialIndex = -1;
+    for (std::size_t g = 0; g < doc.geometries.size(); ++g) {
+        int64_t reset = 0;
+        int32_t example = 0;
+        for (FaceRecord& face : doc.geometries[g].faces) {
+            if (face.materialIndex < -1 || face.materialIndex >= materialCount) {
+                if (reset++ == 0) example = face.materialIndex;
+                face.materialIndex = -1;
+            }
+        }
+        if (reset > 0 && diagnostics != nullptr) {
+            diagnostics->warnAbout(RecordKind::GeometryMaterials, static_cast<int64_t>(g), 0,
+                                   std::to_string(reset) + " face material " + (reset == 1 ? "index" : "indices") +
+                                       " of geometry " + quoted(doc.geometries[g].name.c_str()) +
+                                       " outside the file's " + std::to_string(materialCount) +
+                                       " materials (the first: " + std::to_string(example) + ")",
+                                   "set to -1: those faces have no material");
         }
     }
 }
@@ -257,13 +421,29 @@ void orderAllScenes(SceneDocument& doc) {
     for (SceneRecord& scene : doc.scenes) orderSceneObjects(scene);
 }
 
-void resolveReferences(SceneDocument& doc) {
-    resolveBoneParents(doc);
+// The arrays whose records are found by name: a second record of a name is
+// never found (diagnostics only).
+void reportDuplicateRecordNames(const SceneDocument& doc, Diagnostics& diagnostics) {
+    reportDuplicateNames(doc.lights, &LightRecord::name, RecordKind::Light, -1, "light", diagnostics);
+    reportDuplicateNames(doc.cameras, &CameraRecord::name, RecordKind::Camera, -1, "camera", diagnostics);
+    reportDuplicateNames(doc.images, &ImageRecord::name, RecordKind::Image, -1, "image", diagnostics);
+    reportDuplicateNames(doc.textures, &TextureRecord::name, RecordKind::Texture, -1, "texture", diagnostics);
+    reportDuplicateNames(doc.geometries, &GeometryRecord::name, RecordKind::Geometry, -1, "geometry", diagnostics);
+    reportDuplicateNames(doc.skeletons, &SkeletonRecord::name, RecordKind::Skeleton, -1, "skeleton", diagnostics);
+}
+
+void resolveReferences(SceneDocument& doc, Diagnostics* diagnostics) {
+    if (diagnostics != nullptr) reportDuplicateRecordNames(doc, *diagnostics);
+    resolveBoneParents(doc, diagnostics);
     resolveBoneNodeParents(doc);
-    resolveTextureImages(doc);
-    resolveMaterialTextures(doc);
-    resolveSceneObjects(doc);
-    checkFaceMaterials(doc);
+    resolveTextureImages(doc, diagnostics);
+    resolveMaterialTextures(doc, diagnostics);
+    resolveSceneObjects(doc, diagnostics);
+    checkFaceMaterials(doc, diagnostics);
+    if (diagnostics != nullptr) {
+        for (std::size_t i = 0; i < doc.scenes.size(); ++i)
+            reportParentCycles(doc.scenes[i], static_cast<int64_t>(i), *diagnostics);
+    }
     orderAllScenes(doc);
 }
 

@@ -2,6 +2,7 @@
 // then each scene's objects are put parents first.
 #pragma once
 
+#include "document/diagnostics.h"
 #include "document/records.h"
 
 namespace bxml {
@@ -9,7 +10,11 @@ namespace bxml {
 // The resolution pass run after a successful read: bone parents, bone-node
 // parents, texture images, material slot textures, scene-object references,
 // face material range check, then orderAllScenes. It cannot fail.
-void resolveReferences(SceneDocument& doc);
+// With diagnostics, every name that finds nothing, every name that an earlier
+// record already has, every face material index reset to -1 and every object
+// in a parent cycle is reported there, at the lines the reader noted; without,
+// the pass does exactly the same and reports nothing.
+void resolveReferences(SceneDocument& doc, Diagnostics* diagnostics = nullptr);
 
 // Orders every scene's objects parents first (see orderSceneObjects).
 void orderAllScenes(SceneDocument& doc);

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "bxml_version.h"
+#include "host/file_check.h"
 #include "host/gltf_writer.h"
 #include "host/host_paths.h"
 #include "host/json_dump.h"
@@ -19,7 +20,8 @@ const char* const USAGE =
     "usage: bxml-host [--version | --help]\n"
     "       bxml-host [--plugin PATH] [--scale TEXT] [--lights on|off] [--scene-meshes-only on|off]\n"
     "                 [--prune-bones on|off] [--swap-model on|off] [--cancel] [--camera]...\n"
-    "                 [--json FILE|-] [--gltf FILE.glb|FILE.gltf] [--interactive] FILE.xml\n";
+    "                 [--json FILE|-] [--gltf FILE.glb|FILE.gltf] [--interactive] FILE.xml\n"
+    "       bxml-host --check [--json] FILE.xml\n";
 
 namespace {
 
@@ -288,6 +290,12 @@ int hostToolMain(const std::vector<std::string>& args, std::ostream& out, std::o
     if (args.size() == 1 && args[0] == "--help") {
         out << USAGE;
         return EXIT_DONE;
+    }
+    // The check reads in-process and never loads the plug-in.
+    if (isCheckRun(args)) {
+        const int status = checkToolMain(args, out, err);
+        if (status == EXIT_USAGE) err << USAGE;
+        return status;
     }
     ToolOptions options;
     std::string error;

@@ -17,6 +17,7 @@ inline constexpr int EXIT_IMPORT_FAILED = 1; // also: plug-in not loadable, file
 inline constexpr int EXIT_USAGE = 2;
 inline constexpr int EXIT_CANCELLED = 3;
 inline constexpr int EXIT_BUILD_FAILED = 4;
+// 5: --check found something to report (host/file_check.h).
 
 struct ToolOptions {
     std::string pluginPath; // empty: the library built beside the tool

@@ -5,11 +5,9 @@
 
 #include "contract/host_api.h"
 #include "document/records.h"
+#include "reader/file_reader.h" // MESSAGE_NOT_ORVK, MESSAGE_UNABLE_TO_PARSE
 
 namespace bxml {
-
-inline constexpr const char* MESSAGE_NOT_ORVK = "Not a ORVK XML file.";
-inline constexpr const char* MESSAGE_UNABLE_TO_PARSE = "Unable to parse XML file.";
 
 // The import request: clears doc, takes the file name of the host's model
 // object into doc.filePath, opens and reads that file. 1 when the document is

@@ -7,6 +7,7 @@
 #include "document/lookup.h"
 #include "document/resolve.h"
 #include "document/storage.h"
+#include "reader/file_checks.h"
 #include "reader/numbers.h"
 #include "reader/section_readers.h"
 #include "reader/xml_helpers.h"
@@ -50,7 +51,7 @@ void clearKeepingPath(SceneDocument& doc) {
 
 } // namespace
 
-int readSceneFile(SceneDocument& doc, std::FILE* file) {
+int readSceneFile(SceneDocument& doc, std::FILE* file, Diagnostics* diagnostics) {
     if (file == nullptr) return 0;
     clearKeepingPath(doc);
 
@@ -69,7 +70,9 @@ int readSceneFile(SceneDocument& doc, std::FILE* file) {
     for (const Section& section : SECTIONS) {
         (void)section.read(root->FirstChildElement(section.name), doc);
     }
-    resolveReferences(doc);
+    if (diagnostics != nullptr) checkReadFile(*root, doc, *diagnostics);
+    resolveReferences(doc, diagnostics);
+    if (diagnostics != nullptr) checkResolvedFile(*root, doc, *diagnostics);
     return 1;
 }
 

@@ -196,6 +196,8 @@ int32_t truncateToIndex(double value) {
 
 } // namespace
 
+bool countFitsText(int64_t count, const char* text) { return plausibleCount(count, TokenCursor(text)); }
+
 int64_t totalCorners(const GeometryRecord& geometry) {
     int64_t total = 0;
     for (const FaceRecord& face : geometry.faces) total += face.cornerCount;

@@ -27,6 +27,10 @@ namespace bxml {
 // No text or rows <= 0: returns 0 and leaves target untouched.
 [[nodiscard]] int parseMatrix(const char* text, int64_t rows, Matrix4& target);
 
+// Whether a count of vertices or faces may be backed by text: the parsers
+// refuse (and read nothing of) a count far beyond the text's length.
+bool countFitsText(int64_t count, const char* text);
+
 // The sum of cornerCount over the geometry's faces, in 64 bits.
 int64_t totalCorners(const GeometryRecord& geometry);
 

@@ -114,6 +114,22 @@ def host_tool():
     return path
 
 
+def check_clean(xml_path):
+    """Fails unless `bxml-host --check` finds nothing in the file: every file
+    the exporter writes must import without anything ignored, cut or
+    defaulted."""
+    import json
+    import subprocess
+
+    result = subprocess.run([host_tool(), "--check", "--json", xml_path], stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, text=True)
+    findings = json.loads(result.stdout) if result.stdout.strip() else []
+    if result.returncode != 0 or findings:
+        lines = ["%s: %s (%s)" % (f["line"], f["message"], f["instead"]) for f in findings[:10]]
+        raise Failure("bxml-host --check %s exited %d with %d findings:\n  %s%s" % (
+            xml_path, result.returncode, len(findings), "\n  ".join(lines), result.stderr))
+
+
 def empty_scene():
     bpy.ops.wm.read_factory_settings(use_empty=True)
 

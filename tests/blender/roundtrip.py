@@ -422,6 +422,7 @@ def round_trip(label, addon, keep=True):
     warnings = addon.exporter.export(bpy.context, xml_path)
     for message in warnings:
         print("  export warning:", message)
+    harness.check_clean(xml_path)
     objects = exported_objects()
     names = bone_file_names_of(objects, addon)
     cmp = Comparison(label)

@@ -31,6 +31,7 @@ LIST = re.compile(r"^%s(,%s)*$" % (GROUP, GROUP))
 def export(name, **options):
     path = os.path.join(harness.out_dir("export"), name + ".xml")
     warnings = addon.exporter.export(bpy.context, path, **options)
+    harness.check_clean(path)
     with open(path, "rb") as f:
         raw = f.read()
     return ET.fromstring(raw), raw, warnings

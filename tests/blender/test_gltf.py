@@ -60,6 +60,7 @@ def write_both(label, fault=None):
     folder = harness.out_dir("gltf", label)
     xml_path = os.path.join(folder, label + ".xml")
     addon.exporter.export(bpy.context, xml_path)
+    harness.check_clean(xml_path)
     ours = os.path.join(folder, label + ".glb")
     env = dict(os.environ)
     env.pop("BXML_HOST_GLTF_FAULT", None)

@@ -26,7 +26,8 @@ const std::map<std::string, std::set<std::string>>& allowedIncludes() {
         {"reader", {"reader", "document", "contract", "math", "platform"}},
         {"builder", {"builder", "reader", "document", "contract", "math", "platform"}},
         {"plugin", {"plugin", "builder", "reader", "document", "contract", "math", "platform"}},
-        {"host", {"host", "contract", "platform"}},
+        // reader and document for bxml-host --check alone, which reads in-process.
+        {"host", {"host", "reader", "document", "contract", "platform"}},
     };
     return table;
 }

@@ -1,0 +1,1157 @@
+#include "reader/file_checks.h"
+
+#include <tinyxml2.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "document/element.h"
+#include "math/vector_math.h"
+#include "platform/text.h"
+#include "reader/number_lists.h"
+#include "reader/numbers.h"
+#include "reader/xml_helpers.h"
+
+namespace bxml {
+
+using tinyxml2::XMLAttribute;
+using tinyxml2::XMLElement;
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// The format's elements and attributes, as the readers look for them.
+
+// What an attribute or an element's text holds, as far as the checks go.
+enum class Value : uint8_t {
+    Other, // read as it stands, or checked by the element's own check
+    Name,  // copied into a 255-byte name
+    Float, // atof
+    Int,   // atoi
+};
+
+struct Attribute {
+    const char* name;
+    Value value;
+    // Non-null: leaving the attribute out is a finding, and this is what the
+    // import does instead.
+    const char* ifAbsent;
+};
+
+// The elements with checks of their own besides the table's.
+enum class Check : uint8_t {
+    None,
+    Root,
+    Light,
+    Camera,
+    Image,
+    Texture,
+    Material,
+    Geometry,
+    Skeleton,
+    Bone,
+    Frame,
+    Scene,
+    Object
+};
+
+struct Node;
+
+struct Child {
+    const char* name;
+    const Node* node;
+    bool repeated; // false: only the first occurrence counts
+};
+
+struct Node {
+    std::span<const Attribute> attributes = {};
+    std::span<const Child> children = {};
+    Value text = Value::Other;
+    bool vector = false;    // taken only when every attribute is present
+    bool openEnded = false; // children it does not know are the file's own business
+    Check check = Check::None;
+};
+
+constexpr Attribute XYZ[] = {{"x", Value::Float, nullptr}, {"y", Value::Float, nullptr}, {"z", Value::Float, nullptr}};
+constexpr Attribute XYZW[] = {{"x", Value::Float, nullptr},
+                              {"y", Value::Float, nullptr},
+                              {"z", Value::Float, nullptr},
+                              {"w", Value::Float, nullptr}};
+constexpr Attribute RGB[] = {{"r", Value::Float, nullptr}, {"g", Value::Float, nullptr}, {"b", Value::Float, nullptr}};
+
+const Node VECTOR3{.attributes = XYZ, .vector = true};
+const Node QUATERNION{.attributes = XYZW, .vector = true};
+const Node COLOR{.attributes = RGB, .vector = true};
+const Node NAME_TEXT{.text = Value::Name};
+const Node FLOAT_TEXT{.text = Value::Float};
+const Node INT_TEXT{.text = Value::Int};
+const Node PLAIN{};
+
+constexpr Attribute SPOT_ATTRIBUTES[] = {{"angle", Value::Float, "the spot keeps its angles of 20 and 10 degrees"}};
+const Node SPOT{.attributes = SPOT_ATTRIBUTES};
+constexpr Attribute CLIP_ATTRIBUTES[] = {{"near", Value::Float, nullptr}, {"far", Value::Float, nullptr}};
+const Node CLIP{.attributes = CLIP_ATTRIBUTES};
+
+constexpr Attribute LIGHT_ATTRIBUTES[] = {{"name", Value::Name, "no object can place it"},
+                                          {"type", Value::Name, "the host's default light type stays"}};
+const Child LIGHT_CHILDREN[] = {{"color", &COLOR, false},
+                                {"spot", &SPOT, false},
+                                {"radius", &FLOAT_TEXT, false},
+                                {"intensity", &FLOAT_TEXT, false}};
+const Node LIGHT{.attributes = LIGHT_ATTRIBUTES, .children = LIGHT_CHILDREN, .check = Check::Light};
+
+constexpr Attribute CAMERA_ATTRIBUTES[] = {{"name", Value::Name, "no object can place it"},
+                                           {"type", Value::Name, nullptr}};
+const Child CAMERA_CHILDREN[] = {{"clip", &CLIP, false}, {"fov", &FLOAT_TEXT, false}};
+const Node CAMERA{.attributes = CAMERA_ATTRIBUTES, .children = CAMERA_CHILDREN, .check = Check::Camera};
+
+constexpr Attribute IMAGE_ATTRIBUTES[] = {{"name", Value::Name, "no texture can name it"},
+                                          {"url", Value::Other, "it names no file"}};
+const Node IMAGE{.attributes = IMAGE_ATTRIBUTES, .check = Check::Image};
+
+constexpr Attribute TEXTURE_ATTRIBUTES[] = {{"name", Value::Name, "no material can name it"},
+                                            {"type", Value::Name, nullptr}};
+const Child TEXTURE_CHILDREN[] = {{"image", &NAME_TEXT, false}};
+const Node TEXTURE{.attributes = TEXTURE_ATTRIBUTES, .children = TEXTURE_CHILDREN, .check = Check::Texture};
+
+constexpr Attribute MATERIAL_TEXTURE_ATTRIBUTES[] = {
+    {"name", Value::Name, nullptr}, {"map_type", Value::Other, nullptr}, {"blend_type", Value::Other, nullptr}};
+const Child MATERIAL_TEXTURE_CHILDREN[] = {{"uvset", &NAME_TEXT, false}};
+const Node MATERIAL_TEXTURE{.attributes = MATERIAL_TEXTURE_ATTRIBUTES, .children = MATERIAL_TEXTURE_CHILDREN};
+
+constexpr Attribute MATERIAL_ATTRIBUTES[] = {{"name", Value::Name, nullptr}};
+const Child MATERIAL_CHILDREN[] = {{"texture", &MATERIAL_TEXTURE, true}, {"shininess", &FLOAT_TEXT, false},
+                                   {"alpha", &FLOAT_TEXT, false},        {"diffuse", &COLOR, false},
+                                   {"specular", &COLOR, false}};
+const Node MATERIAL{.attributes = MATERIAL_ATTRIBUTES, .children = MATERIAL_CHILDREN, .check = Check::Material};
+
+// The counts of the lists are checked with the lists.
+constexpr Attribute COUNT[] = {{"count", Value::Other, nullptr}};
+const Node COUNTED_LIST{.attributes = COUNT};
+constexpr Attribute UVSET_ATTRIBUTES[] = {{"name", Value::Name, nullptr}, {"count", Value::Other, nullptr}};
+const Node UVSET{.attributes = UVSET_ATTRIBUTES};
+constexpr Attribute WEIGHTS_ATTRIBUTES[] = {{"count", Value::Other, nullptr},
+                                            {"maxBonePerVertex", Value::Other, nullptr}};
+const Node WEIGHTS{.attributes = WEIGHTS_ATTRIBUTES};
+constexpr Attribute LINK_ATTRIBUTES[] = {{"name", Value::Name, nullptr}, {"index", Value::Int, "its index is 0"}};
+const Node LINK{.attributes = LINK_ATTRIBUTES};
+const Child LINKS_CHILDREN[] = {{"link", &LINK, true}};
+const Node LINKS{.children = LINKS_CHILDREN};
+
+constexpr Attribute GEOMETRY_ATTRIBUTES[] = {{"name", Value::Name, "no object can place it"}};
+const Child GEOMETRY_CHILDREN[] = {{"vertices", &COUNTED_LIST, false}, {"normals", &COUNTED_LIST, false},
+                                   {"indices", &COUNTED_LIST, false},  {"uvset", &UVSET, true},
+                                   {"colors", &COUNTED_LIST, false},   {"materials", &COUNTED_LIST, false},
+                                   {"links", &LINKS, false},           {"weights", &WEIGHTS, false}};
+const Node GEOMETRY{.attributes = GEOMETRY_ATTRIBUTES, .children = GEOMETRY_CHILDREN, .check = Check::Geometry};
+
+constexpr Attribute BONE_ATTRIBUTES[] = {{"name", Value::Name, "its bone has an empty name, and no child bone names it as parent"}};
+extern const Node BONE;
+const Child BONE_CHILDREN[] = {{"position", &VECTOR3, false},
+                               {"rotation", &QUATERNION, false},
+                               {"scale", &VECTOR3, false},
+                               {"bone", &BONE, true}};
+const Node BONE{.attributes = BONE_ATTRIBUTES, .children = BONE_CHILDREN, .check = Check::Bone};
+
+constexpr Attribute SKELETON_ATTRIBUTES[] = {{"name", Value::Name, "no object or animation can name it"}};
+const Child SKELETON_CHILDREN[] = {{"bone", &BONE, true}};
+const Node SKELETON{.attributes = SKELETON_ATTRIBUTES, .children = SKELETON_CHILDREN, .check = Check::Skeleton};
+
+constexpr Attribute FRAME_ATTRIBUTES[] = {{"time", Value::Float, "its keys get time 0"}};
+const Child FRAME_CHILDREN[] = {{"position", &VECTOR3, false},
+                                {"rotation", &QUATERNION, false},
+                                {"scale", &VECTOR3, false},
+                                {"matrix", &PLAIN, false}};
+const Node FRAME{.attributes = FRAME_ATTRIBUTES, .children = FRAME_CHILDREN, .check = Check::Frame};
+constexpr Attribute NODE_TRACK_ATTRIBUTES[] = {{"name", Value::Name, "the track animates no bone"}};
+const Child NODE_TRACK_CHILDREN[] = {{"frame", &FRAME, true}};
+const Node NODE_TRACK{.attributes = NODE_TRACK_ATTRIBUTES, .children = NODE_TRACK_CHILDREN};
+constexpr Attribute SKELETON_TRACK_ATTRIBUTES[] = {{"name", Value::Name, "the track animates no skeleton"}};
+const Child SKELETON_TRACK_CHILDREN[] = {{"node", &NODE_TRACK, true}};
+const Node SKELETON_TRACK{.attributes = SKELETON_TRACK_ATTRIBUTES, .children = SKELETON_TRACK_CHILDREN};
+constexpr Attribute ANIMATION_ATTRIBUTES[] = {{"name", Value::Name, nullptr},
+                                              {"length", Value::Float, "its length is 0"},
+                                              {"fps", Value::Float, "its fps is 0"}};
+const Child ANIMATION_CHILDREN[] = {{"skeleton", &SKELETON_TRACK, true}};
+const Node ANIMATION{.attributes = ANIMATION_ATTRIBUTES, .children = ANIMATION_CHILDREN};
+
+constexpr Attribute MATRIX_ATTRIBUTES[] = {{"rows", Value::Other, nullptr}};
+const Node MATRIX{.attributes = MATRIX_ATTRIBUTES};
+constexpr Attribute OBJECT_ATTRIBUTES[] = {{"name", Value::Name, nullptr}, {"type", Value::Name, nullptr}};
+const Child OBJECT_CHILDREN[] = {{"skeleton", &NAME_TEXT, false}, {"parent", &NAME_TEXT, false},
+                                 {"bone", &NAME_TEXT, false},     {"position", &VECTOR3, false},
+                                 {"rotation", &QUATERNION, false}, {"scale", &VECTOR3, false},
+                                 {"euler", &VECTOR3, false},      {"matrix", &MATRIX, false}};
+const Node OBJECT{.attributes = OBJECT_ATTRIBUTES, .children = OBJECT_CHILDREN, .check = Check::Object};
+constexpr Attribute SCENE_ATTRIBUTES[] = {{"name", Value::Name, nullptr}};
+const Child SCENE_CHILDREN[] = {{"object", &OBJECT, true}};
+const Node SCENE{.attributes = SCENE_ATTRIBUTES, .children = SCENE_CHILDREN, .check = Check::Scene};
+
+const Child COMMENTS_CHILDREN[] = {{"version", &INT_TEXT, false}};
+const Node COMMENTS{.children = COMMENTS_CHILDREN, .openEnded = true};
+
+const Child LIGHTS_CHILDREN[] = {{"light", &LIGHT, true}};
+const Child CAMERAS_CHILDREN[] = {{"camera", &CAMERA, true}};
+const Child IMAGES_CHILDREN[] = {{"image", &IMAGE, true}};
+const Child TEXTURES_CHILDREN[] = {{"texture", &TEXTURE, true}};
+const Child MATERIALS_CHILDREN[] = {{"material", &MATERIAL, true}};
+const Child GEOMETRIES_CHILDREN[] = {{"geometry", &GEOMETRY, true}};
+const Child SKELETONS_CHILDREN[] = {{"skeleton", &SKELETON, true}};
+const Child ANIMATIONS_CHILDREN[] = {{"animation", &ANIMATION, true}};
+const Child SCENES_CHILDREN[] = {{"scene", &SCENE, true}};
+const Node LIGHTS{.children = LIGHTS_CHILDREN};
+const Node CAMERAS{.children = CAMERAS_CHILDREN};
+const Node IMAGES{.children = IMAGES_CHILDREN};
+const Node TEXTURES{.children = TEXTURES_CHILDREN};
+const Node MATERIALS{.children = MATERIALS_CHILDREN};
+const Node GEOMETRIES{.children = GEOMETRIES_CHILDREN};
+const Node SKELETONS{.children = SKELETONS_CHILDREN};
+const Node ANIMATIONS{.children = ANIMATIONS_CHILDREN};
+const Node SCENES{.children = SCENES_CHILDREN};
+
+const Child ROOT_CHILDREN[] = {{"comments", &COMMENTS, false},   {"lights", &LIGHTS, false},
+                               {"cameras", &CAMERAS, false},     {"images", &IMAGES, false},
+                               {"textures", &TEXTURES, false},   {"materials", &MATERIALS, false},
+                               {"geometries", &GEOMETRIES, false}, {"skeletons", &SKELETONS, false},
+                               {"animations", &ANIMATIONS, false}, {"scenes", &SCENES, false}};
+const Node ROOT{.children = ROOT_CHILDREN, .check = Check::Root};
+
+constexpr int FORMAT_VERSION = 3;
+
+// ---------------------------------------------------------------------------
+// Text helpers.
+
+
+std::string code(const char* name) { return std::string("`") + name + "`"; }
+
+std::string plural(int64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+// Whether atof (integer: atoi) finds a number at the start of [begin, end):
+// white space, a sign, then digits (atof: also a point and a digit, or
+// "inf" and "nan").
+bool startsWithNumber(const char* begin, const char* end, bool integer) {
+    const char* p = begin;
+    while (p != end && isSpace(*p)) ++p;
+    if (p != end && (*p == '+' || *p == '-')) ++p;
+    if (p == end) return false;
+    if (*p >= '0' && *p <= '9') return true;
+    if (integer) return false;
+    if (*p == '.') return p + 1 != end && p[1] >= '0' && p[1] <= '9';
+    auto startsWith = [&](const char* word) {
+        for (std::size_t i = 0; word[i] != '\0'; ++i) {
+            if (p + i == end || (p[i] | 0x20) != word[i]) return false;
+        }
+        return true;
+    };
+    return startsWith("inf") || startsWith("nan");
+}
+
+bool startsWithNumber(const char* text, bool integer) {
+    return text != nullptr && startsWithNumber(text, text + std::strlen(text), integer);
+}
+
+bool hasContent(const char* text) {
+    if (text == nullptr) return false;
+    for (; *text != '\0'; ++text) {
+        if (!isSpace(*text)) return true;
+    }
+    return false;
+}
+
+const char* controlName(char c) {
+    if (c == '\t') return "tab";
+    if (c == '\r') return "carriage return";
+    return "line feed";
+}
+
+// Optimal string alignment distance between two short lower-cased names.
+int editDistance(const std::string& a, const std::string& b) {
+    std::vector<std::vector<int>> d(a.size() + 1, std::vector<int>(b.size() + 1, 0));
+    for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = static_cast<int>(i);
+    for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = static_cast<int>(j);
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const int cost = a[i - 1] == b[j - 1] ? 0 : 1;
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    }
+    return d[a.size()][b.size()];
+}
+
+std::string lowered(const char* s) {
+    std::string out(s);
+    for (char& c : out) c = static_cast<char>((c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c);
+    return out;
+}
+
+// The known name closest to an unknown one, when it is close enough to be
+// what the file meant: the same but for case, or one edit away (two for
+// names of six characters or more). Null otherwise.
+template <class Item>
+const char* closeName(const char* unknown, std::span<const Item> known) {
+    const std::string a = lowered(unknown);
+    if (a.size() > 64) return nullptr;
+    const char* best = nullptr;
+    int bestDistance = 0;
+    for (const Item& item : known) {
+        const std::string b = lowered(item.name);
+        const int limit = b.size() >= 6 ? 2 : (b.size() >= 3 ? 1 : 0);
+        const int distance = editDistance(a, b);
+        if (distance <= limit && (best == nullptr || distance < bestDistance)) {
+            best = item.name;
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
+// ---------------------------------------------------------------------------
+// Number lists, split exactly as the parsers split them (number_lists.h).
+
+// Flat: tokens end at a space only. visit(k, begin, end) for token k.
+template <class Visit>
+void forEachFlatToken(const char* text, Visit visit) {
+    if (text == nullptr) return;
+    int64_t k = 0;
+    const char* p = text;
+    for (;;) {
+        while (*p == ' ') ++p;
+        if (*p == '\0') return;
+        const char* begin = p;
+        while (*p != ' ' && *p != '\0') ++p;
+        visit(k++, begin, p);
+    }
+}
+
+// Grouped: groups between commas (touching commas count as one), tokens
+// between spaces. visit(group, k, begin, end) for each token, then
+// groupEnd(group, tokens) for each group.
+template <class Visit, class GroupEnd>
+void forEachGroupedToken(const char* text, Visit visit, GroupEnd groupEnd) {
+    if (text == nullptr) return;
+    int64_t group = 0;
+    const char* p = text;
+    for (;;) {
+        while (*p == ',') ++p;
+        if (*p == '\0') return;
+        int64_t k = 0;
+        for (;;) {
+            while (*p == ' ') ++p;
+            if (*p == ',' || *p == '\0') break;
+            const char* begin = p;
+            while (*p != ' ' && *p != ',' && *p != '\0') ++p;
+            visit(group, k++, begin, p);
+        }
+        groupEnd(group++, k);
+    }
+}
+
+// What the tokens of one list hold that the conversion passes over.
+class TokenFindings {
+public:
+    void look(const char* begin, const char* end, bool integer) {
+        if (!startsWithNumber(begin, end, integer)) {
+            if (notNumbers_++ == 0) firstNotNumber_.assign(begin, end);
+        } else if (!integer && !std::isfinite(parseFloat(begin, end))) {
+            if (notFinite_++ == 0) firstNotFinite_.assign(begin, end);
+        }
+        if (broken_.empty()) {
+            // A control character between two parts of one token: what
+            // follows it is lost (a control character at either end is
+            // white space to the conversion).
+            const char* c = std::find_if(begin, end, [](char ch) { return ch == '\t' || ch == '\r' || ch == '\n'; });
+            if (c != end && c != begin && std::any_of(begin, c, [](char ch) { return !isSpace(ch); }) &&
+                std::any_of(c, end, [](char ch) { return !isSpace(ch); })) {
+                broken_.assign(begin, end);
+                brokenBy_ = *c;
+            }
+        }
+    }
+
+    void report(Diagnostics& diagnostics, int line, const char* list) const {
+        const std::string in = " in the number list of " + code(list);
+        if (!broken_.empty()) {
+            diagnostics.warn(line, std::string("a ") + controlName(brokenBy_) + in + " (" + quoted(broken_.c_str()) + ")",
+                             "only the number before it is read: the numbers after it up to the next space are lost");
+        }
+        if (notNumbers_ > 0) {
+            diagnostics.warn(line,
+                             quoted(firstNotNumber_.c_str()) + in + " does not start with a number" +
+                                 (notNumbers_ > 1 ? " (nor do " + std::to_string(notNumbers_ - 1) + " more)" : ""),
+                             "read as 0");
+        }
+        if (notFinite_ > 0) {
+            diagnostics.warn(line,
+                             quoted(firstNotFinite_.c_str()) + in + " is not a finite number" +
+                                 (notFinite_ > 1 ? " (nor are " + std::to_string(notFinite_ - 1) + " more)" : ""),
+                             "kept as it is: NaN or infinity reaches the model");
+        }
+    }
+
+private:
+    int64_t notNumbers_ = 0;
+    int64_t notFinite_ = 0;
+    std::string firstNotNumber_;
+    std::string firstNotFinite_;
+    std::string broken_;
+    char brokenBy_ = 0;
+};
+
+// ---------------------------------------------------------------------------
+
+class Checker {
+public:
+    Checker(const SceneDocument& doc, Diagnostics& diagnostics) : doc_(doc), d_(diagnostics) {}
+
+    void walk(const XMLElement& root) {
+        std::vector<std::pair<const XMLElement*, const Node*>> pending{{&root, &ROOT}};
+        std::vector<std::pair<const XMLElement*, const Node*>> children;
+        while (!pending.empty()) {
+            const auto [element, node] = pending.back();
+            pending.pop_back();
+            visit(*element, *node, children);
+            // Pre-order, in document order: the order in which the readers
+            // number bones and records.
+            pending.insert(pending.end(), children.rbegin(), children.rend());
+        }
+    }
+
+private:
+    void warn(const XMLElement& e, std::string what, std::string instead) {
+        d_.warn(e.GetLineNum(), std::move(what), std::move(instead));
+    }
+
+    void visit(const XMLElement& e, const Node& node, std::vector<std::pair<const XMLElement*, const Node*>>& children) {
+        checkAttributes(e, node);
+        checkText(e, node);
+        children.clear();
+        std::vector<std::pair<const char*, int>> seen; // single children met, with their lines
+        for (const XMLElement* c = e.FirstChildElement(); c != nullptr; c = c->NextSiblingElement()) {
+            const Child* known = nullptr;
+            for (const Child& child : node.children) {
+                if (std::strcmp(child.name, c->Name()) == 0) known = &child;
+            }
+            if (known == nullptr) {
+                if (node.openEnded) continue;
+                if (const char* close = closeName(c->Name(), node.children)) {
+                    warn(*c, "unknown element " + code(c->Name()) + " in " + code(e.Name()) + " (did you mean " +
+                                 code(close) + "?)",
+                         "ignored with everything in it");
+                }
+                continue;
+            }
+            if (!known->repeated) {
+                const auto first = std::find_if(seen.begin(), seen.end(),
+                                                [&](const auto& s) { return std::strcmp(s.first, known->name) == 0; });
+                if (first != seen.end()) {
+                    warn(*c, "a second " + code(known->name) + " in " + code(e.Name()),
+                         "ignored: the first, on line " + std::to_string(first->second) + ", counts");
+                    continue;
+                }
+                seen.emplace_back(known->name, c->GetLineNum());
+            }
+            children.emplace_back(c, known->node);
+        }
+        runCheck(e, node.check);
+    }
+
+    void checkValue(const XMLElement& e, const char* what, const char* value, Value kind) {
+        if (kind == Value::Name) {
+            const std::size_t n = std::strlen(value);
+            if (n > Name::CAPACITY - 1) {
+                warn(e, what + std::string(" is ") + std::to_string(n) + " bytes long",
+                     "cut to its first 255 bytes");
+            }
+        } else if (kind == Value::Float || kind == Value::Int) {
+            const bool integer = kind == Value::Int;
+            if (!startsWithNumber(value, integer)) {
+                warn(e, what + std::string(" is ") + quoted(value) + ", which does not start with a number",
+                     "read as 0");
+            } else if (!integer && !std::isfinite(parseFloat(value))) {
+                warn(e, what + std::string(" is ") + quoted(value) + ", not a finite number",
+                     "kept as it is: NaN or infinity reaches the model");
+            }
+        }
+    }
+
+    void checkAttributes(const XMLElement& e, const Node& node) {
+        for (const XMLAttribute* a = e.FirstAttribute(); a != nullptr; a = a->Next()) {
+            const Attribute* known = nullptr;
+            for (const Attribute& attribute : node.attributes) {
+                if (std::strcmp(attribute.name, a->Name()) == 0) known = &attribute;
+            }
+            if (known == nullptr) {
+                if (const char* close = closeName(a->Name(), node.attributes)) {
+                    warn(e, "unknown attribute " + code(a->Name()) + " of " + code(e.Name()) + " (did you mean " +
+                                code(close) + "?)",
+                         "ignored");
+                }
+                continue;
+            }
+            checkValue(e, (code(a->Name()) + " of " + code(e.Name())).c_str(), a->Value(), known->value);
+        }
+        std::string missing;
+        for (const Attribute& attribute : node.attributes) {
+            if (e.Attribute(attribute.name) != nullptr) continue;
+            if (node.vector) {
+                missing += (missing.empty() ? "" : ", ") + code(attribute.name);
+            } else if (attribute.ifAbsent != nullptr) {
+                warn(e, code(e.Name()) + " has no " + code(attribute.name), attribute.ifAbsent);
+            }
+        }
+        if (!missing.empty()) {
+            warn(e, code(e.Name()) + " lacks " + missing, "ignored whole: the value it would set keeps its default");
+        }
+    }
+
+    void checkText(const XMLElement& e, const Node& node) {
+        const char* text = e.GetText();
+        if (text == nullptr || node.text == Value::Other) return;
+        checkValue(e, ("the text of " + code(e.Name())).c_str(), text, node.text);
+    }
+
+    void runCheck(const XMLElement& e, Check check) {
+        switch (check) {
+        case Check::None: break;
+        case Check::Root: checkVersion(e); break;
+        case Check::Light: d_.noteLine(RecordKind::Light, ++lights_, 0, e.GetLineNum()); break;
+        case Check::Camera: checkCamera(e); break;
+        case Check::Image: checkImage(e); break;
+        case Check::Texture: checkTexture(e); break;
+        case Check::Material: checkMaterial(e); break;
+        case Check::Geometry: checkGeometry(e); break;
+        case Check::Skeleton:
+            ++skeletons_;
+            bones_ = 0;
+            d_.noteLine(RecordKind::Skeleton, skeletons_, 0, e.GetLineNum());
+            d_.noteLine(RecordKind::Bone, skeletons_, 0, e.GetLineNum());
+            break;
+        case Check::Bone:
+            d_.noteLine(RecordKind::Bone, skeletons_, ++bones_, e.GetLineNum());
+            checkRotation(e);
+            checkBonePath(e);
+            break;
+        case Check::Frame: checkRotation(e); break;
+        case Check::Scene:
+            ++scenes_;
+            objects_ = -1;
+            break;
+        case Check::Object: checkObject(e); break;
+        }
+    }
+
+    void checkVersion(const XMLElement& root) {
+        const XMLElement* comments = root.FirstChildElement("comments");
+        const XMLElement* version = comments != nullptr ? comments->FirstChildElement("version") : nullptr;
+        if (version == nullptr || version->GetText() == nullptr) {
+            warn(comments != nullptr ? *comments : root, "the file gives no version",
+                 "read as version 0, and otherwise as version " + std::to_string(FORMAT_VERSION));
+            return;
+        }
+        const int32_t value = parseInt(version->GetText());
+        if (value != FORMAT_VERSION) {
+            warn(*version, "version " + std::to_string(value) + ", not " + std::to_string(FORMAT_VERSION),
+                 "read as version " + std::to_string(FORMAT_VERSION) + " all the same");
+        }
+    }
+
+    void checkCamera(const XMLElement& e) {
+        d_.noteLine(RecordKind::Camera, ++cameras_, 0, e.GetLineNum());
+        if (const XMLElement* clip = e.FirstChildElement("clip")) {
+            float nearClip = 1.0f;
+            float farClip = 1000.0f;
+            if (const char* v = clip->Attribute("near")) nearClip = parseFloat(v);
+            if (const char* v = clip->Attribute("far")) farClip = parseFloat(v);
+            if (nearClip < 0.0f) warn(*clip, "a negative near clip", "set to 0");
+            if (farClip < 0.0f) warn(*clip, "a negative far clip", "set to 0");
+            if (std::max(nearClip, 0.0f) > std::max(farClip, 0.0f)) {
+                warn(*clip, "the near clip lies beyond the far clip", "near is set to far - 1, or 0");
+            }
+        }
+        if (const XMLElement* fov = e.FirstChildElement("fov"); fov != nullptr && fov->GetText() != nullptr) {
+            const float v = parseFloat(fov->GetText());
+            if (v < 0.0f || v > 180.0f) warn(*fov, "a field of view outside 0 to 180 degrees", "clamped to that range");
+        }
+    }
+
+    void checkImage(const XMLElement& e) {
+        d_.noteLine(RecordKind::Image, ++images_, 0, e.GetLineNum());
+        const char* url = e.Attribute("url");
+        if (url == nullptr) return;
+        const char* name = url;
+        for (const char* p = url; *p != '\0'; ++p) {
+            if (*p == '/' || *p == '\\' || *p == ':') name = p + 1;
+        }
+        // Characters, not bytes: the name is widened to at most 254 of them.
+        std::size_t characters = 0;
+        for (const char* p = name; *p != '\0'; ++p) characters += (static_cast<unsigned char>(*p) & 0xC0) != 0x80;
+        if (characters > 254) {
+            warn(e, "the file name of " + code("url") + " is " + std::to_string(characters) + " characters long",
+                 "cut short, so it names a file that is not there");
+        }
+    }
+
+    void checkTexture(const XMLElement& e) {
+        d_.noteLine(RecordKind::Texture, ++textures_, 0, e.GetLineNum());
+        const XMLElement* image = e.FirstChildElement("image");
+        if (image == nullptr || image->GetText() == nullptr) {
+            warn(e, "texture " + quoted(e.Attribute("name")) + " names no image", "no texture map is made from it");
+        }
+    }
+
+    void checkMaterial(const XMLElement& e) {
+        ++materials_;
+        const char* name = e.Attribute("name");
+        int slotLines[MATERIAL_SLOT_COUNT] = {0, 0, 0};
+        for (const XMLElement* t = e.FirstChildElement("texture"); t != nullptr; t = t->NextSiblingElement("texture")) {
+            const char* mapType = t->Attribute("map_type");
+            int slot = 0;
+            if (mapType == nullptr || equalsIgnoreCase(mapType, "diffuse color")) slot = 0;
+            else if (equalsIgnoreCase(mapType, "alpha")) slot = 1;
+            else if (equalsIgnoreCase(mapType, "normal")) slot = 2;
+            else {
+                warn(*t, "a texture of material " + quoted(name) + " with " + code("map_type") + " " + quoted(mapType) +
+                             ", none of \"diffuse color\", \"alpha\", \"normal\"",
+                     "ignored");
+                continue;
+            }
+            if (t->Attribute("name") == nullptr) {
+                warn(*t, "a texture of material " + quoted(name) + " without " + code("name"), "ignored");
+                continue;
+            }
+            if (slotLines[slot] != 0) {
+                warn(*t, "a second texture of the same kind in material " + quoted(name),
+                     "ignored: the first, on line " + std::to_string(slotLines[slot]) + ", fills the slot");
+                continue;
+            }
+            slotLines[slot] = t->GetLineNum();
+            d_.noteLine(RecordKind::MaterialSlot, materials_, slot, t->GetLineNum());
+        }
+        checkClamped(e, "shininess", 0.0f, 128.0f);
+        checkClamped(e, "alpha", 0.0f, 1.0f);
+    }
+
+    void checkClamped(const XMLElement& e, const char* child, float low, float high) {
+        const XMLElement* c = e.FirstChildElement(child);
+        if (c == nullptr || c->GetText() == nullptr) return;
+        const float v = parseFloat(c->GetText());
+        if (v < low || v > high) {
+            warn(*c, code(child) + " " + quoted(c->GetText()) + " outside " + std::to_string(static_cast<int>(low)) +
+                         " to " + std::to_string(static_cast<int>(high)),
+                 "clamped to that range");
+        }
+    }
+
+    // Bones and animation keys are normalised; one too short to have a
+    // direction becomes the identity.
+    void checkRotation(const XMLElement& e) {
+        const XMLElement* r = e.FirstChildElement("rotation");
+        if (r == nullptr) return;
+        const char* v[4] = {r->Attribute("x"), r->Attribute("y"), r->Attribute("z"), r->Attribute("w")};
+        if (std::find(std::begin(v), std::end(v), nullptr) != std::end(v)) return;
+        const Quaternion q{parseFloat(v[0]), parseFloat(v[1]), parseFloat(v[2]), parseFloat(v[3])};
+        if (!(length(q) > NEAR_EPSILON)) {
+            warn(*r, "a rotation of length " + std::to_string(length(q)) + ", too short to normalise",
+                 "replaced by the identity (0, 0, 0, 1)");
+        }
+    }
+
+    void checkBonePath(const XMLElement& e) {
+        if (!isIndexOf(skeletons_, doc_.skeletons)) return;
+        const char* name = e.Attribute("name");
+        const std::size_t skeletonName = std::strlen(element(doc_.skeletons, skeletons_).name.c_str());
+        const std::size_t boneName = std::min(name != nullptr ? std::strlen(name) : 0, Name::CAPACITY - 1);
+        if (skeletonName + 2 + boneName > Name::CAPACITY - 1) {
+            warn(e, "the path skeleton::bone of bone " + quoted(name) + " is " +
+                        std::to_string(skeletonName + 2 + boneName) + " bytes long",
+                 "cut to 255 bytes, so animations and children may not find it");
+        }
+    }
+
+    void checkObject(const XMLElement& e) {
+        d_.noteLine(RecordKind::SceneObject, scenes_, ++objects_, e.GetLineNum());
+        const XMLElement* matrix = e.FirstChildElement("matrix");
+        if (matrix == nullptr) return;
+        const int64_t rows = checkCount(*matrix, "rows", "ignored: the position, rotation and scale children stand");
+        if (rows <= 0) return;
+        if (matrix->GetText() == nullptr) {
+            warn(*matrix, code("matrix") + " without numbers", "ignored: the position, rotation and scale children stand");
+            return;
+        }
+        checkMatrixList(*matrix, rows);
+        checkReplacedByMatrix(e);
+    }
+
+    // The matrix replaces the position, rotation and scale children; files
+    // often carry both, and only children that say something else lose.
+    void checkReplacedByMatrix(const XMLElement& e) {
+        if (!isIndexOf(scenes_, doc_.scenes)) return;
+        const SceneRecord& scene = element(doc_.scenes, scenes_);
+        if (!isIndexOf(objects_, scene.objects)) return;
+        const SceneObjectRecord& object = element(scene.objects, objects_);
+        auto near = [](float a, float b) { return std::fabs(a - b) <= 1e-3f * std::max({1.0f, std::fabs(a), std::fabs(b)}); };
+        auto report = [&](const char* child) {
+            warn(*e.FirstChildElement(child), code(child) + " says otherwise than the object's " + code("matrix"),
+                 "replaced by what the matrix gives");
+        };
+        Vector3 v{};
+        if (readVector3Child(&e, "position", v) &&
+            !(near(v.x, object.position.x) && near(v.y, object.position.y) && near(v.z, object.position.z))) {
+            report("position");
+        }
+        v = Vector3{1, 1, 1};
+        if (readVector3Child(&e, "scale", v) &&
+            !(near(v.x, object.scale.x) && near(v.y, object.scale.y) && near(v.z, object.scale.z))) {
+            report("scale");
+        }
+        Quaternion q{0, 0, 0, 1};
+        if (readQuaternionChild(&e, "rotation", q)) {
+            const Quaternion& m = object.rotation;
+            const bool same = near(q.x, m.x) && near(q.y, m.y) && near(q.z, m.z) && near(q.w, m.w);
+            const bool opposite = near(q.x, -m.x) && near(q.y, -m.y) && near(q.z, -m.z) && near(q.w, -m.w);
+            if (!same && !opposite) report("rotation");
+        }
+    }
+
+    // ---- lists ----
+
+    // The count the reader takes from attribute (atoi; absent is 0); a count
+    // that is absent, not a number or not positive is a finding when the
+    // element has numbers, since the list is then not read.
+    int64_t checkCount(const XMLElement& e, const char* attribute, const char* notRead) {
+        const char* value = e.Attribute(attribute);
+        const bool hasNumbers = hasContent(e.GetText());
+        if (value == nullptr) {
+            if (hasNumbers) warn(e, code(e.Name()) + " has no " + code(attribute), notRead);
+            return 0;
+        }
+        if (!startsWithNumber(value, true)) {
+            warn(e, code(attribute) + " of " + code(e.Name()) + " is " + quoted(value) + ", not a number",
+                 std::string("read as 0: ") + notRead);
+            return 0;
+        }
+        const int64_t n = parseInt(value);
+        if (n <= 0 && hasNumbers) {
+            warn(e, code(attribute) + " of " + code(e.Name()) + " is " + std::to_string(n), notRead);
+        }
+        return n;
+    }
+
+    void checkFlatList(const XMLElement& e, int64_t items, int perItem, bool integer, const char* defaults) {
+        TokenFindings tokens;
+        int64_t numbers = 0;
+        forEachFlatToken(e.GetText(), [&](int64_t, const char* b, const char* end) {
+            tokens.look(b, end, integer);
+            ++numbers;
+        });
+        tokens.report(d_, e.GetLineNum(), e.Name());
+        const int64_t expected = items * perItem;
+        if (numbers < expected) {
+            warn(e, code(e.Name()) + " holds " + plural(numbers, "number", "numbers") + ", fewer than the " +
+                        std::to_string(expected) + " its count of " + std::to_string(items) + " promises",
+                 std::string("the items without numbers keep their defaults: ") + defaults);
+        } else if (numbers > expected) {
+            warn(e, code(e.Name()) + " holds " + plural(numbers, "number", "numbers") + ", more than the " +
+                        std::to_string(expected) + " its count of " + std::to_string(items) + " promises",
+                 "the last " + std::to_string(numbers - expected) + " are ignored");
+        }
+    }
+
+    // A list checked against the faces or vertices that the reader read
+    // before it: when the count does not match, the list is skipped.
+    bool matches(const XMLElement& e, int64_t count, int64_t have, bool haveAny, const char* what,
+                 const char* skipped) {
+        if (!haveAny) {
+            const char* name = e.Attribute("name");
+            warn(e, code(e.Name()) + (name != nullptr ? " " + quoted(name) : std::string()) +
+                        " for a geometry without " + what,
+                 skipped);
+            return false;
+        }
+        if (count != have) {
+            warn(e, "the count " + std::to_string(count) + " of " + code(e.Name()) + " does not match the " +
+                        std::to_string(have) + " " + what + " of its geometry",
+                 skipped);
+            return false;
+        }
+        return true;
+    }
+
+    void checkGeometry(const XMLElement& e) {
+        d_.noteLine(RecordKind::Geometry, ++geometries_, 0, e.GetLineNum());
+        if (!isIndexOf(geometries_, doc_.geometries)) return;
+        const GeometryRecord& geometry = element(doc_.geometries, geometries_);
+
+        if (const XMLElement* vertices = e.FirstChildElement("vertices")) {
+            const int64_t count = checkCount(*vertices, "count", "the list is not read: the geometry has no vertices");
+            if (count > 0 && checkPlausible(*vertices, count)) {
+                checkFlatList(*vertices, count, 3, false, "position (0, 0, 0)");
+            }
+        }
+        if (const XMLElement* indices = e.FirstChildElement("indices")) {
+            const int64_t count = checkCount(*indices, "count", "the list is not read: the geometry has no faces");
+            if (count > 0 && checkPlausible(*indices, count)) checkIndices(*indices, count, geometry);
+        }
+        const int64_t corners = totalCorners(geometry);
+        int set = 0;
+        for (const XMLElement* uvset = e.FirstChildElement("uvset"); uvset != nullptr;
+             uvset = uvset->NextSiblingElement("uvset"), ++set) {
+            if (set >= 2) {
+                warn(*uvset, "a third " + code("uvset") + " " + quoted(uvset->Attribute("name")),
+                     "ignored: a geometry keeps two uv sets");
+                break;
+            }
+            const int64_t count = checkCount(*uvset, "count", "the list is not read: the uv set stays (0, 0)");
+            if (count > 0 && matches(*uvset, count, corners, !geometry.faces.empty(), "face corners",
+                                     "the list is skipped: the uv set stays (0, 0)")) {
+                checkFlatList(*uvset, count, 2, false, "(0, 0)");
+            }
+        }
+        if (const XMLElement* colors = e.FirstChildElement("colors")) {
+            const int64_t count = checkCount(*colors, "count", "the list is not read: the colours stay white");
+            if (count > 0 && matches(*colors, count, corners, !geometry.faces.empty(), "face corners",
+                                     "the list is skipped: the colours stay white")) {
+                checkFlatList(*colors, count, 3, false, "white");
+            }
+        }
+        if (const XMLElement* materials = e.FirstChildElement("materials")) {
+            d_.noteLine(RecordKind::GeometryMaterials, geometries_, 0, materials->GetLineNum());
+            const int64_t count = checkCount(*materials, "count", "the list is not read: the faces have no material");
+            const int64_t faces = static_cast<int64_t>(geometry.faces.size());
+            if (count > 0 && matches(*materials, count, faces, faces > 0, "faces",
+                                     "the list is skipped: the faces have no material")) {
+                checkFlatList(*materials, count, 1, false, "no material (-1)");
+            }
+        }
+        if (const XMLElement* weights = e.FirstChildElement("weights")) {
+            const int64_t count = checkCount(*weights, "count", "the list is not read: no vertex has weights");
+            const int64_t most = checkCount(*weights, "maxBonePerVertex", "the list is not read: no vertex has weights");
+            const int64_t vertices = static_cast<int64_t>(geometry.vertices.size());
+            if (count > 0 && most > 0 &&
+                matches(*weights, count, vertices, vertices > 0, "vertices", "the list is skipped: no vertex has weights")) {
+                checkWeights(*weights, count, most);
+            }
+        }
+    }
+
+    bool checkPlausible(const XMLElement& e, int64_t count) {
+        if (countFitsText(count, e.GetText())) return true;
+        warn(e, "the count " + std::to_string(count) + " of " + code(e.Name()) +
+                    " is far more than its text could hold",
+             "the list is not read");
+        return false;
+    }
+
+    void checkIndices(const XMLElement& e, int64_t count, const GeometryRecord& geometry) {
+        TokenFindings tokens;
+        int64_t groups = 0;
+        int64_t longGroups = 0;
+        int64_t firstLong = -1;
+        int64_t firstShort = -1;
+        int64_t firstShortTokens = 0;
+        forEachGroupedToken(
+            e.GetText(),
+            [&](int64_t group, int64_t k, const char* b, const char* end) {
+                if (group < count && k < 4) tokens.look(b, end, true);
+            },
+            [&](int64_t group, int64_t n) {
+                ++groups;
+                if (group >= count) return;
+                if (n > 4 && longGroups++ == 0) firstLong = group;
+                if (n < 3 && firstShort < 0) {
+                    firstShort = group;
+                    firstShortTokens = n;
+                }
+            });
+        tokens.report(d_, e.GetLineNum(), e.Name());
+        if (groups < count) {
+            warn(e, code("indices") + " holds " + plural(groups, "face", "faces") + ", fewer than its count of " +
+                        std::to_string(count),
+                 "the missing faces keep vertex index -1, and the build stops at the first of them");
+        } else if (groups > count) {
+            warn(e, code("indices") + " holds " + plural(groups, "face", "faces") + ", more than its count of " +
+                        std::to_string(count),
+                 "the last " + std::to_string(groups - count) + " are ignored");
+        }
+        if (longGroups > 0) {
+            warn(e, plural(longGroups, "face", "faces") + " of " + code("indices") +
+                        " with more than 4 indices (the first: face " + std::to_string(firstLong) + ")",
+                 "only the first 4 indices of each are read");
+        }
+        const std::string stops = "the build stops there: this face and every face and mesh after it get no polygons";
+        const int64_t vertices = static_cast<int64_t>(geometry.vertices.size());
+        const int64_t read = std::min<int64_t>(groups, static_cast<int64_t>(geometry.faces.size()));
+        for (int64_t f = 0; f < read; ++f) {
+            if (f == firstShort) {
+                warn(e, "face " + std::to_string(f) + " of " + code("indices") + " has " +
+                            plural(firstShortTokens, "index", "indices") + ", fewer than 3",
+                     stops);
+                return;
+            }
+            const FaceRecord& face = element(geometry.faces, f);
+            for (int c = 0; c < face.cornerCount && c < 4; ++c) {
+                const int32_t v = face.vertexIndices[c];
+                if (v < 0 || v >= vertices) {
+                    warn(e, "face " + std::to_string(f) + " of " + code("indices") + " uses vertex index " +
+                                std::to_string(v) + ", outside the geometry's " +
+                                plural(vertices, "vertex", "vertices"),
+                         "the build stops there (unless the index happens to name a vertex of another mesh): this "
+                         "face and every face and mesh after it get no polygons");
+                    return;
+                }
+            }
+        }
+    }
+
+    void checkWeights(const XMLElement& e, int64_t count, int64_t most) {
+        TokenFindings tokens;
+        int64_t groups = 0;
+        int64_t odd = 0;
+        int64_t firstOdd = -1;
+        int64_t over = 0;
+        int64_t firstOver = -1;
+        forEachGroupedToken(
+            e.GetText(),
+            [&](int64_t group, int64_t k, const char* b, const char* end) {
+                if (group < count && k < 2 * most) tokens.look(b, end, k % 2 == 0);
+            },
+            [&](int64_t group, int64_t n) {
+                ++groups;
+                if (group >= count) return;
+                if (n % 2 != 0 && n / 2 < most && odd++ == 0) firstOdd = group;
+                if (n / 2 > most && over++ == 0) firstOver = group;
+            });
+        tokens.report(d_, e.GetLineNum(), e.Name());
+        if (groups < count) {
+            warn(e, code("weights") + " holds the weights of " + plural(groups, "vertex", "vertices") +
+                        ", fewer than its count of " + std::to_string(count),
+                 "the other vertices have no weights");
+        } else if (groups > count) {
+            warn(e, code("weights") + " holds the weights of " + plural(groups, "vertex", "vertices") +
+                        ", more than its count of " + std::to_string(count),
+                 "the last " + std::to_string(groups - count) + " are ignored");
+        }
+        if (odd > 0) {
+            warn(e, plural(odd, "vertex", "vertices") + " of " + code("weights") +
+                        " ending in a link index without its weight (the first: vertex " + std::to_string(firstOdd) +
+                        ")",
+                 "that link index is dropped");
+        }
+        if (over > 0) {
+            warn(e, plural(over, "vertex", "vertices") + " of " + code("weights") + " with more than " +
+                        code("maxBonePerVertex") + " " + std::to_string(most) + " pairs (the first: vertex " +
+                        std::to_string(firstOver) + ")",
+                 "only the first " + std::to_string(most) + " pairs of each are kept");
+        }
+    }
+
+    void checkMatrixList(const XMLElement& e, int64_t rows) {
+        TokenFindings tokens;
+        const int64_t used = std::min<int64_t>(rows, 4);
+        int64_t groups = 0;
+        forEachGroupedToken(
+            e.GetText(),
+            [&](int64_t group, int64_t k, const char* b, const char* end) {
+                if (group < used && k < 4) tokens.look(b, end, false);
+            },
+            [&](int64_t group, int64_t n) {
+                ++groups;
+                if (group >= used) return;
+                if (n < 4) {
+                    warn(e, "row " + std::to_string(group) + " of " + code("matrix") + " has " +
+                                plural(n, "number", "numbers"),
+                         "the missing columns repeat the row before, or are 0 in the first row");
+                } else if (n > 4) {
+                    warn(e, "row " + std::to_string(group) + " of " + code("matrix") + " has " +
+                                plural(n, "number", "numbers"),
+                         "the numbers after the fourth are ignored");
+                }
+            });
+        tokens.report(d_, e.GetLineNum(), e.Name());
+        if (groups < used) {
+            warn(e, code("matrix") + " holds " + plural(groups, "row", "rows") + ", fewer than its " +
+                        code("rows") + " of " + std::to_string(rows),
+                 "the missing rows repeat the row before");
+        } else if (groups > rows) {
+            warn(e, code("matrix") + " holds " + plural(groups, "row", "rows") + ", more than its " + code("rows") +
+                        " of " + std::to_string(rows),
+                 "the extra rows are ignored");
+        }
+        if (rows > 4 && groups > 4) {
+            warn(e, code("matrix") + " with more than 4 rows", "the rows after the fourth are ignored");
+        }
+    }
+
+    const SceneDocument& doc_;
+    Diagnostics& d_;
+    int32_t lights_ = -1;
+    int32_t cameras_ = -1;
+    int32_t images_ = -1;
+    int32_t textures_ = -1;
+    int32_t materials_ = -1;
+    int32_t geometries_ = -1;
+    int32_t skeletons_ = -1;
+    int32_t bones_ = 0;
+    int32_t scenes_ = -1;
+    int32_t objects_ = -1;
+};
+
+// ---------------------------------------------------------------------------
+// After resolution.
+
+// The object that places each geometry as the build places it: the first
+// object of type mesh or font naming it, scenes in order, objects parents
+// first. -1 when none does.
+struct Placement {
+    int32_t scene = -1;
+    int32_t object = -1;
+};
+
+std::vector<Placement> placements(const SceneDocument& doc) {
+    std::vector<Placement> placed(doc.geometries.size());
+    for (std::size_t i = 0; i < doc.scenes.size(); ++i) {
+        const SceneRecord& scene = doc.scenes[i];
+        for (std::size_t k = 0; k < scene.objects.size(); ++k) {
+            const SceneObjectRecord& object = scene.objects[k];
+            if (!equalsIgnoreCase(object.type.c_str(), "mesh") && !equalsIgnoreCase(object.type.c_str(), "font")) continue;
+            if (!isIndexOf(object.targetIndex, doc.geometries)) continue;
+            Placement& p = element(placed, object.targetIndex);
+            if (p.scene < 0) p = Placement{static_cast<int32_t>(i), static_cast<int32_t>(k)};
+        }
+    }
+    return placed;
+}
+
+// The bone links of one placed geometry: each must name a bone of the
+// skeleton its object belongs to, and each weight a link.
+void checkLinks(const SceneDocument& doc, const GeometryRecord& geometry, const SceneObjectRecord& object,
+                const XMLElement& geometryElement, Diagnostics& diagnostics) {
+    const XMLElement* links = geometryElement.FirstChildElement("links");
+    if (links == nullptr || object.boneNodeIndex >= 0) return; // an object on a bone moves its mesh whole
+    bool weighted = false;
+    for (const VertexRecord& vertex : geometry.vertices) weighted = weighted || !vertex.weights.empty();
+    if (!isIndexOf(object.skeletonIndex, doc.skeletons)) {
+        if (weighted) {
+            diagnostics.warn(links->GetLineNum(),
+                             "geometry " + quoted(geometry.name.c_str()) +
+                                 " has bone links, but the object that places it belongs to no skeleton",
+                             "its weights reach the host with bone -1");
+        }
+        return;
+    }
+    const SkeletonRecord& skeleton = element(doc.skeletons, object.skeletonIndex);
+    std::unordered_set<std::string_view> bones;
+    for (const BoneRecord& bone : skeleton.bones) {
+        if (!bone.name.empty()) bones.insert(bone.name.c_str());
+    }
+    std::unordered_set<int32_t> indices;
+    std::size_t k = 0;
+    for (const XMLElement* link = links->FirstChildElement("link"); link != nullptr && k < geometry.links.size();
+         link = link->NextSiblingElement("link"), ++k) {
+        const BoneLinkRecord& record = geometry.links[k];
+        indices.insert(record.index);
+        if (bones.count(record.name.c_str()) != 0) continue;
+        diagnostics.warn(link->GetLineNum(),
+                         record.name.empty()
+                             ? "bone link " + std::to_string(record.index) + " has an empty name"
+                             : "bone link " + quoted(record.name.c_str()) + " names no bone of skeleton " +
+                                   quoted(skeleton.name.c_str()),
+                         "its weights reach the host with bone -1");
+    }
+    int64_t unlinked = 0;
+    int32_t example = 0;
+    for (const VertexRecord& vertex : geometry.vertices) {
+        for (const VertexWeight& weight : vertex.weights) {
+            if (indices.count(weight.linkIndex) == 0 && unlinked++ == 0) example = weight.linkIndex;
+        }
+    }
+    if (unlinked > 0) {
+        const XMLElement* weights = geometryElement.FirstChildElement("weights");
+        diagnostics.warn(weights != nullptr ? weights->GetLineNum() : links->GetLineNum(),
+                         plural(unlinked, "weight", "weights") + " of geometry " + quoted(geometry.name.c_str()) +
+                             " name a link index no link has (the first: " + std::to_string(example) + ")",
+                         "they reach the host with bone -1");
+    }
+}
+
+// The key tracks an animation's bones are found by: a track names its
+// skeleton and each node track a bone of it (the first of each name counts).
+// Tracks that find nothing are never used.
+void checkAnimationTracks(const XMLElement& root, const SceneDocument& doc, Diagnostics& diagnostics) {
+    const XMLElement* section = root.FirstChildElement("animations");
+    if (section == nullptr) return;
+    for (const XMLElement* a = section->FirstChildElement("animation"); a != nullptr;
+         a = a->NextSiblingElement("animation")) {
+        const std::string animation = quoted(a->Attribute("name"));
+        std::unordered_set<std::string_view> tracks;
+        for (const XMLElement* t = a->FirstChildElement("skeleton"); t != nullptr; t = t->NextSiblingElement("skeleton")) {
+            const char* name = t->Attribute("name") != nullptr ? t->Attribute("name") : "";
+            if (!tracks.insert(name).second) {
+                diagnostics.warn(t->GetLineNum(), "a second track of animation " + animation + " for skeleton " + quoted(name),
+                                 "ignored: the first counts");
+                continue;
+            }
+            const auto skeleton = std::find_if(doc.skeletons.begin(), doc.skeletons.end(),
+                                               [&](const SkeletonRecord& s) { return !s.name.empty() && s.name.equals(name); });
+            if (skeleton == doc.skeletons.end()) {
+                diagnostics.warn(t->GetLineNum(),
+                                 "animation " + animation + " has a track for skeleton " + quoted(name) +
+                                     ", which no skeleton has",
+                                 "its keys are not used");
+                continue;
+            }
+            std::unordered_set<std::string_view> bones;
+            for (const BoneRecord& bone : skeleton->bones) {
+                if (!bone.name.empty()) bones.insert(bone.name.c_str());
+            }
+            for (const XMLElement* n = t->FirstChildElement("node"); n != nullptr; n = n->NextSiblingElement("node")) {
+                const char* bone = n->Attribute("name") != nullptr ? n->Attribute("name") : "";
+                if (bones.count(bone) != 0) continue;
+                diagnostics.warn(n->GetLineNum(),
+                                 "animation " + animation + " has keys for " + quoted(bone) + ", which skeleton " +
+                                     quoted(name) + " has no bone of",
+                                 "its keys are not used");
+            }
+        }
+    }
+}
+
+} // namespace
+
+void checkReadFile(const XMLElement& root, const SceneDocument& doc, Diagnostics& diagnostics) {
+    Checker(doc, diagnostics).walk(root);
+}
+
+void checkResolvedFile(const XMLElement& root, const SceneDocument& doc, Diagnostics& diagnostics) {
+    checkAnimationTracks(root, doc, diagnostics);
+    const XMLElement* section = root.FirstChildElement("geometries");
+    if (section == nullptr) return;
+    const std::vector<Placement> placed = placements(doc);
+    std::size_t g = 0;
+    for (const XMLElement* e = section->FirstChildElement("geometry"); e != nullptr && g < doc.geometries.size();
+         e = e->NextSiblingElement("geometry"), ++g) {
+        const GeometryRecord& geometry = doc.geometries[g];
+        if (placed[g].scene < 0) {
+            diagnostics.warn(e->GetLineNum(), "geometry " + quoted(geometry.name.c_str()) + " is placed by no scene object",
+                             "dropped under \"Import scene meshes only\", the default");
+            continue;
+        }
+        const SceneObjectRecord& object = element(element(doc.scenes, placed[g].scene).objects, placed[g].object);
+        checkLinks(doc, geometry, object, *e, diagnostics);
+    }
+}
+
+} // namespace bxml
