@@ -16,8 +16,7 @@ namespace {
 
 // A matrix with text and rows > 0 replaces position, rotation and scale with
 // its decomposition; otherwise the vector children stand.
-void readObjectMatrix(const XMLElement* e, SceneObjectRecord& object) {
-    const XMLElement* matrix = e->FirstChildElement("matrix");
+void readObjectMatrix(const XMLElement* matrix, SceneObjectRecord& object) {
     if (matrix == nullptr) return;
     const char* text = matrix->GetText();
     const int32_t rows = parseInt(matrix->Attribute("rows"));
@@ -30,17 +29,23 @@ void readObjectMatrix(const XMLElement* e, SceneObjectRecord& object) {
     object.scale = t.scale;
 }
 
+enum ObjectChild { SKELETON, PARENT, BONE, POSITION, ROTATION, SCALE, EULER, MATRIX, OBJECT_CHILD_COUNT };
+constexpr const char* const OBJECT_CHILDREN[OBJECT_CHILD_COUNT] = {"skeleton", "parent", "bone",  "position",
+                                                                   "rotation", "scale",  "euler", "matrix"};
+
 void fillObject(const XMLElement* e, SceneObjectRecord& object) {
     copyAttribute(e, "name", object.name);
     copyAttribute(e, "type", object.type);
-    copyChildText(e, "skeleton", object.skeletonName);
-    copyChildText(e, "parent", object.parentName);
-    copyChildText(e, "bone", object.boneName);
-    readVector3Child(e, "position", object.position);
-    readQuaternionChild(e, "rotation", object.rotation); // stored as given, not normalised
-    readVector3Child(e, "scale", object.scale);
-    readVector3Child(e, "euler", object.euler);
-    readObjectMatrix(e, object);
+    const XMLElement* child[OBJECT_CHILD_COUNT];
+    firstChildrenNamed(e, OBJECT_CHILDREN, OBJECT_CHILD_COUNT, child);
+    copyText(child[SKELETON], object.skeletonName);
+    copyText(child[PARENT], object.parentName);
+    copyText(child[BONE], object.boneName);
+    readVector3(child[POSITION], object.position);
+    readQuaternion(child[ROTATION], object.rotation); // stored as given, not normalised
+    readVector3(child[SCALE], object.scale);
+    readVector3(child[EULER], object.euler);
+    readObjectMatrix(child[MATRIX], object);
 }
 
 // A scene's objects are read only when it has any: a scene without objects
