@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <numeric>
+#include <utility>
 #include <vector>
 
 #include "document/diagnostics.h"
@@ -32,7 +32,8 @@ template <class Record>
 void reportDuplicateNames(const std::vector<Record>& records, Name Record::*field, RecordKind kind, int64_t a,
                           const char* noun, Diagnostics& diagnostics) {
     auto lineOf = [&](std::size_t k) {
-        return a < 0 ? diagnostics.lineOf(kind, static_cast<int64_t>(k)) : diagnostics.lineOf(kind, a, static_cast<int64_t>(k));
+        return a < 0 ? diagnostics.lineOf(kind, static_cast<int64_t>(k))
+                     : diagnostics.lineOf(kind, a, static_cast<int64_t>(k));
     };
     std::unordered_map<std::string_view, std::size_t> first;
     for (std::size_t k = 0; k < records.size(); ++k) {
@@ -147,8 +148,8 @@ void resolveMaterialTextures(SceneDocument& doc, Diagnostics* diagnostics) {
 }
 
 // The findings of one scene object's references (diagnostics only).
-void reportObjectReferences(const SceneDocument& doc, const SceneObjectRecord& object, int32_t skeleton,
-                            int64_t scene, int64_t k, Diagnostics& diagnostics) {
+void reportObjectReferences(const SceneDocument& doc, const SceneObjectRecord& object, int32_t skeleton, int64_t scene,
+                            int64_t k, Diagnostics& diagnostics) {
     auto warn = [&](std::string what, std::string instead) {
         diagnostics.warnAbout(RecordKind::SceneObject, scene, k, "object " + quoted(object.name.c_str()) + " " + what,
                               std::move(instead));
@@ -327,16 +328,18 @@ void permuteObjects(std::vector<SceneObjectRecord>& objects, std::vector<int32_t
     const int32_t count = countOf(objects);
     for (int32_t start = 0; start < count; ++start) {
         if (element(from, start) == start) continue;
-        SceneObjectRecord spare = element(objects, start);
+        // Moved, not copied: a move never allocates, so a long name cannot be
+        // lost to exhausted memory here, and short ones move as plain bytes.
+        SceneObjectRecord spare = std::move(element(objects, start));
         int32_t k = start;
         for (;;) {
             const int32_t next = element(from, k);
             element(from, k) = k;
             if (next == start) {
-                element(objects, k) = spare;
+                element(objects, k) = std::move(spare);
                 break;
             }
-            element(objects, k) = element(objects, next);
+            element(objects, k) = std::move(element(objects, next));
             k = next;
         }
     }
@@ -402,12 +405,15 @@ void orderSceneObjects(SceneRecord& scene) {
         }
     }
 
-    // Unreached objects keep -1 and so come first; the stable sort keeps every
-    // tie in file order.
-    std::iota(from.begin(), from.end(), 0);
-    std::stable_sort(from.begin(), from.end(), [&orderNumber](int32_t a, int32_t b) {
-        return element(orderNumber, a) < element(orderNumber, b);
-    });
+    // Unreached objects keep -1 and come first, in file order; the reached
+    // ones follow in their order numbers, which are 0..counter-1 each once.
+    // (What a stable sort by order number gives, in one pass.)
+    const int32_t unreached = count - counter;
+    int32_t nextUnreached = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        const int32_t number = element(orderNumber, i);
+        element(from, number < 0 ? nextUnreached++ : unreached + number) = i;
+    }
     permuteObjects(objects, from);
 
     // Indices changed; parents are found again by name in the new order.

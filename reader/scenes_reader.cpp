@@ -15,18 +15,19 @@ using tinyxml2::XMLElement;
 namespace {
 
 // A matrix with text and rows > 0 replaces position, rotation and scale with
-// its decomposition; otherwise the vector children stand.
-void readObjectMatrix(const XMLElement* matrix, SceneObjectRecord& object) {
-    if (matrix == nullptr) return;
+// its decomposition (returns true); otherwise the vector children stand.
+bool readObjectMatrix(const XMLElement* matrix, SceneObjectRecord& object) {
+    if (matrix == nullptr) return false;
     const char* text = matrix->GetText();
     const int32_t rows = parseInt(matrix->Attribute("rows"));
-    if (text == nullptr || rows <= 0) return;
-    if (parseMatrix(text, rows, object.matrix) == 0) return;
+    if (text == nullptr || rows <= 0) return false;
+    if (parseMatrix(text, rows, object.matrix) == 0) return false;
     Transform t;
     setTransformFromMatrix(object.matrix, t);
     object.position = t.position;
     object.rotation = t.rotation;
     object.scale = t.scale;
+    return true;
 }
 
 enum ObjectChild { SKELETON, PARENT, BONE, POSITION, ROTATION, SCALE, EULER, MATRIX, OBJECT_CHILD_COUNT };
@@ -41,11 +42,12 @@ void fillObject(const XMLElement* e, SceneObjectRecord& object) {
     copyText(child[SKELETON], object.skeletonName);
     copyText(child[PARENT], object.parentName);
     copyText(child[BONE], object.boneName);
+    readVector3(child[EULER], object.euler);
+    // The matrix first: the vectors it replaces need not be read at all.
+    if (readObjectMatrix(child[MATRIX], object)) return;
     readVector3(child[POSITION], object.position);
     readQuaternion(child[ROTATION], object.rotation); // stored as given, not normalised
     readVector3(child[SCALE], object.scale);
-    readVector3(child[EULER], object.euler);
-    readObjectMatrix(child[MATRIX], object);
 }
 
 // A scene's objects are read only when it has any: a scene without objects
