@@ -73,7 +73,7 @@ bxml::SceneDocument makeDocument(int objects, int bones) {
 // Parents only, one linear lookup per object: the quadratic way.
 void naiveParents(bxml::SceneDocument& doc) {
     for (bxml::SceneObjectRecord& o : doc.scenes[0].objects) {
-        if (!o.parentName.empty()) o.parentIndex = bxml::findObjectByName(doc.scenes[0], o.parentName.text);
+        if (!o.parentName.empty()) o.parentIndex = bxml::findObjectByName(doc.scenes[0], o.parentName.c_str());
     }
 }
 

@@ -17,7 +17,7 @@ int32_t findFirst(const std::vector<T>& records, Name T::*field, const char* nam
     if (name == nullptr || name[0] == '\0') return -1;
     const int32_t count = countOf(records);
     for (int32_t i = 0; i < count; ++i) {
-        if (std::strcmp((element(records, i).*field).text, name) == 0) return i;
+        if (std::strcmp((element(records, i).*field).c_str(), name) == 0) return i;
     }
     return -1;
 }
@@ -62,7 +62,7 @@ int32_t findRootBoneByName(const SkeletonRecord& skeleton, const char* name) {
     for (int32_t i = 0; i < count; ++i) {
         const BoneRecord& bone = element(skeleton.bones, i);
         if (bone.parentIndex >= 0) continue;
-        if (std::strcmp(bone.name.text, name) == 0) return i;
+        if (std::strcmp(bone.name.c_str(), name) == 0) return i;
     }
     return -1;
 }
@@ -98,7 +98,7 @@ int materialUsesUvSet(const SceneDocument& doc, int32_t materialIndex, const cha
     if (materialIndex < 0 || materialIndex >= countOf(doc.materials)) return 0;
     const Name& uvSet = element(doc.materials, materialIndex).slots[0].uvSetName;
     if (uvSet.empty()) return 0;
-    return std::strcmp(uvSet.text, name) == 0 ? 1 : 0;
+    return std::strcmp(uvSet.c_str(), name) == 0 ? 1 : 0;
 }
 
 } // namespace bxml

@@ -45,7 +45,7 @@ public:
         }
         mask_ = capacity - 1;
         for (std::size_t i = 0; i < records.size(); ++i) {
-            const char* name = (records[i].*field).text;
+            const char* name = (records[i].*field).c_str();
             if (name[0] == '\0') continue;
             const uint64_t hash = hashOf(name);
             std::size_t at = static_cast<std::size_t>(hash) & mask_;
@@ -69,7 +69,7 @@ public:
         }
         const std::vector<T>& records = *records_;
         for (std::size_t i = 0; i < records.size(); ++i) {
-            if (std::strcmp((records[i].*field_).text, name) == 0) return static_cast<int32_t>(i);
+            if (std::strcmp((records[i].*field_).c_str(), name) == 0) return static_cast<int32_t>(i);
         }
         return -1;
     }
@@ -99,7 +99,7 @@ private:
 
     bool holds(const Slot& slot, uint64_t hash, const char* name) const {
         return slot.check == static_cast<uint32_t>(hash >> 32) &&
-               std::strcmp((element(*records_, slot.record).*field_).text, name) == 0;
+               std::strcmp((element(*records_, slot.record).*field_).c_str(), name) == 0;
     }
 
     const std::vector<T>* records_ = nullptr;

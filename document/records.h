@@ -1,8 +1,9 @@
 // The scene document: everything read from one scene file, as plain records.
 //
-// Conventions: names are fixed 256-byte fields (Name); integers are signed
-// 32-bit; an index field holds -1 for "none". Every array is a std::vector that
-// its holder owns; an empty vector is the "null array with count 0". Records
+// Conventions: names hold at most 255 bytes (Name: short ones inline, longer
+// ones in a block of their own); integers are signed 32-bit; an index field
+// holds -1 for "none". Every array is a std::vector that its holder owns; an
+// empty vector is the "null array with count 0". Records
 // have no behaviour: construction gives the defaults, and the storage
 // operations (storage.h) create, grow, release and clear the arrays.
 #pragma once

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <numeric>
+#include <utility>
 #include <vector>
 
 #include "document/diagnostics.h"
@@ -32,15 +32,16 @@ template <class Record>
 void reportDuplicateNames(const std::vector<Record>& records, Name Record::*field, RecordKind kind, int64_t a,
                           const char* noun, Diagnostics& diagnostics) {
     auto lineOf = [&](std::size_t k) {
-        return a < 0 ? diagnostics.lineOf(kind, static_cast<int64_t>(k)) : diagnostics.lineOf(kind, a, static_cast<int64_t>(k));
+        return a < 0 ? diagnostics.lineOf(kind, static_cast<int64_t>(k))
+                     : diagnostics.lineOf(kind, a, static_cast<int64_t>(k));
     };
     std::unordered_map<std::string_view, std::size_t> first;
     for (std::size_t k = 0; k < records.size(); ++k) {
         const Name& name = records[k].*field;
         if (name.empty()) continue;
-        const auto [it, isNew] = first.emplace(std::string_view(name.text), k);
+        const auto [it, isNew] = first.emplace(std::string_view(name.c_str()), k);
         if (isNew) continue;
-        diagnostics.warn(lineOf(k), std::string("a second ") + noun + " named " + quoted(name.text),
+        diagnostics.warn(lineOf(k), std::string("a second ") + noun + " named " + quoted(name.c_str()),
                          "every reference finds the first, on line " + std::to_string(lineOf(it->second)));
     }
 }
@@ -70,9 +71,9 @@ public:
     // not change during the scene-object step, so one answer per skeleton.
     int32_t ownRootBone(int32_t skeleton) {
         const SkeletonRecord& s = element(doc_.skeletons, skeleton);
-        if (rootBones_.empty()) return findRootBoneByName(s, s.name.text);
+        if (rootBones_.empty()) return findRootBoneByName(s, s.name.c_str());
         int32_t& root = element(rootBones_, skeleton);
-        if (root == NOT_COMPUTED) root = findRootBoneByName(s, s.name.text);
+        if (root == NOT_COMPUTED) root = findRootBoneByName(s, s.name.c_str());
         return root;
     }
 
@@ -86,7 +87,7 @@ void resolveBoneParents(SceneDocument& doc, Diagnostics* diagnostics) {
     for (SkeletonRecord& skeleton : doc.skeletons) {
         NameIndex<BoneRecord> byName(skeleton.bones, &BoneRecord::name);
         for (BoneRecord& bone : skeleton.bones) {
-            if (!bone.parentName.empty()) bone.parentIndex = byName.find(bone.parentName.text);
+            if (!bone.parentName.empty()) bone.parentIndex = byName.find(bone.parentName.c_str());
         }
     }
     if (diagnostics == nullptr) return;
@@ -109,7 +110,7 @@ void resolveBoneNodeParents(SceneDocument& doc) {
     for (int32_t i = 0; i < count; ++i) {
         BoneNodeRecord& node = element(doc.boneNodes, i);
         if (node.parentPath.empty()) continue;
-        const int32_t parent = byPath.find(node.parentPath.text);
+        const int32_t parent = byPath.find(node.parentPath.c_str());
         node.parentNodeIndex = (parent >= 0 && parent < i) ? parent : -1;
     }
 }
@@ -119,11 +120,11 @@ void resolveTextureImages(SceneDocument& doc, Diagnostics* diagnostics) {
     for (std::size_t i = 0; i < doc.textures.size(); ++i) {
         TextureRecord& texture = doc.textures[i];
         if (texture.imageName.empty()) continue;
-        texture.imageIndex = byName.find(texture.imageName.text);
+        texture.imageIndex = byName.find(texture.imageName.c_str());
         if (texture.imageIndex < 0 && diagnostics != nullptr) {
             diagnostics->warnAbout(RecordKind::Texture, static_cast<int64_t>(i), 0,
-                                   "texture " + quoted(texture.name.text) + " names the image " +
-                                       quoted(texture.imageName.text) + ", which no image has",
+                                   "texture " + quoted(texture.name.c_str()) + " names the image " +
+                                       quoted(texture.imageName.c_str()) + ", which no image has",
                                    "no texture map is made from it");
         }
     }
@@ -135,11 +136,11 @@ void resolveMaterialTextures(SceneDocument& doc, Diagnostics* diagnostics) {
         for (int s = 0; s < MATERIAL_SLOT_COUNT; ++s) {
             MaterialTextureSlot& slot = doc.materials[m].slots[s];
             if (slot.textureName.empty()) continue;
-            slot.textureIndex = byName.find(slot.textureName.text);
+            slot.textureIndex = byName.find(slot.textureName.c_str());
             if (slot.textureIndex < 0 && diagnostics != nullptr) {
                 diagnostics->warnAbout(RecordKind::MaterialSlot, static_cast<int64_t>(m), s,
-                                       "material " + quoted(doc.materials[m].name.text) + " names the texture " +
-                                           quoted(slot.textureName.text) + ", which no texture has",
+                                       "material " + quoted(doc.materials[m].name.c_str()) + " names the texture " +
+                                           quoted(slot.textureName.c_str()) + ", which no texture has",
                                        "the material gets no texture map there");
             }
         }
@@ -147,31 +148,31 @@ void resolveMaterialTextures(SceneDocument& doc, Diagnostics* diagnostics) {
 }
 
 // The findings of one scene object's references (diagnostics only).
-void reportObjectReferences(const SceneDocument& doc, const SceneObjectRecord& object, int32_t skeleton,
-                            int64_t scene, int64_t k, Diagnostics& diagnostics) {
+void reportObjectReferences(const SceneDocument& doc, const SceneObjectRecord& object, int32_t skeleton, int64_t scene,
+                            int64_t k, Diagnostics& diagnostics) {
     auto warn = [&](std::string what, std::string instead) {
-        diagnostics.warnAbout(RecordKind::SceneObject, scene, k, "object " + quoted(object.name.text) + " " + what,
+        diagnostics.warnAbout(RecordKind::SceneObject, scene, k, "object " + quoted(object.name.c_str()) + " " + what,
                               std::move(instead));
     };
     if (!object.parentName.empty() && object.parentIndex < 0) {
-        warn("names the parent " + quoted(object.parentName.text) + ", which no object of its scene has",
+        warn("names the parent " + quoted(object.parentName.c_str()) + ", which no object of its scene has",
              "it is placed as a root");
     }
     if (!object.skeletonName.empty() && skeleton < 0) {
-        warn("names the skeleton " + quoted(object.skeletonName.text) + ", which no skeleton has",
+        warn("names the skeleton " + quoted(object.skeletonName.c_str()) + ", which no skeleton has",
              "it belongs to no skeleton");
     }
     if (!object.boneName.empty()) {
         if (skeleton < 0) {
-            warn("names the bone " + quoted(object.boneName.text) + " but belongs to no skeleton",
+            warn("names the bone " + quoted(object.boneName.c_str()) + " but belongs to no skeleton",
                  "it is attached to no bone");
         } else if (object.boneNodeIndex < 0) {
-            warn("names the bone " + quoted(object.boneName.text) + ", which skeleton " +
-                     quoted(element(doc.skeletons, skeleton).name.text) + " does not have",
+            warn("names the bone " + quoted(object.boneName.c_str()) + ", which skeleton " +
+                     quoted(element(doc.skeletons, skeleton).name.c_str()) + " does not have",
                  "it is attached to no bone");
         }
     }
-    const char* type = object.type.text;
+    const char* type = object.type.c_str();
     const char* kind = nullptr;
     if (equalsIgnoreCase(type, "light")) kind = "light";
     else if (equalsIgnoreCase(type, "camera")) kind = "camera";
@@ -200,21 +201,21 @@ void resolveSceneObjects(SceneDocument& doc, Diagnostics* diagnostics) {
         const NameIndex<SceneObjectRecord> objects(scene.objects, &SceneObjectRecord::name);
         for (std::size_t k = 0; k < scene.objects.size(); ++k) {
             SceneObjectRecord& object = scene.objects[k];
-            if (!object.parentName.empty()) object.parentIndex = objects.find(object.parentName.text);
+            if (!object.parentName.empty()) object.parentIndex = objects.find(object.parentName.c_str());
 
             // An object parented to a skeleton object belongs to that skeleton.
             int32_t skeleton = -1;
             if (!object.skeletonName.empty()) {
-                skeleton = skeletons.find(object.skeletonName.text);
+                skeleton = skeletons.find(object.skeletonName.c_str());
             } else if (!object.parentName.empty()) {
-                skeleton = skeletons.find(object.parentName.text);
+                skeleton = skeletons.find(object.parentName.c_str());
             }
             if (skeleton >= 0) {
                 const SkeletonRecord& s = element(doc.skeletons, skeleton);
                 const int32_t root = perSkeleton.ownRootBone(skeleton);
                 if (root >= 0) object.rootNodeIndex = element(s.bones, root).nodeIndex;
                 if (!object.boneName.empty()) {
-                    const int32_t bone = perSkeleton.findBone(skeleton, object.boneName.text);
+                    const int32_t bone = perSkeleton.findBone(skeleton, object.boneName.c_str());
                     if (bone >= 0) object.boneNodeIndex = element(s.bones, bone).nodeIndex;
                 }
             }
@@ -222,8 +223,8 @@ void resolveSceneObjects(SceneDocument& doc, Diagnostics* diagnostics) {
 
             // The file names what an object places after the object itself.
             if (!object.name.empty()) {
-                const char* type = object.type.text;
-                const char* name = object.name.text;
+                const char* type = object.type.c_str();
+                const char* name = object.name.c_str();
                 if (equalsIgnoreCase(type, "light")) {
                     object.targetIndex = lights.find(name);
                 } else if (equalsIgnoreCase(type, "camera")) {
@@ -285,13 +286,13 @@ void reportParentCycles(const SceneRecord& scene, int64_t sceneIndex, Diagnostic
         const SceneObjectRecord& object = scene.objects[k];
         if (state[k] == CYCLIC) {
             diagnostics.warnAbout(RecordKind::SceneObject, sceneIndex, static_cast<int64_t>(k),
-                                  "object " + quoted(object.name.text) +
+                                  "object " + quoted(object.name.c_str()) +
                                       " is in a parent cycle, or below one (its parent " +
-                                      quoted(object.parentName.text) + " never leads to a root)",
+                                      quoted(object.parentName.c_str()) + " never leads to a root)",
                                   "it is ordered before every root, in file order");
         } else if (object.parentIndex >= 0 && static_cast<std::size_t>(object.parentIndex) == k) {
             diagnostics.warnAbout(RecordKind::SceneObject, sceneIndex, static_cast<int64_t>(k),
-                                  "object " + quoted(object.name.text) + " names itself as its parent",
+                                  "object " + quoted(object.name.c_str()) + " names itself as its parent",
                                   "it is placed as a root");
         }
     }
@@ -312,7 +313,7 @@ void checkFaceMaterials(SceneDocument& doc, Diagnostics* diagnostics) {
         if (reset > 0 && diagnostics != nullptr) {
             diagnostics->warnAbout(RecordKind::GeometryMaterials, static_cast<int64_t>(g), 0,
                                    std::to_string(reset) + " face material " + (reset == 1 ? "index" : "indices") +
-                                       " of geometry " + quoted(doc.geometries[g].name.text) +
+                                       " of geometry " + quoted(doc.geometries[g].name.c_str()) +
                                        " outside the file's " + std::to_string(materialCount) +
                                        " materials (the first: " + std::to_string(example) + ")",
                                    "set to -1: those faces have no material");
@@ -327,16 +328,18 @@ void permuteObjects(std::vector<SceneObjectRecord>& objects, std::vector<int32_t
     const int32_t count = countOf(objects);
     for (int32_t start = 0; start < count; ++start) {
         if (element(from, start) == start) continue;
-        SceneObjectRecord spare = element(objects, start);
+        // Moved, not copied: a move never allocates, so a long name cannot be
+        // lost to exhausted memory here, and short ones move as plain bytes.
+        SceneObjectRecord spare = std::move(element(objects, start));
         int32_t k = start;
         for (;;) {
             const int32_t next = element(from, k);
             element(from, k) = k;
             if (next == start) {
-                element(objects, k) = spare;
+                element(objects, k) = std::move(spare);
                 break;
             }
-            element(objects, k) = element(objects, next);
+            element(objects, k) = std::move(element(objects, next));
             k = next;
         }
     }
@@ -402,18 +405,21 @@ void orderSceneObjects(SceneRecord& scene) {
         }
     }
 
-    // Unreached objects keep -1 and so come first; the stable sort keeps every
-    // tie in file order.
-    std::iota(from.begin(), from.end(), 0);
-    std::stable_sort(from.begin(), from.end(), [&orderNumber](int32_t a, int32_t b) {
-        return element(orderNumber, a) < element(orderNumber, b);
-    });
+    // Unreached objects keep -1 and come first, in file order; the reached
+    // ones follow in their order numbers, which are 0..counter-1 each once.
+    // (What a stable sort by order number gives, in one pass.)
+    const int32_t unreached = count - counter;
+    int32_t nextUnreached = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        const int32_t number = element(orderNumber, i);
+        element(from, number < 0 ? nextUnreached++ : unreached + number) = i;
+    }
     permuteObjects(objects, from);
 
     // Indices changed; parents are found again by name in the new order.
     const NameIndex<SceneObjectRecord> byName(objects, &SceneObjectRecord::name);
     for (SceneObjectRecord& object : objects) {
-        if (!object.parentName.empty()) object.parentIndex = byName.find(object.parentName.text);
+        if (!object.parentName.empty()) object.parentIndex = byName.find(object.parentName.c_str());
     }
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 
 #include "bxml_version.h"
 #include "host/file_check.h"
@@ -251,12 +252,11 @@ int runTool(const ToolOptions& options, std::ostream& out, std::ostream& err) {
     record.sceneFolder = folderOf(scenePath);
 
     if (options.jsonPath) {
-        const std::string text = dumpJson(record);
         if (*options.jsonPath == "-") {
-            std::fwrite(text.data(), 1, text.size(), stdout);
-            std::fflush(stdout);
+            writeJson(record, std::cout);
+            std::cout.flush();
         } else {
-            jsonFile << text;
+            writeJson(record, jsonFile);
             jsonFile.close();
             if (!jsonFile) {
                 err << "bxml-host: cannot write " << *options.jsonPath << "\n";

@@ -1,7 +1,10 @@
 #include "host/json_dump.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <sstream>
+#include <string_view>
 
 #include "platform/text.h"
 
@@ -11,44 +14,117 @@ namespace {
 
 std::string utf8(const HostString& s) { return wideToUtf8(s.wide); }
 
-// Builds the text with one member per line at the outer levels and short
-// arrays of numbers on one line.
+void appendJsonFloat(std::string& out, float value) {
+    if (std::isnan(value)) {
+        out += "\"nan\"";
+    } else if (std::isinf(value)) {
+        out += value < 0 ? "\"-inf\"" : "\"inf\"";
+    } else {
+        char buf[64];
+        const auto res = std::to_chars(buf, buf + sizeof buf, value);
+        out.append(buf, res.ptr);
+    }
+}
+
+void appendInteger(std::string& out, long long value) {
+    char buf[24];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value);
+    out.append(buf, res.ptr);
+}
+
+void appendJsonString(std::string& out, std::string_view utf8Text) {
+    out += '"';
+    std::size_t plain = 0; // start of the run of bytes that need no escape
+    for (std::size_t i = 0; i < utf8Text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(utf8Text[i]);
+        if (c >= 0x20 && c != '"' && c != '\\') continue;
+        out.append(utf8Text, plain, i - plain);
+        plain = i + 1;
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default: {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(c));
+            out += buf;
+        }
+        }
+    }
+    out.append(utf8Text, plain, utf8Text.size() - plain);
+    out += '"';
+}
+
+// Writes the text with one member per line at the outer levels and short
+// arrays of numbers on one line. The text goes to the stream in pieces of
+// about `flushAt` bytes, so a dump of any size costs one piece of memory.
 class Writer {
 public:
-    std::string text;
+    Writer(std::ostream& out, std::size_t flushAt) : out_(out), flushAt_(flushAt) { buffer_.reserve(flushAt + 4096); }
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
+
+    void finish() {
+        buffer_ += '\n';
+        flush();
+    }
 
     void open(char bracket) {
         separate();
-        text += bracket;
+        buffer_ += bracket;
         ++depth_;
         first_ = true;
     }
     void close(char bracket) {
         --depth_;
         if (!first_) newline();
-        text += bracket;
+        buffer_ += bracket;
         first_ = false;
+        spill();
     }
     void key(const char* name) {
         separate();
-        text += jsonString(name);
-        text += ": ";
+        appendJsonString(buffer_, name);
+        buffer_ += ": ";
         afterKey_ = true;
     }
-    void raw(const std::string& value) {
+    void string(std::string_view value) {
         separate();
-        text += value;
+        appendJsonString(buffer_, value);
+        spill();
     }
-    void string(const std::string& value) { raw(jsonString(value)); }
-    void number(long long value) { raw(std::to_string(value)); }
-    void boolean(bool value) { raw(value ? "true" : "false"); }
+    void number(long long value) {
+        separate();
+        appendInteger(buffer_, value);
+    }
+    void boolean(bool value) {
+        separate();
+        buffer_ += value ? "true" : "false";
+    }
+    void decimal(float value) {
+        separate();
+        appendJsonFloat(buffer_, value);
+    }
     void floats(const float* values, int n) {
-        std::string s = "[";
+        separate();
+        buffer_ += '[';
         for (int i = 0; i < n; ++i) {
-            if (i > 0) s += ", ";
-            s += jsonFloat(values[i]);
+            if (i > 0) buffer_ += ", ";
+            appendJsonFloat(buffer_, values[i]);
         }
-        raw(s + "]");
+        buffer_ += ']';
     }
     void vector3(const Vector3& v) {
         const float f[3] = {v.x, v.y, v.z};
@@ -58,6 +134,11 @@ public:
         const float f[4] = {c.r, c.g, c.b, c.a};
         floats(f, 4);
     }
+    // A value written by the caller straight into the text (one line).
+    std::string& value() {
+        separate();
+        return buffer_;
+    }
 
 private:
     void separate() {
@@ -66,15 +147,25 @@ private:
             return;
         }
         if (depth_ == 0) return;
-        if (!first_) text += ',';
+        if (!first_) buffer_ += ',';
         first_ = false;
         newline();
     }
     void newline() {
-        text += '\n';
-        text.append(static_cast<std::size_t>(depth_) * 2, ' ');
+        buffer_ += '\n';
+        buffer_.append(static_cast<std::size_t>(depth_) * 2, ' ');
+    }
+    void spill() {
+        if (buffer_.size() >= flushAt_) flush();
+    }
+    void flush() {
+        out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+        buffer_.clear();
     }
 
+    std::ostream& out_;
+    const std::size_t flushAt_;
+    std::string buffer_;
     int depth_ = 0;
     bool first_ = true;
     bool afterKey_ = false;
@@ -152,33 +243,54 @@ void writeVertices(Writer& w, const ReferenceScene& s) {
         w.key("color");
         w.color(v->color);
         w.key("weights");
-        std::string weights = "[";
+        std::string& out = w.value();
+        out += '[';
         const auto* ref = static_cast<const RefVertex*>(v);
         for (std::size_t k = 0; k < ref->weights.size(); ++k) {
-            if (k > 0) weights += ", ";
-            weights += "[" + std::to_string(ref->weights[k].boneIndex) + ", " + jsonFloat(ref->weights[k].weight) + "]";
+            if (k > 0) out += ", ";
+            out += '[';
+            appendInteger(out, ref->weights[k].boneIndex);
+            out += ", ";
+            appendJsonFloat(out, ref->weights[k].weight);
+            out += ']';
         }
-        w.raw(weights + "]");
+        out += ']';
         w.close('}');
     }
     w.close(']');
 }
 
-std::string cornerList(const HostPolygon& p, int channel) {
-    std::string s = "[";
+void cornerList(std::string& out, const HostPolygon& p, int channel) {
+    out += '[';
     for (int c = 0; c < p.cornerCount && c < 4; ++c) {
-        if (c > 0) s += ", ";
+        if (c > 0) out += ", ";
         if (channel < 0) {
-            s += std::to_string(p.vertexIndices[c]);
+            appendInteger(out, p.vertexIndices[c]);
         } else {
             const Vector2& uv = p.channels[channel][c];
-            s += "[" + jsonFloat(uv.u) + ", " + jsonFloat(uv.v) + "]";
+            out += '[';
+            appendJsonFloat(out, uv.u);
+            out += ", ";
+            appendJsonFloat(out, uv.v);
+            out += ']';
         }
     }
-    return s + "]";
+    out += ']';
+}
+
+// The polygons of every mesh, each mesh's in the host's order (block by
+// block), found in one pass over the blocks.
+std::vector<std::vector<const HostPolygon*>> polygonsByMesh(const ReferenceScene& s) {
+    std::vector<std::vector<const HostPolygon*>> byMesh(s.meshStore.size());
+    for (const auto& block : s.polygonBlocks)
+        for (const HostPolygon& p : block->storage)
+            if (p.meshIndex >= 0 && static_cast<std::size_t>(p.meshIndex) < byMesh.size())
+                byMesh[static_cast<std::size_t>(p.meshIndex)].push_back(&p);
+    return byMesh;
 }
 
 void writeMeshes(Writer& w, const ReferenceScene& s) {
+    const auto byMesh = polygonsByMesh(s);
     w.key("meshes");
     w.open('[');
     for (std::size_t meshIndex = 0; meshIndex < s.meshStore.size(); ++meshIndex) {
@@ -191,7 +303,7 @@ void writeMeshes(Writer& w, const ReferenceScene& s) {
         // Polygons stand under the mesh they name (the host keeps them in
         // batches, one per polygon block).
         {
-            for (const HostPolygon* polygon : s.polygonsOfMesh(static_cast<int32_t>(meshIndex))) {
+            for (const HostPolygon* polygon : byMesh[meshIndex]) {
                 const HostPolygon& p = *polygon;
                 w.open('{');
                 w.key("corners");
@@ -201,11 +313,11 @@ void writeMeshes(Writer& w, const ReferenceScene& s) {
                 w.key("material");
                 w.number(p.materialIndex);
                 w.key("vertices");
-                w.raw(cornerList(p, -1));
+                cornerList(w.value(), p, -1);
                 w.key("uv0");
-                w.raw(cornerList(p, 0));
+                cornerList(w.value(), p, 0);
                 w.key("uv1");
-                w.raw(cornerList(p, 1));
+                cornerList(w.value(), p, 1);
                 w.close('}');
             }
         }
@@ -259,11 +371,11 @@ void writeLights(Writer& w, const ReferenceScene& s) {
         w.key("transform");
         writeTransform(w, l->transform);
         w.key("innerAngle");
-        w.raw(jsonFloat(l->innerAngle));
+        w.decimal(l->innerAngle);
         w.key("outerAngle");
-        w.raw(jsonFloat(l->outerAngle));
+        w.decimal(l->outerAngle);
         w.key("intensity");
-        w.raw(jsonFloat(l->intensity));
+        w.decimal(l->intensity);
         w.key("color");
         w.color(l->color);
         w.key("extra");
@@ -308,9 +420,9 @@ void writeAnimations(Writer& w, const ReferenceScene& s) {
         w.key("name");
         w.string(a->name);
         w.key("framesPerSecond");
-        w.raw(jsonFloat(a->framesPerSecond));
+        w.decimal(a->framesPerSecond);
         w.key("frameCount");
-        w.raw(jsonFloat(a->frameCount));
+        w.decimal(a->frameCount);
         w.key("tracks");
         w.open('[');
         for (int32_t t = 0; t < a->trackCount; ++t) {
@@ -351,46 +463,19 @@ void writeAnimations(Writer& w, const ReferenceScene& s) {
 } // namespace
 
 std::string jsonFloat(float value) {
-    if (std::isnan(value)) return "\"nan\"";
-    if (std::isinf(value)) return value < 0 ? "\"-inf\"" : "\"inf\"";
-    return formatFloat(value);
+    std::string out;
+    appendJsonFloat(out, value);
+    return out;
 }
 
 std::string jsonString(const std::string& utf8Text) {
-    std::string out = "\"";
-    for (char ch : utf8Text) {
-        unsigned char c = static_cast<unsigned char>(ch);
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(c));
-                out += buf;
-            } else {
-                out += ch;
-            }
-        }
-    }
-    return out + "\"";
+    std::string out;
+    appendJsonString(out, utf8Text);
+    return out;
 }
 
-std::string dumpJson(const ImportRecord& record) {
-    Writer w;
+void writeJson(const ImportRecord& record, std::ostream& out, std::size_t flushAt) {
+    Writer w(out, flushAt);
     w.open('{');
     writePlugin(w, record.plugin);
     w.key("importResult");
@@ -415,7 +500,13 @@ std::string dumpJson(const ImportRecord& record) {
     writeCamerasAndBones(w, s);
     writeAnimations(w, s);
     w.close('}');
-    return w.text + "\n";
+    w.finish();
+}
+
+std::string dumpJson(const ImportRecord& record) {
+    std::ostringstream text;
+    writeJson(record, text);
+    return text.str();
 }
 
 } // namespace bxml::host

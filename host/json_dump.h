@@ -7,7 +7,9 @@
 // "-inf".
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,11 @@ std::string jsonFloat(float value);
 // A JSON string literal of UTF-8 text.
 std::string jsonString(const std::string& utf8);
 
+// Writes the dump to out as it goes, in pieces of about flushAt bytes: a dump
+// of any size costs little memory beyond the model it describes. The bytes do
+// not depend on flushAt.
+void writeJson(const ImportRecord& record, std::ostream& out, std::size_t flushAt = 1 << 20);
+// The same text as one string (small dumps, tests).
 std::string dumpJson(const ImportRecord& record);
 
 } // namespace bxml::host

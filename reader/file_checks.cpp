@@ -672,7 +672,7 @@ private:
     void checkBonePath(const XMLElement& e) {
         if (!isIndexOf(skeletons_, doc_.skeletons)) return;
         const char* name = e.Attribute("name");
-        const std::size_t skeletonName = std::strlen(element(doc_.skeletons, skeletons_).name.text);
+        const std::size_t skeletonName = std::strlen(element(doc_.skeletons, skeletons_).name.c_str());
         const std::size_t boneName = std::min(name != nullptr ? std::strlen(name) : 0, Name::CAPACITY - 1);
         if (skeletonName + 2 + boneName > Name::CAPACITY - 1) {
             warn(e, "the path skeleton::bone of bone " + quoted(name) + " is " +
@@ -1026,7 +1026,7 @@ std::vector<Placement> placements(const SceneDocument& doc) {
         const SceneRecord& scene = doc.scenes[i];
         for (std::size_t k = 0; k < scene.objects.size(); ++k) {
             const SceneObjectRecord& object = scene.objects[k];
-            if (!equalsIgnoreCase(object.type.text, "mesh") && !equalsIgnoreCase(object.type.text, "font")) continue;
+            if (!equalsIgnoreCase(object.type.c_str(), "mesh") && !equalsIgnoreCase(object.type.c_str(), "font")) continue;
             if (!isIndexOf(object.targetIndex, doc.geometries)) continue;
             Placement& p = element(placed, object.targetIndex);
             if (p.scene < 0) p = Placement{static_cast<int32_t>(i), static_cast<int32_t>(k)};
@@ -1046,7 +1046,7 @@ void checkLinks(const SceneDocument& doc, const GeometryRecord& geometry, const 
     if (!isIndexOf(object.skeletonIndex, doc.skeletons)) {
         if (weighted) {
             diagnostics.warn(links->GetLineNum(),
-                             "geometry " + quoted(geometry.name.text) +
+                             "geometry " + quoted(geometry.name.c_str()) +
                                  " has bone links, but the object that places it belongs to no skeleton",
                              "its weights reach the host with bone -1");
         }
@@ -1055,7 +1055,7 @@ void checkLinks(const SceneDocument& doc, const GeometryRecord& geometry, const 
     const SkeletonRecord& skeleton = element(doc.skeletons, object.skeletonIndex);
     std::unordered_set<std::string_view> bones;
     for (const BoneRecord& bone : skeleton.bones) {
-        if (!bone.name.empty()) bones.insert(bone.name.text);
+        if (!bone.name.empty()) bones.insert(bone.name.c_str());
     }
     std::unordered_set<int32_t> indices;
     std::size_t k = 0;
@@ -1063,12 +1063,12 @@ void checkLinks(const SceneDocument& doc, const GeometryRecord& geometry, const 
          link = link->NextSiblingElement("link"), ++k) {
         const BoneLinkRecord& record = geometry.links[k];
         indices.insert(record.index);
-        if (bones.count(record.name.text) != 0) continue;
+        if (bones.count(record.name.c_str()) != 0) continue;
         diagnostics.warn(link->GetLineNum(),
                          record.name.empty()
                              ? "bone link " + std::to_string(record.index) + " has an empty name"
-                             : "bone link " + quoted(record.name.text) + " names no bone of skeleton " +
-                                   quoted(skeleton.name.text),
+                             : "bone link " + quoted(record.name.c_str()) + " names no bone of skeleton " +
+                                   quoted(skeleton.name.c_str()),
                          "its weights reach the host with bone -1");
     }
     int64_t unlinked = 0;
@@ -1081,7 +1081,7 @@ void checkLinks(const SceneDocument& doc, const GeometryRecord& geometry, const 
     if (unlinked > 0) {
         const XMLElement* weights = geometryElement.FirstChildElement("weights");
         diagnostics.warn(weights != nullptr ? weights->GetLineNum() : links->GetLineNum(),
-                         plural(unlinked, "weight", "weights") + " of geometry " + quoted(geometry.name.text) +
+                         plural(unlinked, "weight", "weights") + " of geometry " + quoted(geometry.name.c_str()) +
                              " name a link index no link has (the first: " + std::to_string(example) + ")",
                          "they reach the host with bone -1");
     }
@@ -1115,7 +1115,7 @@ void checkAnimationTracks(const XMLElement& root, const SceneDocument& doc, Diag
             }
             std::unordered_set<std::string_view> bones;
             for (const BoneRecord& bone : skeleton->bones) {
-                if (!bone.name.empty()) bones.insert(bone.name.text);
+                if (!bone.name.empty()) bones.insert(bone.name.c_str());
             }
             for (const XMLElement* n = t->FirstChildElement("node"); n != nullptr; n = n->NextSiblingElement("node")) {
                 const char* bone = n->Attribute("name") != nullptr ? n->Attribute("name") : "";
@@ -1145,7 +1145,7 @@ void checkResolvedFile(const XMLElement& root, const SceneDocument& doc, Diagnos
          e = e->NextSiblingElement("geometry"), ++g) {
         const GeometryRecord& geometry = doc.geometries[g];
         if (placed[g].scene < 0) {
-            diagnostics.warn(e->GetLineNum(), "geometry " + quoted(geometry.name.text) + " is placed by no scene object",
+            diagnostics.warn(e->GetLineNum(), "geometry " + quoted(geometry.name.c_str()) + " is placed by no scene object",
                              "dropped under \"Import scene meshes only\", the default");
             continue;
         }

@@ -15,32 +15,39 @@ using tinyxml2::XMLElement;
 namespace {
 
 // A matrix with text and rows > 0 replaces position, rotation and scale with
-// its decomposition; otherwise the vector children stand.
-void readObjectMatrix(const XMLElement* e, SceneObjectRecord& object) {
-    const XMLElement* matrix = e->FirstChildElement("matrix");
-    if (matrix == nullptr) return;
+// its decomposition (returns true); otherwise the vector children stand.
+bool readObjectMatrix(const XMLElement* matrix, SceneObjectRecord& object) {
+    if (matrix == nullptr) return false;
     const char* text = matrix->GetText();
     const int32_t rows = parseInt(matrix->Attribute("rows"));
-    if (text == nullptr || rows <= 0) return;
-    if (parseMatrix(text, rows, object.matrix) == 0) return;
+    if (text == nullptr || rows <= 0) return false;
+    if (parseMatrix(text, rows, object.matrix) == 0) return false;
     Transform t;
     setTransformFromMatrix(object.matrix, t);
     object.position = t.position;
     object.rotation = t.rotation;
     object.scale = t.scale;
+    return true;
 }
+
+enum ObjectChild { SKELETON, PARENT, BONE, POSITION, ROTATION, SCALE, EULER, MATRIX, OBJECT_CHILD_COUNT };
+constexpr const char* const OBJECT_CHILDREN[OBJECT_CHILD_COUNT] = {"skeleton", "parent", "bone",  "position",
+                                                                   "rotation", "scale",  "euler", "matrix"};
 
 void fillObject(const XMLElement* e, SceneObjectRecord& object) {
     copyAttribute(e, "name", object.name);
     copyAttribute(e, "type", object.type);
-    copyChildText(e, "skeleton", object.skeletonName);
-    copyChildText(e, "parent", object.parentName);
-    copyChildText(e, "bone", object.boneName);
-    readVector3Child(e, "position", object.position);
-    readQuaternionChild(e, "rotation", object.rotation); // stored as given, not normalised
-    readVector3Child(e, "scale", object.scale);
-    readVector3Child(e, "euler", object.euler);
-    readObjectMatrix(e, object);
+    const XMLElement* child[OBJECT_CHILD_COUNT];
+    firstChildrenNamed(e, OBJECT_CHILDREN, OBJECT_CHILD_COUNT, child);
+    copyText(child[SKELETON], object.skeletonName);
+    copyText(child[PARENT], object.parentName);
+    copyText(child[BONE], object.boneName);
+    readVector3(child[EULER], object.euler);
+    // The matrix first: the vectors it replaces need not be read at all.
+    if (readObjectMatrix(child[MATRIX], object)) return;
+    readVector3(child[POSITION], object.position);
+    readQuaternion(child[ROTATION], object.rotation); // stored as given, not normalised
+    readVector3(child[SCALE], object.scale);
 }
 
 // A scene's objects are read only when it has any: a scene without objects

@@ -108,6 +108,9 @@ void readBones(const XMLElement* skeletonElement, SceneDocument& doc, SkeletonRe
     }
 }
 
+enum FrameChild { POSITION, ROTATION, SCALE, FRAME_CHILD_COUNT };
+constexpr const char* const FRAME_CHILDREN[FRAME_CHILD_COUNT] = {"position", "rotation", "scale"};
+
 // The key tracks of one node: one position, rotation and scale key per frame.
 // Returns 0 when a key array cannot be had.
 int readNodeTrack(const XMLElement* e, AnimationNodeTrack& track) {
@@ -126,15 +129,17 @@ int readNodeTrack(const XMLElement* e, AnimationNodeTrack& track) {
         PositionKey& position = track.positionKeys[k];
         RotationKey& rotation = track.rotationKeys[k];
         ScaleKey& scale = track.scaleKeys[k];
-        if (f->FirstChildElement("position") != nullptr) {
-            readVector3Child(f, "position", position.position);
+        const XMLElement* child[FRAME_CHILD_COUNT];
+        firstChildrenNamed(f, FRAME_CHILDREN, FRAME_CHILD_COUNT, child);
+        if (child[POSITION] != nullptr) {
+            readVector3(child[POSITION], position.position);
             if (timeText != nullptr) position.time = time;
         }
-        if (f->FirstChildElement("rotation") != nullptr) {
-            if (readQuaternionChild(f, "rotation", rotation.rotation)) rotation.rotation = normalize(rotation.rotation);
+        if (child[ROTATION] != nullptr) {
+            if (readQuaternion(child[ROTATION], rotation.rotation)) rotation.rotation = normalize(rotation.rotation);
             if (timeText != nullptr) rotation.time = time;
         }
-        if (f->FirstChildElement("scale") != nullptr) readVector3Child(f, "scale", scale.scale);
+        if (child[SCALE] != nullptr) readVector3(child[SCALE], scale.scale);
         // Scale keys carry the frame times whether or not the frame scales.
         if (timeText != nullptr) scale.time = time;
     }

@@ -37,6 +37,28 @@ void copyChildText(const XMLElement* parent, const char* child, Name& field) {
     if (text != nullptr) field.assign(text);
 }
 
+void copyText(const XMLElement* element, Name& field) {
+    const char* text = element != nullptr ? element->GetText() : nullptr;
+    if (text != nullptr) field.assign(text);
+}
+
+void firstChildrenNamed(const XMLElement* parent, const char* const* names, std::size_t count,
+                        const XMLElement** found) {
+    for (std::size_t i = 0; i < count; ++i) found[i] = nullptr;
+    if (parent == nullptr) return;
+    std::size_t missing = count;
+    for (const XMLElement* e = parent->FirstChildElement(); e != nullptr && missing > 0; e = e->NextSiblingElement()) {
+        const char* name = e->Name();
+        for (std::size_t i = 0; i < count; ++i) {
+            if (found[i] == nullptr && name[0] == names[i][0] && std::strcmp(name, names[i]) == 0) {
+                found[i] = e;
+                --missing;
+                break;
+            }
+        }
+    }
+}
+
 bool readFloatAttribute(const XMLElement* element, const char* attribute, float& value) {
     if (element == nullptr) return false;
     const char* text = element->Attribute(attribute);
@@ -54,13 +76,10 @@ bool readFloatText(const XMLElement* parent, const char* child, float& value) {
 
 namespace {
 
-// The attributes named in names[0..n) of the first child named child, all
-// present, or false.
+// The attributes named in names[0..n) of e, all present, or false (null e:
+// false).
 template <int N>
-bool childAttributes(const XMLElement* parent, const char* child, const char* const (&names)[N],
-                     const char* (&values)[N]) {
-    if (parent == nullptr) return false;
-    const XMLElement* e = parent->FirstChildElement(child);
+bool attributes(const XMLElement* e, const char* const (&names)[N], const char* (&values)[N]) {
     if (e == nullptr) return false;
     for (int i = 0; i < N; ++i) {
         values[i] = e->Attribute(names[i]);
@@ -73,20 +92,32 @@ constexpr const char* const XYZ[3] = {"x", "y", "z"};
 constexpr const char* const XYZW[4] = {"x", "y", "z", "w"};
 constexpr const char* const RGB[3] = {"r", "g", "b"};
 
+const XMLElement* firstChild(const XMLElement* parent, const char* child) {
+    return parent != nullptr ? parent->FirstChildElement(child) : nullptr;
+}
+
 } // namespace
 
 bool readVector3Child(const XMLElement* parent, const char* child, Vector3& value) {
+    return readVector3(firstChild(parent, child), value);
+}
+
+bool readQuaternionChild(const XMLElement* parent, const char* child, Quaternion& value) {
+    return readQuaternion(firstChild(parent, child), value);
+}
+
+bool readVector3(const XMLElement* element, Vector3& value) {
     const char* v[3];
-    if (!childAttributes(parent, child, XYZ, v)) return false;
+    if (!attributes(element, XYZ, v)) return false;
     value.x = parseFloat(v[0]);
     value.y = parseFloat(v[1]);
     value.z = parseFloat(v[2]);
     return true;
 }
 
-bool readQuaternionChild(const XMLElement* parent, const char* child, Quaternion& value) {
+bool readQuaternion(const XMLElement* element, Quaternion& value) {
     const char* v[4];
-    if (!childAttributes(parent, child, XYZW, v)) return false;
+    if (!attributes(element, XYZW, v)) return false;
     value.x = parseFloat(v[0]);
     value.y = parseFloat(v[1]);
     value.z = parseFloat(v[2]);
@@ -96,7 +127,7 @@ bool readQuaternionChild(const XMLElement* parent, const char* child, Quaternion
 
 bool readColorChild(const XMLElement* parent, const char* child, Color& value) {
     const char* v[3];
-    if (!childAttributes(parent, child, RGB, v)) return false;
+    if (!attributes(firstChild(parent, child), RGB, v)) return false;
     value.r = parseFloat(v[0]);
     value.g = parseFloat(v[1]);
     value.b = parseFloat(v[2]);
@@ -106,13 +137,13 @@ bool readColorChild(const XMLElement* parent, const char* child, Color& value) {
 
 void assignPath(Name& field, const char* first, const char* second) {
     constexpr std::size_t LIMIT = Name::CAPACITY - 1;
-    char* out = field.text;
+    char out[Name::CAPACITY];
     std::size_t n = 0;
     for (const char* part : {first, "::", second}) {
         if (part == nullptr) continue;
         while (n < LIMIT && *part != '\0') out[n++] = *part++;
     }
-    out[n] = '\0';
+    field.assign(out, n);
 }
 
 } // namespace bxml

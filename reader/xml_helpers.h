@@ -3,6 +3,7 @@
 // element always means the first child of that name.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "document/fixed_text.h"
@@ -47,6 +48,20 @@ bool readFloatText(const tinyxml2::XMLElement* parent, const char* child, float&
 bool readVector3Child(const tinyxml2::XMLElement* parent, const char* child, Vector3& value);
 bool readQuaternionChild(const tinyxml2::XMLElement* parent, const char* child, Quaternion& value);
 bool readColorChild(const tinyxml2::XMLElement* parent, const char* child, Color& value);
+
+// The same rules for an element already found (null: false).
+bool readVector3(const tinyxml2::XMLElement* element, Vector3& value);
+bool readQuaternion(const tinyxml2::XMLElement* element, Quaternion& value);
+
+// Copies the element's text into field when the element exists and has text.
+void copyText(const tinyxml2::XMLElement* element, Name& field);
+
+// found[i] := parent's first child element named names[i], or null: what
+// FirstChildElement(names[i]) gives, found in one walk over the children
+// instead of one walk per name (a record with many optional children is read
+// hundreds of thousands of times in a scene-heavy file).
+void firstChildrenNamed(const tinyxml2::XMLElement* parent, const char* const* names, std::size_t count,
+                        const tinyxml2::XMLElement** found);
 
 // v held to [low, high].
 inline float clamped(float v, float low, float high) {

@@ -9,10 +9,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <system_error>
+#include <utility>
 #include <vector>
+
+#include <unistd.h>
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -138,11 +144,40 @@ long countAllocations(const std::string& path, Outcome* undisturbed = nullptr) {
     return allocations;
 }
 
+// all_sections.xml with every name made longer than a name holds inline, so
+// that every name of the document is an allocation of its own. Written once
+// into the temporary folder; the path, or empty when it cannot be written.
+std::string longNamedScene() {
+    static const std::string path = [] {
+        std::ifstream in(std::string(BXML_TEST_DATA_DIR) + "/all_sections.xml", std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::string suffix = "_named_well_beyond_what_fits_inline";
+        static const char* const NAMES[] = {"Lamp", "Spot",  "Camera", "wood",  "mask",  "WoodTex", "MaskTex",
+                                            "Wood", "Paint", "Cube",   "hip",   "spine", "head",    "leg",
+                                            "Rig",  "Walk",  "Scene",  "UVMap", "UVMask"};
+        for (const char* name : NAMES) {
+            for (const auto& [before, after] : {std::pair{'"', '"'}, std::pair{'>', '<'}}) {
+                const std::string from = before + std::string(name) + after;
+                const std::string to = before + std::string(name) + suffix + after;
+                for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+                    text.replace(at, from.size(), to);
+            }
+        }
+        const std::filesystem::path file =
+            std::filesystem::temp_directory_path() / ("bxml_long_names_" + std::to_string(::getpid()) + ".xml");
+        std::ofstream out(file, std::ios::binary);
+        out << text;
+        return out.good() && text.find("hip" + suffix) != std::string::npos ? file.string() : std::string();
+    }();
+    return path;
+}
+
 std::vector<std::string> sweptScenes() {
     std::vector<std::string> paths;
     for (const char* folder : {BXML_SAMPLES_DIR, BXML_TEST_DATA_DIR})
         for (const auto& entry : std::filesystem::directory_iterator(folder))
             if (entry.path().extension() == ".xml") paths.push_back(entry.path().string());
+    paths.push_back(longNamedScene());
     return paths;
 }
 
@@ -158,6 +193,7 @@ protected:
 TEST_F(AllocationFailure, EveryFailingAllocationEndsCleanlyAndLeaksNothing) {
     std::vector<std::string> leakingPoints;
     for (const std::string& path : sweptScenes()) {
+        ASSERT_FALSE(path.empty()) << "the long-named scene could not be written";
         Outcome undisturbed;
         const long total = countAllocations(path, &undisturbed);
         ASSERT_GT(total, 0) << path;
@@ -184,6 +220,8 @@ TEST_F(AllocationFailure, EveryFailingAllocationEndsCleanlyAndLeaksNothing) {
         std::printf("%s: %ld allocations, %ld points swept (every %ld)\n",
                     std::filesystem::path(path).filename().c_str(), total, swept, step);
     }
+    std::error_code ignored;
+    std::filesystem::remove(longNamedScene(), ignored);
     std::string leaks;
     for (const std::string& point : leakingPoints) leaks += point + "\n";
     EXPECT_TRUE(leakingPoints.empty()) << "memory first leaked when this allocation failed:\n" << leaks;
@@ -213,6 +251,29 @@ TEST_F(AllocationFailure, AnExceptionInsideAnOperationEndsAsZeroAtTheBoundary) {
 #ifdef BXML_HAVE_LSAN
     EXPECT_EQ(__lsan_do_recoverable_leak_check(), 0);
 #endif
+}
+
+// A name too long to be held inline whose copy cannot be had stays empty: it
+// never throws, and an empty name is never looked up nor found.
+TEST(NameMemory, ALongNameWhoseCopyFailsIsLeftEmpty) {
+    const std::string longText(40, 'n');
+    Name name;
+    name.assign("short");
+    Name copy;
+    copy.assign("kept");
+    Name source;
+    source.assign(longText.c_str());
+    allocations = 0;
+    failAt = 1;
+    failure = Failure::BadAlloc;
+    counting = true;
+    EXPECT_NO_THROW(name.assign(longText.c_str()));
+    allocations = 0;
+    EXPECT_NO_THROW(copy = source);
+    counting = false;
+    EXPECT_TRUE(name.empty()) << "not the old text, not a cut one";
+    EXPECT_TRUE(copy.empty());
+    EXPECT_STREQ(source.c_str(), longText.c_str());
 }
 
 // OK in the options dialog reads the scale inside the dialog's window

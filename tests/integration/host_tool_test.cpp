@@ -215,3 +215,72 @@ TEST(JsonDump, StringsEscapeQuotesBackslashesAndControlsAndKeepUtf8) {
     EXPECT_EQ(jsonString(std::string("\x01", 1)), "\"\\u0001\"");
     EXPECT_EQ(jsonString("C:\\tex\\h\xc3\xa9.png"), "\"C:\\\\tex\\\\h\xc3\xa9.png\"");
 }
+
+namespace {
+
+// A small model with what the dump writes piece by piece: weights, polygons of
+// two meshes spread over two blocks, and a name that needs escaping.
+void fillSmallModel(ReferenceScene& scene) {
+    scene.setFileName(L"/scenes/small.xml");
+    scene.AddMesh(bxml::HostString("first \"mesh\""), -1);
+    scene.AddMesh(bxml::HostString("second"), -1);
+    ASSERT_EQ(scene.SetVertexCount(3), 1);
+    for (int32_t v = 0; v < 3; ++v) {
+        bxml::HostVertexWeight* weights = scene.AddVertexWeights(v, 2);
+        ASSERT_NE(weights, nullptr);
+        weights[0] = {v, 0.25f};
+        weights[1] = {v + 1, 0.75f};
+    }
+    bxml::HostPolygonBlock* blocks[2] = {scene.GetPolygonBlock(), scene.GetPolygonBlock()};
+    for (bxml::HostPolygonBlock* block : blocks) {
+        ASSERT_NE(block, nullptr);
+        ASSERT_EQ(block->SetPolygonCount(2), 1);
+        for (int32_t p = 0; p < 2; ++p) {
+            bxml::HostPolygon& polygon = block->polygons[p];
+            polygon.meshIndex = p;
+            polygon.cornerCount = 3;
+            for (int c = 0; c < 3; ++c) polygon.vertexIndices[c] = (c + p + (block == blocks[1] ? 1 : 0)) % 3;
+            polygon.channels[0][1] = {0.5f, -1.0f / 3.0f};
+        }
+    }
+}
+
+} // namespace
+
+TEST(JsonDump, BytesDoNotDependOnThePiecesTheTextIsWrittenIn) {
+    ReferenceScene scene;
+    ASSERT_NO_FATAL_FAILURE(fillSmallModel(scene));
+    ImportRecord record;
+    record.scene = &scene;
+    record.errorMessage = "tab\there";
+    const std::string whole = dumpJson(record);
+    for (std::size_t flushAt : {std::size_t{1}, std::size_t{7}, std::size_t{4096}}) {
+        std::ostringstream pieces;
+        writeJson(record, pieces, flushAt);
+        EXPECT_EQ(pieces.str(), whole) << "written in pieces of " << flushAt << " bytes";
+    }
+    EXPECT_EQ(whole.back(), '\n');
+    EXPECT_NE(whole.find("\"weights\": [[0, 0.25], [1, 0.75]]"), std::string::npos);
+    EXPECT_NE(whole.find("\"name\": \"first \\\"mesh\\\"\""), std::string::npos);
+}
+
+TEST(JsonDump, PolygonsStandUnderTheirMeshInBlockOrder) {
+    ReferenceScene scene;
+    ASSERT_NO_FATAL_FAILURE(fillSmallModel(scene));
+    ImportRecord record;
+    record.scene = &scene;
+    const std::string text = dumpJson(record);
+    const std::size_t second = text.find("\"name\": \"second\"");
+    ASSERT_NE(second, std::string::npos);
+    // Mesh 0 holds the first polygon of each block, mesh 1 the second.
+    const std::size_t a = text.find("\"vertices\": [0, 1, 2]");
+    const std::size_t b = text.find("\"vertices\": [1, 2, 0]");
+    const std::size_t c = text.find("\"vertices\": [2, 0, 1]");
+    ASSERT_NE(a, std::string::npos);
+    ASSERT_NE(b, std::string::npos);
+    ASSERT_NE(c, std::string::npos);
+    EXPECT_LT(a, b);
+    EXPECT_LT(b, second) << "the second block's first polygon belongs to the first mesh";
+    EXPECT_GT(c, second);
+    EXPECT_GT(text.find("\"vertices\": [1, 2, 0]", b + 1), second) << "and the second mesh's first";
+}

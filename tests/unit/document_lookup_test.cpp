@@ -174,7 +174,7 @@ TEST(NameIndex, ManyNamesWithRepeatsAndGapsGiveTheScansAnswer) {
     const NameIndex<BoneRecord> index(bones, &BoneRecord::name);
     auto scan = [&](const std::string& name) {
         for (std::size_t i = 0; i < bones.size(); ++i) {
-            if (!name.empty() && name == bones[i].name.text) return static_cast<int32_t>(i);
+            if (!name.empty() && name == bones[i].name.c_str()) return static_cast<int32_t>(i);
         }
         return int32_t{-1};
     };

@@ -1,7 +1,9 @@
 // Fixed-capacity text and the storage operations of the scene document.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
 
 #include "document/element.h"
 #include "document/storage.h"
@@ -16,6 +18,82 @@ TEST(FixedText, NameKeepsAtMost255Characters) {
     EXPECT_EQ(std::string(name.c_str()), std::string(255, 'x'));
     name.assign(nullptr);
     EXPECT_TRUE(name.empty());
+}
+
+TEST(FixedText, NamesOfEveryLengthReadBackCutAt255Bytes) {
+    // Around the inline limit, at the cut and beyond it; bytes of any value.
+    for (std::size_t length :
+         {std::size_t{1}, Name::INLINE_CAPACITY - 1, Name::INLINE_CAPACITY, Name::INLINE_CAPACITY + 1, std::size_t{254},
+          std::size_t{255}, std::size_t{256}, std::size_t{1000}}) {
+        std::string text;
+        for (std::size_t i = 0; i < length; ++i) text += static_cast<char>(0x41 + (i * 7) % 180);
+        Name name;
+        name.assign(text.c_str());
+        const std::string kept = text.substr(0, 255);
+        EXPECT_EQ(std::string(name.c_str()), kept) << "length " << length;
+        EXPECT_FALSE(name.empty());
+        EXPECT_TRUE(name.equals(kept.c_str()));
+        std::string other = kept;
+        other.back() = static_cast<char>(other.back() + 1);
+        EXPECT_FALSE(name.equals(other.c_str())) << "the last byte counts, length " << length;
+        EXPECT_FALSE(name.equals((kept + "x").c_str()));
+        Name counted;
+        counted.assign(text.c_str(), length - 1);
+        EXPECT_EQ(std::string(counted.c_str()), text.substr(0, std::min<std::size_t>(length - 1, 255)));
+    }
+    Name cutInside;
+    const std::string euros = std::string(254, 'a') + "\xe2\x82\xac";
+    cutInside.assign(euros.c_str());
+    EXPECT_EQ(std::string(cutInside.c_str()), euros.substr(0, 255)) << "byte-wise, as the name rule says";
+}
+
+TEST(FixedText, NameCopiesAndMovesOwnTheirText) {
+    const std::string longText(100, 'L');
+    for (const std::string& text : {std::string("short"), longText}) {
+        Name original;
+        original.assign(text.c_str());
+        Name copy = original;
+        Name assigned;
+        assigned.assign(std::string(50, 'q').c_str());
+        assigned = original;
+        original.assign("changed");
+        EXPECT_STREQ(copy.c_str(), text.c_str());
+        EXPECT_STREQ(assigned.c_str(), text.c_str());
+        Name moved = std::move(copy);
+        EXPECT_STREQ(moved.c_str(), text.c_str());
+        EXPECT_TRUE(copy.empty()); // NOLINT(bugprone-use-after-move): a moved-from name is empty
+        assigned = std::move(moved);
+        EXPECT_STREQ(assigned.c_str(), text.c_str());
+        const Name& same = assigned;
+        assigned = same;
+        EXPECT_STREQ(assigned.c_str(), text.c_str()) << "self-assignment keeps the text";
+        EXPECT_FALSE(assigned.equals(original));
+    }
+}
+
+TEST(FixedText, NameTakesPartOfItsOwnText) {
+    for (const std::string& text : {std::string("abcdef"), std::string(60, 'x') + "tail"}) {
+        Name name;
+        name.assign(text.c_str());
+        name.assign(name.c_str() + 2);
+        EXPECT_EQ(std::string(name.c_str()), text.substr(2));
+        name.assign(name.c_str(), 3);
+        EXPECT_EQ(std::string(name.c_str()), text.substr(2, 3));
+    }
+}
+
+TEST(FixedText, RecordsKeepLongNamesWhileTheirArrayGrows) {
+    std::vector<BoneNodeRecord> nodes;
+    for (int i = 0; i < 100; ++i) {
+        BoneNodeRecord* node = append(nodes);
+        ASSERT_NE(node, nullptr);
+        node->path.assign(("Armature_with_a_long_name::bone_" + std::to_string(i)).c_str());
+    }
+    std::vector<BoneNodeRecord> copy = nodes;
+    release(nodes);
+    for (int i = 0; i < 100; ++i)
+        EXPECT_EQ(std::string(copy[static_cast<std::size_t>(i)].path.c_str()),
+                  "Armature_with_a_long_name::bone_" + std::to_string(i));
 }
 
 TEST(FixedText, WidePathKeepsAtMost259Characters) {

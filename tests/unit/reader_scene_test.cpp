@@ -81,6 +81,22 @@ TEST(ReadScenes, VectorsAreTakenOnlyWhenComplete) {
     EXPECT_FLOAT_EQ(partial.euler.x, 0.0f);
 }
 
+// Each child counts by its first occurrence only, matched with case, wherever
+// it stands among the others: an incomplete first vector is not made up for by
+// a complete second one.
+TEST(ReadScenes, OnlyTheFirstChildOfEachNameCounts) {
+    const SceneObjectRecord o = readOneObject(
+        "<object><Position x='9' y='9' z='9'/><unknown/><scale x='2' y='2'/>"
+        "<position x='1' y='2' z='3'/><scale x='7' y='7' z='7'/><bone>b1</bone>"
+        "<position x='4' y='5' z='6'/><bone>b2</bone><matrix rows='4'></matrix>"
+        "<matrix rows='4'>1 0 0 5 0 1 0 6 0 0 1 7 0 0 0 1</matrix></object>");
+    EXPECT_FLOAT_EQ(o.position.x, 1.0f);
+    EXPECT_FLOAT_EQ(o.position.z, 3.0f);
+    EXPECT_FLOAT_EQ(o.scale.x, 1.0f);
+    EXPECT_FLOAT_EQ(o.scale.z, 1.0f);
+    EXPECT_STREQ(o.boneName.c_str(), "b1");
+}
+
 TEST(ReadScenes, MatrixReplacesPositionRotationAndScale) {
     // Rotation of 90 degrees about z, scale (2, 3, 4), translation (5, 6, 7).
     const SceneObjectRecord o = readOneObject(

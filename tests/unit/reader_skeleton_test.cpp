@@ -257,9 +257,12 @@ TEST(ReadAnimations, FrameKeyRules) {
                        "<scale x='2' y='3' z='4'/></frame>"
                        // 3: children with attributes missing, time present
                        "<frame time='4'><position x='1'/><rotation x='1' y='0' z='0'/><scale x='9'/></frame>"
+                       // 4: second children of a name do not count, first ones in any order do
+                       "<frame time='5'><scale x='5' y='5' z='5'/><position x='7' y='8' z='9'/>"
+                       "<scale x='6' y='6' z='6'/><position x='0' y='0' z='0'/></frame>"
                        "</node></skeleton></animation></animations>");
     const AnimationNodeTrack& t = doc.animations[0].skeletonTracks[0].nodes[0];
-    ASSERT_EQ(t.positionKeys.size(), 4u);
+    ASSERT_EQ(t.positionKeys.size(), 5u);
 
     EXPECT_FLOAT_EQ(t.rotationKeys[0].time, 1.5f);
     expectQuaternion(t.rotationKeys[0].rotation, 0, 0, 0, 1);
@@ -286,6 +289,11 @@ TEST(ReadAnimations, FrameKeyRules) {
     expectQuaternion(t.rotationKeys[3].rotation, 0, 0, 0, 1);
     EXPECT_FLOAT_EQ(t.scaleKeys[3].time, 4.0f);
     EXPECT_FLOAT_EQ(t.scaleKeys[3].scale.x, 1.0f);
+
+    EXPECT_FLOAT_EQ(t.positionKeys[4].time, 5.0f);
+    EXPECT_FLOAT_EQ(t.positionKeys[4].position.x, 7.0f);
+    EXPECT_FLOAT_EQ(t.scaleKeys[4].scale.x, 5.0f);
+    EXPECT_FLOAT_EQ(t.rotationKeys[4].time, 0.0f);
 }
 
 TEST(ReadAnimations, MissingSectionChangesNothing) {
