@@ -2,34 +2,18 @@
 // exit statuses.
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "host/file_check.h"
 #include "host/host_tool.h"
 #include "tests/integration/import_support.h"
+#include "tests/integration/tool_run.h"
 
 using namespace bxml::host;
+using bxml::testing::dataFile;
+using bxml::testing::runTool;
 using bxml::testing::TempSceneFile;
+using bxml::testing::ToolRun;
 
 namespace {
-
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-ToolRun runTool(const std::vector<std::string>& args) {
-    std::ostringstream out;
-    std::ostringstream err;
-    ToolRun run;
-    run.status = hostToolMain(args, out, err);
-    run.out = out.str();
-    run.err = err.str();
-    return run;
-}
-
-std::string dataFile(const char* name) { return std::string(BXML_TEST_DATA_DIR) + "/" + name; }
 
 // A path as a JSON string holds it: Windows paths carry backslashes.
 std::string inJson(const std::string& path) {
@@ -42,10 +26,11 @@ std::string inJson(const std::string& path) {
 }
 
 // Line 3: a second light of one name; line 4: a colour without blue.
-const char* const TWO_FINDINGS = "<orvk><comments><version>3</version></comments>\n<lights>\n"
-                                 "<light name=\"L\" type=\"omni\"/>\n"
-                                 "<light name=\"L\" type=\"omni\"><color r=\"1\" g=\"1\"/></light>\n"
-                                 "</lights></orvk>\n";
+const char* const TWO_FINDINGS =
+    "<orvk><comments><version>3</version></comments>\n<lights>\n"
+    "<light name=\"L\" type=\"omni\"/>\n"
+    "<light name=\"L\" type=\"omni\"><color r=\"1\" g=\"1\"/></light>\n"
+    "</lights></orvk>\n";
 
 } // namespace
 
@@ -85,13 +70,14 @@ TEST(HostCheck, JsonIsAListOfObjects) {
     TempSceneFile file(TWO_FINDINGS);
     const ToolRun run = runTool({"--json", "--check", file.path()});
     EXPECT_EQ(run.status, EXIT_WARNINGS);
-    const std::string expected = "[\n  {\"file\": \"" + inJson(file.path()) +
-                                 "\", \"line\": 4, \"severity\": \"warning\", \"message\": \"`color` lacks `b`\", "
-                                 "\"instead\": \"ignored whole: the value it would set keeps its default\"},\n"
-                                 "  {\"file\": \"" +
-                                 inJson(file.path()) +
-                                 "\", \"line\": 4, \"severity\": \"warning\", \"message\": \"a second light named `L`\", "
-                                 "\"instead\": \"every reference finds the first, on line 3\"}\n]\n";
+    const std::string expected =
+        "[\n  {\"file\": \"" + inJson(file.path()) +
+        "\", \"line\": 4, \"severity\": \"warning\", \"message\": \"`color` lacks `b`\", "
+        "\"instead\": \"ignored whole: the value it would set keeps its default\"},\n"
+        "  {\"file\": \"" +
+        inJson(file.path()) +
+        "\", \"line\": 4, \"severity\": \"warning\", \"message\": \"a second light named `L`\", "
+        "\"instead\": \"every reference finds the first, on line 3\"}\n]\n";
     EXPECT_EQ(run.out, expected);
 
     const ToolRun clean = runTool({"--check", "--json", std::string(BXML_SAMPLES_DIR) + "/textured_cube.xml"});
@@ -99,8 +85,7 @@ TEST(HostCheck, JsonIsAListOfObjects) {
     EXPECT_EQ(clean.out, "[]\n");
     const ToolRun failed = runTool({"--check", "--json", dataFile("not_xml.xml")});
     EXPECT_EQ(failed.status, EXIT_IMPORT_FAILED);
-    EXPECT_NE(failed.out.find("\"severity\": \"error\", \"message\": \"Unable to parse XML file.\""),
-              std::string::npos)
+    EXPECT_NE(failed.out.find("\"severity\": \"error\", \"message\": \"Unable to parse XML file.\""), std::string::npos)
         << failed.out;
 }
 

@@ -10,29 +10,15 @@
 #include "host/host_tool.h"
 #include "host/json_dump.h"
 #include "tests/integration/import_support.h"
+#include "tests/integration/tool_run.h"
 
 using namespace bxml::host;
+using bxml::testing::dataFile;
+using bxml::testing::runTool;
 using bxml::testing::TempSceneFile;
+using bxml::testing::ToolRun;
 
 namespace {
-
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-ToolRun runTool(std::vector<std::string> args) {
-    std::ostringstream out;
-    std::ostringstream err;
-    ToolRun run;
-    run.status = hostToolMain(args, out, err);
-    run.out = out.str();
-    run.err = err.str();
-    return run;
-}
-
-std::string dataFile(const char* name) { return std::string(BXML_TEST_DATA_DIR) + "/" + name; }
 
 const char* const ONE_QUAD = R"(<?xml version="1.0"?>
 <orvk>
