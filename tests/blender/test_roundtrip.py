@@ -6,6 +6,8 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
+import numpy  # noqa: E402
+
 import harness  # noqa: E402
 import roundtrip  # noqa: E402
 import scenes  # noqa: E402
@@ -44,7 +46,31 @@ def test_special_names():
     expect_clean("special-names")
 
 
-FAULTS = ("v-flip", "quat-wxyz", "time-seconds", "rest-armature-space", "winding")
+def _flipped_v(original):
+    def uv_of(layer, loops):
+        uvs = original(layer, loops).copy()
+        uvs[:, 1] = 1.0 - uvs[:, 1]
+        return uvs
+    return uv_of
+
+
+def _reversed_faces(original):
+    def face_corners(*args):
+        sizes, corners, polygons = original(*args)
+        starts = numpy.cumsum(sizes) - sizes
+        within = numpy.arange(len(corners)) - numpy.repeat(starts, sizes)
+        return sizes, corners[numpy.repeat(starts + sizes - 1, sizes) - within], polygons
+    return face_corners
+
+
+# Each fault replaces one function of the gather module by a broken one.
+FAULTS = {
+    "v-flip": ("uv_of", _flipped_v),
+    "quat-wxyz": ("xyzw", lambda original: lambda q: (q.w, q.x, q.y, q.z)),
+    "time-seconds": ("key_times", lambda original: lambda frames, fps: numpy.arange(frames, dtype=numpy.float32) / fps),
+    "rest-armature-space": ("bone_rest", lambda original: lambda bone: bone.matrix_local),
+    "winding": ("face_corners", _reversed_faces),
+}
 
 
 def expect_caught(fault):
@@ -53,11 +79,13 @@ def expect_caught(fault):
     scenes.textured_sheet()
     scenes.rig()
     intact = roundtrip.round_trip("fault-" + fault + "-intact", addon, keep=False)
-    addon.exporter.test_fault = fault
+    name, breaker = FAULTS[fault]
+    original = getattr(addon.gather, name)
+    setattr(addon.gather, name, breaker(original))
     try:
         cmp = roundtrip.round_trip("fault-" + fault, addon)
     finally:
-        addon.exporter.test_fault = None
+        setattr(addon.gather, name, original)
     new = set(cmp.mismatches) - set(intact.mismatches)
     harness.check(new, "the fault %s went unnoticed in %d values" % (fault, cmp.values))
 

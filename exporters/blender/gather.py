@@ -1,0 +1,829 @@
+"""Reads the open Blender scene into plain records (records.py): per-vertex
+and per-corner data in bulk with foreach_get into numpy arrays, every number
+made finite (with a warning where it had to change). Anything Blender holds
+in a state the add-on does not expect is reported as a warning naming the
+object, and the object is skipped or its value defaulted.
+
+The file keeps Blender's conventions: Z up, v up, lengths in scene units,
+angles in degrees, key-frame times in frames counted from the action's first
+frame. The importer's own options change axes and flip v.
+"""
+
+import math
+import os
+import re
+import shutil
+
+import bpy
+import numpy as np
+
+from . import numtext, records, text
+
+MAX_NAME_BYTES = 255
+MAX_UV_SETS = 2
+
+LIGHT_TYPES = {"POINT": "omni", "SUN": "directional", "SPOT": "spot", "AREA": "omni"}
+GEOMETRY_TYPES = {"MESH", "CURVE", "SURFACE", "FONT", "META"}
+KNOWN_TYPES = GEOMETRY_TYPES | {"LIGHT", "CAMERA", "ARMATURE", "EMPTY"}
+# File name extensions of packed images that have no file name of their own.
+IMAGE_EXTENSIONS = {"JPEG": ".jpg", "PNG": ".png", "TARGA": ".tga", "BMP": ".bmp", "TIFF": ".tif",
+                    "OPEN_EXR": ".exr", "HDR": ".hdr", "WEBP": ".webp"}
+POSE_BONE_PATH = re.compile(r'^pose\.bones\["((?:[^"\\]|\\.)*)"\]')
+
+# Principled BSDF inputs were renamed in Blender 4.0.
+SPECULAR_INPUTS = ("Specular", "Specular IOR Level")
+# Inputs that need no texture slot of their own when left unlinked.
+SLOT_INPUTS = ("Base Color", "Alpha", "Normal")
+# What Blender raises when data is not in the state the add-on expects.
+DATA_ERRORS = (AttributeError, KeyError, IndexError, TypeError, ValueError, RuntimeError)
+# Normal components closer to 0 than this are written as 0: Blender
+# recomputes them with a different tiny remainder on each evaluation, and a
+# scene exported twice must give the same bytes.
+NORMAL_NOISE = 1e-6
+
+
+class Options:
+    def __init__(self, selection_only=False, apply_modifiers=False, linear_colours=False):
+        self.selection_only = selection_only
+        self.apply_modifiers = apply_modifiers
+        self.linear_colours = linear_colours
+
+
+class Warnings:
+    """Everything the file cannot carry, each message once, in order."""
+
+    def __init__(self):
+        self.messages = []
+
+    def add(self, message):
+        if message not in self.messages:
+            self.messages.append(message)
+
+
+# --- values ---------------------------------------------------------------------
+
+
+def linear_to_srgb(c):
+    if c <= 0.0031308:
+        return max(c, 0.0) * 12.92
+    return 1.055 * math.pow(c, 1.0 / 2.4) - 0.055
+
+
+def linear_to_srgb_array(values):
+    """linear_to_srgb of every value, in double precision like the scalar form."""
+    c = np.asarray(values, dtype=np.float64)
+    with np.errstate(invalid="ignore"):
+        curved = 1.055 * np.power(np.maximum(c, 0.0031308), 1.0 / 2.4) - 0.055
+    return np.where(c <= 0.0031308, np.maximum(c, 0.0) * 12.92, curved)
+
+
+class Numbers:
+    """Makes numbers finite, warning where it had to change one."""
+
+    def __init__(self, warnings):
+        self.warnings = warnings
+
+    def one(self, value, where):
+        value, changed = text.finite(float(value))
+        if changed:
+            self.warnings.add("%s: a value that is not a finite number was written as %s" % (where, text.number(value)))
+        return text.to_float32(value)
+
+    def many(self, values, where):
+        return tuple(self.one(v, where) for v in values)
+
+    def array(self, values, where):
+        array, changed = numtext.finite(values)
+        if changed:
+            self.warnings.add("%s: %d values that are not finite numbers were written as finite ones" % (where, changed))
+        return array
+
+
+# --- seams: one place per convention ------------------------------------------------
+
+
+def uv_of(layer, loops):
+    """The uv of every loop of a uv layer, float32 (loops, 2), v up."""
+    uvs = np.empty(loops * 2, dtype=np.float32)
+    layer.data.foreach_get("uv", uvs)
+    return uvs.reshape(-1, 2)
+
+
+def xyzw(rotation):
+    """A quaternion in the file's component order."""
+    return (rotation.x, rotation.y, rotation.z, rotation.w)
+
+
+def bone_rest(bone):
+    """A bone's rest matrix relative to its parent bone."""
+    if bone.parent is None:
+        return bone.matrix_local
+    return bone.parent.matrix_local.inverted_safe() @ bone.matrix_local
+
+
+def key_times(frames, fps):
+    """The time of each sampled frame: frames counted from the action's first."""
+    return np.arange(frames, dtype=np.float32)
+
+
+def face_corners(loop_start, loop_total, tri_loops, tri_polygon):
+    """(face sizes, the loop of every corner face after face, the polygon of
+    every face): polygons of 3 and 4 corners as they are, larger ones by
+    Blender's own triangulation (which also handles concave polygons), in
+    polygon order."""
+    small = np.flatnonzero(loop_total <= 4)
+    big_tris = np.flatnonzero(loop_total[tri_polygon] > 4) if len(tri_polygon) else np.empty(0, dtype=np.int64)
+    sizes = loop_total[small]
+    small_offsets = np.cumsum(sizes) - sizes
+    small_corners = np.repeat(loop_start[small], sizes) + (np.arange(int(sizes.sum())) - np.repeat(small_offsets, sizes))
+    source = np.concatenate((small_corners, tri_loops.reshape(-1, 3)[big_tris].ravel())).astype(np.int64)
+    polygon = np.concatenate((small, tri_polygon[big_tris])).astype(np.int64)
+    size = np.concatenate((sizes, np.full(len(big_tris), 3))).astype(np.int64)
+    offset = np.concatenate((small_offsets, len(small_corners) + 3 * np.arange(len(big_tris)))).astype(np.int64)
+    order = np.argsort(polygon, kind="stable")
+    size, offset, polygon = size[order], offset[order], polygon[order]
+    starts = np.cumsum(size) - size
+    corner = np.repeat(offset, size) + (np.arange(int(size.sum())) - np.repeat(starts, size))
+    return size, source[corner], polygon
+
+
+# --- the gatherer ---------------------------------------------------------------------
+
+
+class Gatherer:
+    def __init__(self, context, folder, options, progress):
+        self.context = context
+        self.scene = context.scene
+        self.folder = folder
+        self.options = options
+        self.progress = progress
+        self.warnings = Warnings()
+        self.numbers = Numbers(self.warnings)
+        self.objects = []
+        self.materials = []  # bpy materials, in file order
+        self.material_uv = {}  # material -> uv map name of its first user
+        self.images = []  # (bpy image, file name)
+        self.bone_names = {}  # armature object name -> {bone name: name in the file}
+
+    # -- helpers
+
+    def check_name(self, kind, name):
+        if len(name.encode("utf-8")) > MAX_NAME_BYTES:
+            self.warnings.add('%s "%s": names longer than %d bytes are cut by the importer' % (kind, name, MAX_NAME_BYTES))
+        if text.has_invalid_characters(name):
+            self.warnings.add('%s "%s": control characters were written as "?"' % (kind, name))
+        return name
+
+    def colour(self, rgb, where, linear=False):
+        """rgb as the file holds it: as displayed (sRGB), or scene-linear on request.
+        linear tells that the value is already in the display space."""
+        values = list(rgb[:3])
+        if not self.options.linear_colours and not linear:
+            values = [linear_to_srgb(c) for c in values]
+        return self.numbers.many(values, where)
+
+    def file_bone_name(self, armature, bone_name):
+        return self.bone_names.get(armature.name, {}).get(bone_name, bone_name)
+
+    def guarded(self, where, read, default=None):
+        """read(), or default with a warning naming where when Blender's data
+        is not in the state the add-on expects."""
+        try:
+            return read()
+        except DATA_ERRORS as error:
+            self.warnings.add("%s: could not be read (%s: %s); %s" % (
+                where, type(error).__name__, error, "skipped" if default is None else "defaults written"))
+            return default
+
+    # -- which objects
+
+    def collect_objects(self):
+        view_layer = self.context.view_layer
+        for obj in self.scene.objects:
+            if self.options.selection_only and not obj.select_get(view_layer=view_layer):
+                continue
+            self.objects.append(obj)
+        for obj in self.objects:
+            self.check_name("Object", obj.name)
+            self.check_animation(obj)
+            if obj.type not in KNOWN_TYPES:
+                self.warnings.add('Object "%s": %s objects have no place in the file; an empty is written in its place'
+                                  % (obj.name, obj.type.lower().replace("_", " ")))
+            shape_keys = getattr(obj.data, "shape_keys", None) if obj.type == "MESH" else None
+            if shape_keys is not None and len(shape_keys.key_blocks) > 1 and not self.options.apply_modifiers:
+                self.warnings.add('Object "%s": shape keys are not written; the basis shape is' % obj.name)
+            if obj.type == "ARMATURE":
+                self.bone_names[obj.name] = file_bone_names(obj)
+                for old, new in self.bone_names[obj.name].items():
+                    if old != new:
+                        self.warnings.add(
+                            'Armature "%s": bone "%s" is written as "%s" (a bone may not share its armature\'s name)'
+                            % (obj.name, old, new)
+                        )
+
+    def check_animation(self, obj):
+        """Warns about animation the file has no place for: an object's own
+        animation (only armatures' bone poses are written)."""
+        data = obj.animation_data
+        action = data.action if data is not None else None
+        if action is None:
+            return
+        paths = action_paths(action)
+        if obj.type != "ARMATURE" or any(not p.startswith("pose.bones[") for p in paths):
+            self.warnings.add(
+                'Object "%s": its own animation in action "%s" is not written (files place objects by one matrix)'
+                % (obj.name, action.name)
+            )
+
+    def armature_of(self, obj):
+        """The exported armature that deforms obj, or None."""
+        for modifier in obj.modifiers:
+            if modifier.type == "ARMATURE" and modifier.object is not None and modifier.object in self.objects:
+                return modifier.object
+        if obj.parent is not None and obj.parent_type == "ARMATURE" and obj.parent in self.objects:
+            return obj.parent
+        return None
+
+    # -- materials and images
+
+    def material_index(self, material, uv_name):
+        if material is None:
+            return -1
+        if material not in self.materials:
+            self.materials.append(material)
+            self.material_uv[material] = uv_name
+        return self.materials.index(material)
+
+    def image_file(self, image):
+        """The bare file name under which image lies beside the file, copying,
+        unpacking or saving it there."""
+        for known, name in self.images:
+            if known == image:
+                return name
+        source = bpy.path.abspath(image.filepath, library=image.library) if image.filepath else ""
+        if source and not os.path.isfile(source) and "\\" in source:
+            # A Windows path carried in from another program's file.
+            source = os.path.normpath(source.replace("\\", "/"))
+        base = bpy.path.basename(source) if source else ""
+        if not base:
+            extension = IMAGE_EXTENSIONS.get(image.file_format, ".png") if image.packed_file is not None else ".png"
+            base = bpy.path.clean_name(image.name) + extension
+        stem, ext = os.path.splitext(base)
+        name, n = base, 1
+        taken = {other for _, other in self.images}
+        while name in taken:
+            n += 1
+            name = "%s_%d%s" % (stem, n, ext)
+        self.images.append((image, name))
+        target = os.path.join(self.folder, name)
+        try:
+            if image.packed_file is not None:
+                with open(target, "wb") as f:
+                    f.write(image.packed_file.data)
+            elif image.source == "FILE" and source and os.path.isfile(source):
+                if os.path.abspath(source) != os.path.abspath(target):
+                    shutil.copyfile(source, target)
+            elif image.source == "GENERATED" or (image.has_data and image.source != "FILE"):
+                self.save_image(image, target)
+            else:
+                self.warnings.add('Image "%s": file "%s" is missing; the file names it all the same' % (image.name, source))
+        except (OSError, RuntimeError) as error:
+            self.warnings.add('Image "%s": could not be written beside the file (%s)' % (image.name, error))
+        return name
+
+    def save_image(self, image, target):
+        settings = self.scene.render.image_settings
+        saved = settings.file_format
+        settings.file_format = "PNG"
+        try:
+            image.save_render(target, scene=self.scene)
+        finally:
+            settings.file_format = saved
+
+    def material_record(self, material):
+        """The material's record; images met here are registered."""
+        where = 'Material "%s"' % material.name
+        values, slots = self.guarded(where, lambda: self.material_slots(material), None) or (None, [])
+        if values is None:
+            values = {"diffuse": (0.8, 0.8, 0.8), "alpha": 1.0, "specular": (0.5, 0.5, 0.5), "shininess": 64.0}
+        return records.Material(
+            name=self.check_name("Material", material.name),
+            slots=[records.TextureSlot(image.name, map_type, uv_name) for map_type, image, uv_name in slots],
+            shininess=self.numbers.one(values["shininess"], where),
+            alpha=self.numbers.one(values["alpha"], where),
+            diffuse=self.colour(values["diffuse"], where),
+            specular=self.numbers.many(values["specular"], where),
+        )
+
+    def material_slots(self, material):
+        """The material's values and its texture slots (map type, image, uv map)."""
+        values = {
+            "diffuse": material.diffuse_color[:3],
+            "alpha": material.diffuse_color[3],
+            "specular": [material.specular_intensity] * 3,
+            "shininess": (1.0 - material.roughness) * 128.0,
+        }
+        slots = []
+        principled = find_principled(material)
+        if principled is None:
+            return values, slots
+        where = 'Material "%s"' % material.name
+        inputs = principled.inputs
+        values["diffuse"] = inputs["Base Color"].default_value[:3]
+        values["alpha"] = inputs["Alpha"].default_value
+        specular = next((inputs[n] for n in SPECULAR_INPUTS if n in inputs), None)
+        if specular is not None:
+            values["specular"] = [min(max(specular.default_value, 0.0), 1.0)] * 3
+        values["shininess"] = min(max((1.0 - inputs["Roughness"].default_value) * 128.0, 0.0), 128.0)
+
+        for input_name, map_type in (("Base Color", "diffuse color"), ("Alpha", "alpha"), ("Normal", "normal")):
+            socket = inputs.get(input_name)
+            if socket is None or not socket.is_linked:
+                continue
+            node = socket.links[0].from_node
+            if map_type == "normal" and node.type == "NORMAL_MAP":
+                colour = node.inputs.get("Color")
+                node = colour.links[0].from_node if colour is not None and colour.is_linked else None
+            if node is None or node.type != "TEX_IMAGE" or node.image is None:
+                self.warnings.add('%s: the link into "%s" is not an image texture and is not written' % (where, input_name))
+                continue
+            image = node.image
+            if self.guarded('Image "%s"' % image.name, lambda: self.image_file(image), None) is None:
+                continue
+            slots.append((map_type, node.image, self.uv_map_of(node, material)))
+        for socket in inputs:
+            if socket.is_linked and socket.name not in SLOT_INPUTS:
+                self.warnings.add('%s: the link into "%s" has no place in the file' % (where, socket.name))
+        return values, slots
+
+    def uv_map_of(self, image_node, material):
+        vector = image_node.inputs.get("Vector")
+        if vector is not None and vector.is_linked:
+            source = vector.links[0].from_node
+            if source.type == "UVMAP" and source.uv_map:
+                return source.uv_map
+        return self.material_uv.get(material) or ""
+
+    # -- lights and cameras
+
+    def light(self, obj):
+        light = obj.data
+        where = 'Light "%s"' % obj.name
+        kind = LIGHT_TYPES.get(light.type)
+        if kind is None:
+            self.warnings.add('%s: light type "%s" is not known; written as an omni light' % (where, light.type))
+            kind = "omni"
+        if light.type == "AREA":
+            self.warnings.add('%s: area lights are written as omni lights' % where)
+        spot = None
+        if light.type == "SPOT":
+            spot = self.numbers.one(math.degrees(self.value(light, "spot_size", math.radians(45.0), where)), where)
+        return records.Light(
+            name=obj.name,
+            kind=kind,
+            colour=self.colour(self.value(light, "color", (1.0, 1.0, 1.0), where), where),
+            spot_angle=spot,
+            radius=self.numbers.one(getattr(light, "shadow_soft_size", 0.0), where),
+            intensity=self.numbers.one(self.value(light, "energy", 0.0, where), where),
+        )
+
+    def value(self, data, attribute, default, where):
+        """data's attribute, or default with a warning when data lacks it."""
+        if hasattr(data, attribute):
+            return getattr(data, attribute)
+        self.warnings.add('%s: has no "%s"; %r written instead' % (where, attribute, default))
+        return default
+
+    def camera(self, obj):
+        cam = obj.data
+        where = 'Camera "%s"' % obj.name
+        kind = "perspective"
+        if cam.type != "PERSP":
+            kind = "orthographic" if cam.type == "ORTHO" else "panoramic"
+            self.warnings.add('%s: only perspective cameras have a field of view in the file' % where)
+        return records.Camera(
+            name=obj.name,
+            kind=kind,
+            near=self.numbers.one(cam.clip_start, where),
+            far=self.numbers.one(cam.clip_end, where),
+            fov=self.numbers.one(math.degrees(vertical_fov(cam, self.scene.render)), where),
+        )
+
+    # -- geometry
+
+    def geometry(self, obj):
+        mesh, release = self.mesh_of(obj)
+        try:
+            return self.geometry_of_mesh(obj, mesh)
+        finally:
+            release()
+
+    def mesh_of(self, obj):
+        """The mesh to write for obj and a function that releases it.
+
+        Without "Apply modifiers" a mesh object gives its own data; otherwise
+        (and for curves, text and metaballs) the evaluated object, with its
+        armature modifiers switched off so that the rest shape is written."""
+        modifiers = [m for m in obj.modifiers if m.type != "ARMATURE" and m.show_viewport]
+        if obj.type == "MESH" and not self.options.apply_modifiers:
+            if modifiers:
+                self.warnings.add(
+                    'Object "%s": modifiers left unapplied (%s); "Apply modifiers" evaluates them'
+                    % (obj.name, ", ".join(m.name for m in modifiers))
+                )
+            return obj.data, lambda: None
+        switched = [m for m in obj.modifiers if m.type == "ARMATURE" and m.show_viewport]
+        for m in switched:
+            m.show_viewport = False
+        depsgraph = self.context.evaluated_depsgraph_get()
+        depsgraph.update()
+        evaluated = obj.evaluated_get(depsgraph)
+        mesh = evaluated.to_mesh()
+
+        def release():
+            evaluated.to_mesh_clear()
+            for m in switched:
+                m.show_viewport = True
+
+        if mesh is None:
+            release()
+            return bpy.data.meshes.new("empty"), lambda: None
+        return mesh, release
+
+    def geometry_of_mesh(self, obj, mesh):
+        where = 'Object "%s"' % obj.name
+        vertices, loops, polygons = len(mesh.vertices), len(mesh.loops), len(mesh.polygons)
+        positions = np.empty(vertices * 3, dtype=np.float32)
+        mesh.vertices.foreach_get("co", positions)
+        normals = np.empty(vertices * 3, dtype=np.float32)
+        mesh.vertices.foreach_get("normal", normals)
+        normals[np.abs(normals) < NORMAL_NOISE] = 0.0
+        loop_vertex = np.empty(loops, dtype=np.int64)
+        mesh.loops.foreach_get("vertex_index", loop_vertex)
+        loop_start = np.empty(polygons, dtype=np.int64)
+        mesh.polygons.foreach_get("loop_start", loop_start)
+        loop_total = np.empty(polygons, dtype=np.int64)
+        mesh.polygons.foreach_get("loop_total", loop_total)
+
+        tri_loops = np.empty(0, dtype=np.int64)
+        tri_polygon = np.empty(0, dtype=np.int64)
+        if (loop_total > 4).any():
+            mesh.calc_loop_triangles()
+            count = len(mesh.loop_triangles)
+            tri_loops = np.empty(count * 3, dtype=np.int64)
+            mesh.loop_triangles.foreach_get("loops", tri_loops)
+            tri_polygon = np.empty(count, dtype=np.int64)
+            mesh.loop_triangles.foreach_get("polygon_index", tri_polygon)
+        sizes, corner_loops, face_polygon = face_corners(loop_start, loop_total, tri_loops, tri_polygon)
+
+        uv_layers = list(mesh.uv_layers)
+        if len(uv_layers) > MAX_UV_SETS:
+            self.warnings.add(
+                'Object "%s": only %d uv maps fit in the file; not written: %s'
+                % (obj.name, MAX_UV_SETS, ", ".join(l.name for l in uv_layers[MAX_UV_SETS:]))
+            )
+        uv_sets = [(layer.name, self.numbers.array(uv_of(layer, loops)[corner_loops], where).reshape(-1, 2))
+                   for layer in uv_layers[:MAX_UV_SETS]]
+
+        colours = self.corner_colours(mesh, corner_loops, loop_vertex, where)
+
+        materials = None
+        if len(obj.material_slots):
+            render_uv = active_render_uv(mesh)
+            slot_index = np.array([self.material_index(slot.material, render_uv) for slot in obj.material_slots]
+                                  + [-1], dtype=np.int64)
+            polygon_material = np.empty(polygons, dtype=np.int64)
+            mesh.polygons.foreach_get("material_index", polygon_material)
+            m = polygon_material[face_polygon]
+            m[(m < 0) | (m >= len(obj.material_slots))] = len(obj.material_slots)
+            materials = slot_index[m]
+
+        geometry = records.Geometry(
+            name=obj.name,
+            positions=self.numbers.array(positions, where).reshape(-1, 3),
+            normals=self.numbers.array(normals, where).reshape(-1, 3),
+            face_sizes=sizes,
+            corner_vertices=loop_vertex[corner_loops],
+            uv_sets=uv_sets,
+            colours=colours,
+            materials=materials,
+        )
+        self.bone_weights(obj, mesh, geometry, where)
+        return geometry
+
+    def corner_colours(self, mesh, corner_loops, loop_vertex, where):
+        layer = render_colour_layer(mesh)
+        if layer is None:
+            return None
+        linear = self.options.linear_colours
+        data = layer.data
+        has_srgb = len(data) > 0 and hasattr(data[0], "color_srgb")
+        field = "color" if linear or not has_srgb else "color_srgb"
+        values = np.empty(len(data) * 4, dtype=np.float32)
+        data.foreach_get(field, values)
+        values = values.reshape(-1, 4)[:, :3]
+        point_domain = getattr(layer, "domain", "CORNER") == "POINT"
+        rgb = values[loop_vertex[corner_loops] if point_domain else corner_loops]
+        if not linear and not has_srgb:
+            rgb = linear_to_srgb_array(rgb)
+        return self.numbers.array(rgb, where).reshape(-1, 3)
+
+    def bone_weights(self, obj, mesh, geometry, where):
+        """Fills the link table (bone names) and every positive influence of
+        every vertex into geometry."""
+        armature = self.armature_of(obj)
+        if armature is None or obj.parent_type == "BONE":
+            return
+        deform = {b.name for b in armature.data.bones if b.use_deform}
+        group_link = {}
+        links = []
+        for group in obj.vertex_groups:
+            if group.name in deform:
+                group_link[group.index] = len(links)
+                links.append(self.file_bone_name(armature, group.name))
+        if not links:
+            return
+        counts = []
+        link_of = []
+        weight_of = []
+        for vertex in mesh.vertices:
+            n = 0
+            for g in vertex.groups:
+                link = group_link.get(g.group)
+                if link is not None:
+                    weight = g.weight
+                    if weight > 0.0:
+                        link_of.append(link)
+                        weight_of.append(weight)
+                        n += 1
+            counts.append(n)
+        if not link_of:
+            return
+        geometry.links = links
+        geometry.weight_counts = np.array(counts, dtype=np.int64)
+        geometry.weight_links = np.array(link_of, dtype=np.int64)
+        geometry.weight_values = self.numbers.array(np.array(weight_of, dtype=np.float32), where)
+
+    # -- skeletons and animations
+
+    def skeleton(self, obj):
+        roots = [self.bone(obj, bone) for bone in obj.data.bones if bone.parent is None]
+        return records.Skeleton(obj.name, roots)
+
+    def bone(self, armature, bone):
+        name = self.check_name("Bone", self.file_bone_name(armature, bone.name))
+        position, rotation, scale, _ = self.pose(bone_rest(bone), 'Bone "%s"' % bone.name, None)
+        return records.Bone(name, position, rotation, scale, [self.bone(armature, child) for child in bone.children])
+
+    def pose(self, matrix, where, previous):
+        """position, rotation (x, y, z, w) and scale of matrix, and the
+        rotation, its sign chosen to be closest to previous."""
+        location, rotation, scale = matrix.decompose()
+        if previous is not None and rotation.dot(previous) < 0.0:
+            rotation = -rotation
+        return (self.numbers.many(location, where), self.numbers.many(xyzw(rotation), where),
+                self.numbers.many(scale, where), rotation)
+
+    def animations(self, armatures):
+        """One animation per action, with a track for every armature it is
+        written for (see actions_of)."""
+        fps = self.scene.render.fps / self.scene.render.fps_base
+        taken = {
+            a.animation_data.action
+            for a in armatures
+            if a.animation_data is not None and a.animation_data.action is not None
+        }
+        tracks = {}  # action -> [(armature, first frame, poses by bone)]
+        for obj in armatures:
+            if obj.animation_data is not None and len(obj.animation_data.nla_tracks):
+                self.warnings.add('Armature "%s": NLA strips are not written; its actions are' % obj.name)
+            for action in self.actions_of(obj, taken):
+                taken.add(action)
+                self.progress('sampling action "%s"' % action.name)
+                tracks.setdefault(action, []).append((obj,) + self.sample(obj, action))
+        found = []
+        for action, sampled in tracks.items():
+            frames = max(len(next(iter(poses.values()), ())) for _, _, poses in sampled)
+            found.append(records.Animation(
+                name=self.check_name("Action", action.name),
+                length=float(max(frames - 1, 0)),
+                fps=self.numbers.one(fps, 'Action "%s"' % action.name),
+                skeletons=[self.tracks(armature, poses, fps) for armature, _, poses in sampled],
+            ))
+        return found
+
+    def tracks(self, armature, poses, fps):
+        frames = len(next(iter(poses.values()), ()))
+        keyed = records.SkeletonTracks(armature.name, key_times(frames, fps), [])
+        for pose_bone in armature.pose.bones:
+            name = self.file_bone_name(armature, pose_bone.name)
+            where = 'Bone "%s"' % name
+            rows = []
+            previous = None
+            for matrix in poses[pose_bone.name]:
+                position, rotation, scale, previous = self.pose(matrix, where, previous)
+                rows.append(position + rotation + scale)
+            table = np.array(rows, dtype=np.float32).reshape(-1, 10)
+            keyed.tracks.append(records.Track(name, table[:, 0:3], table[:, 3:7], table[:, 7:10]))
+        return keyed
+
+    def actions_of(self, armature, taken):
+        """The actions written for armature: its active action, then every
+        action that animates nothing but its bones and is not already written
+        for an armature (sorted by name)."""
+        data = armature.animation_data
+        found = [data.action] if data is not None and data.action is not None else []
+        bones = {b.name for b in armature.data.bones}
+        for action in sorted(bpy.data.actions, key=lambda a: a.name):
+            if action in taken or action in found:
+                continue
+            names = bone_names_animated(action)
+            if names and names <= bones:
+                found.append(action)
+        return found
+
+    def sample(self, armature, action):
+        """(first frame, {bone name: [parent-relative pose matrix per frame]})
+        for every frame of the action's range, with action made the
+        armature's action for the while."""
+        first, last = (int(round(f)) for f in action.frame_range)
+        created = armature.animation_data is None
+        data = armature.animation_data_create()
+        saved_action = data.action
+        saved_frame = (self.scene.frame_current, self.scene.frame_subframe)
+        poses = {b.name: [] for b in armature.pose.bones}
+        try:
+            if saved_action != action:
+                data.action = action
+            for frame in range(first, last + 1):
+                # Sampling the evaluated pose bakes constraints, IK and drivers.
+                self.scene.frame_set(frame)
+                for pose_bone in armature.pose.bones:
+                    matrix = pose_bone.matrix
+                    if pose_bone.parent is not None:
+                        matrix = pose_bone.parent.matrix.inverted_safe() @ matrix
+                    poses[pose_bone.name].append(matrix.copy())
+        finally:
+            if created:
+                armature.animation_data_clear()
+            elif data.action != saved_action:
+                data.action = saved_action
+            self.scene.frame_set(saved_frame[0], subframe=saved_frame[1])
+        return first, poses
+
+    # -- scene
+
+    def object_record(self, obj):
+        where = 'Object "%s"' % obj.name
+        record = records.Object(obj.name, object_type(obj), tuple(self.numbers.many(
+            [obj.matrix_world[r][c] for r in range(4) for c in range(4)], where)))
+        if obj.parent is not None and obj.parent in self.objects:
+            record.parent = obj.parent.name
+            if obj.parent_type == "BONE" and obj.parent.type == "ARMATURE" and obj.parent_bone:
+                record.bone = self.file_bone_name(obj.parent, obj.parent_bone)
+        if obj.type in GEOMETRY_TYPES:
+            armature = self.armature_of(obj)
+            if armature is not None:
+                record.skeleton = armature.name
+        return record
+
+    def run(self):
+        self.progress("collecting objects")
+        self.collect_objects()
+        scene = records.Scene(self.scene.name)
+        read = {"LIGHT": self.light, "CAMERA": self.camera, "ARMATURE": self.skeleton}
+        kept = []
+        for obj in self.objects:
+            where = 'Object "%s"' % obj.name
+            record = None
+            if obj.type in GEOMETRY_TYPES:
+                self.progress('reading geometry "%s"' % obj.name)
+                record = self.guarded(where, lambda: self.geometry(obj))
+                if record is not None:
+                    scene.geometries.append(record)
+            elif obj.type in read:
+                record = self.guarded(where, lambda: read[obj.type](obj))
+                if record is not None:
+                    {"LIGHT": scene.lights, "CAMERA": scene.cameras, "ARMATURE": scene.skeletons}[obj.type].append(record)
+            if record is not None or (obj.type not in read and obj.type not in GEOMETRY_TYPES):
+                kept.append(obj)
+        dropped = [o for o in self.objects if o not in kept]
+        self.objects = kept
+        self.progress("reading materials")
+        scene.materials = [self.material_record(m) for m in self.materials]
+        scene.images = [records.Image(self.check_name("Image", image.name), name) for image, name in self.images]
+        armatures = [o for o in self.objects if o.type == "ARMATURE"]
+        scene.animations = self.animations(armatures)
+        scene.objects = [self.object_record(o) for o in self.objects]
+        for obj in dropped:
+            for record in scene.objects:
+                if record.parent == obj.name:
+                    record.parent = record.bone = None
+        return scene
+
+
+# --- free helpers ---------------------------------------------------------------------
+
+
+def object_type(obj):
+    if obj.type == "FONT":
+        return "font"
+    if obj.type in GEOMETRY_TYPES:
+        return "mesh"
+    return {"LIGHT": "light", "CAMERA": "camera", "ARMATURE": "skeleton"}.get(obj.type, "empty")
+
+
+def file_bone_names(armature):
+    """Bone name -> name in the file. A bone named like its armature is renamed,
+    because the skeleton's own root bone carries that name and lookups take
+    the first match."""
+    names = {b.name: b.name for b in armature.data.bones}
+    if armature.name in names:
+        n = 1
+        candidate = armature.name + ".bone"
+        while candidate in names:
+            n += 1
+            candidate = "%s.bone%d" % (armature.name, n)
+        names[armature.name] = candidate
+    return names
+
+
+def action_paths(action):
+    """The data paths an action animates. Blender 5's layered actions keep
+    their curves in channel bags instead of the action's own list."""
+    curves = getattr(action, "fcurves", None)
+    if curves is None:
+        curves = [
+            curve
+            for layer in getattr(action, "layers", ())
+            for strip in layer.strips
+            for bag in getattr(strip, "channelbags", ())
+            for curve in bag.fcurves
+        ]
+    return {curve.data_path for curve in curves}
+
+
+def bone_names_animated(action):
+    """The bones an action animates, or None when it also animates anything
+    other than pose bones."""
+    names = set()
+    for path in action_paths(action):
+        match = POSE_BONE_PATH.match(path)
+        if match is None:
+            return None
+        names.add(match.group(1).replace('\\"', '"').replace("\\\\", "\\"))
+    return names
+
+
+def find_principled(material):
+    if not material.use_nodes or material.node_tree is None:
+        return None
+    nodes = material.node_tree.nodes
+    for node in nodes:
+        if node.type == "OUTPUT_MATERIAL" and node.is_active_output:
+            surface = node.inputs.get("Surface")
+            if surface is not None and surface.is_linked and surface.links[0].from_node.type == "BSDF_PRINCIPLED":
+                return surface.links[0].from_node
+    return next((n for n in nodes if n.type == "BSDF_PRINCIPLED"), None)
+
+
+def active_render_uv(mesh):
+    for layer in mesh.uv_layers:
+        if layer.active_render:
+            return layer.name
+    return mesh.uv_layers[0].name if len(mesh.uv_layers) else ""
+
+
+def render_colour_layer(mesh):
+    attributes = getattr(mesh, "color_attributes", None)
+    if attributes is not None:
+        if not len(attributes):
+            return None
+        index = getattr(attributes, "render_color_index", -1)
+        if 0 <= index < len(attributes):
+            return attributes[index]
+        return attributes.active_color or attributes[0]
+    layers = getattr(mesh, "vertex_colors", None)
+    if layers:
+        return next((l for l in layers if l.active_render), layers[0])
+    return None
+
+
+def vertical_fov(camera, render):
+    """The camera's vertical field of view in radians, for the scene's aspect."""
+    aspect = (render.resolution_x * render.pixel_aspect_x) / max(render.resolution_y * render.pixel_aspect_y, 1e-9)
+    fit = camera.sensor_fit
+    if fit == "VERTICAL":
+        return 2.0 * math.atan(camera.sensor_height / (2.0 * camera.lens))
+    horizontal = fit == "HORIZONTAL" or aspect >= 1.0
+    half = math.atan(camera.sensor_width / (2.0 * camera.lens))
+    if horizontal:
+        return 2.0 * math.atan(math.tan(half) / aspect)
+    return 2.0 * half
+
+
+def gather(context, options, folder=None, progress=None):
+    """The scene of context as records, and the warnings. Images are copied,
+    unpacked or saved into folder (the folder of the file to be written)."""
+    gatherer = Gatherer(context, folder or os.getcwd(), options, progress or (lambda stage: None))
+    return gatherer.run(), gatherer.warnings
