@@ -4,7 +4,8 @@
         -- OUT.xml [--selection-only] [--apply-modifiers] [--linear-colours]
 
 Without a .blend file Blender's start-up scene is exported. Warnings go to
-standard output; a failure raises, so that Blender exits with code 1.
+standard output. A file that cannot be written ends the run with one line
+on standard error and exit code 1.
 """
 
 import argparse
@@ -48,13 +49,17 @@ def parse(argv):
 def main():
     options = parse(sys.argv)
     addon = load_addon()
-    warnings = addon.exporter.export(
-        bpy.context,
-        os.path.abspath(options.output),
-        selection_only=options.selection_only,
-        apply_modifiers=options.apply_modifiers,
-        linear_colours=options.linear_colours,
-    )
+    try:
+        warnings = addon.exporter.export(
+            bpy.context,
+            os.path.abspath(options.output),
+            selection_only=options.selection_only,
+            apply_modifiers=options.apply_modifiers,
+            linear_colours=options.linear_colours,
+        )
+    except OSError as error:
+        print("Blender XML export: cannot write %s: %s" % (options.output, error.strerror or error), file=sys.stderr)
+        sys.exit(1)
     for message in warnings:
         print("Blender XML export warning:", message)
     print("Blender XML export: wrote %s (%d warnings)" % (options.output, len(warnings)))

@@ -36,10 +36,6 @@ SPECULAR_INPUTS = ("Specular", "Specular IOR Level")
 SLOT_INPUTS = ("Base Color", "Alpha", "Normal")
 # What Blender raises when data is not in the state the add-on expects.
 DATA_ERRORS = (AttributeError, KeyError, IndexError, TypeError, ValueError, RuntimeError)
-# Normal components closer to 0 than this are written as 0: Blender
-# recomputes them with a different tiny remainder on each evaluation, and a
-# scene exported twice must give the same bytes.
-NORMAL_NOISE = 1e-6
 
 
 class Options:
@@ -145,6 +141,40 @@ def face_corners(loop_start, loop_total, tri_loops, tri_polygon):
     starts = np.cumsum(size) - size
     corner = np.repeat(offset, size) + (np.arange(int(size.sum())) - np.repeat(starts, size))
     return size, source[corner], polygon
+
+
+def vertex_normals(positions, loop_vertex, loop_start, loop_total):
+    """Angle-weighted vertex normals, as Blender computes them, but summed in
+    a fixed order: Blender's own sums vary in their last bits from one
+    evaluation to the next, and a scene exported twice must give the same
+    bytes. A vertex that no face uses gets its direction from the origin."""
+    p = positions.astype(np.float64)
+    polygon = np.repeat(np.arange(len(loop_start)), loop_total)
+    start = np.repeat(loop_start, loop_total)
+    within = np.arange(len(loop_vertex)) - np.repeat(np.cumsum(loop_total) - loop_total, loop_total)
+    total = np.repeat(loop_total, loop_total)
+    loops = start + within
+    v = loop_vertex[loops]
+    nxt = loop_vertex[start + (within + 1) % total]
+    prv = loop_vertex[start + (within - 1) % total]
+    # Newell's polygon normals.
+    cross = np.cross(p[v], p[nxt])
+    face = np.stack([np.bincount(polygon, cross[:, k], len(loop_start)) for k in range(3)], axis=1)
+    face /= np.maximum(np.linalg.norm(face, axis=1), 1e-30)[:, None]
+    e1 = p[prv] - p[v]
+    e2 = p[nxt] - p[v]
+    e1 /= np.maximum(np.linalg.norm(e1, axis=1), 1e-30)[:, None]
+    e2 /= np.maximum(np.linalg.norm(e2, axis=1), 1e-30)[:, None]
+    angle = np.arccos(np.clip(np.einsum("ij,ij->i", e1, e2), -1.0, 1.0))
+    weighted = face[polygon] * angle[:, None]
+    normal = np.stack([np.bincount(v, weighted[:, k], len(p)) for k in range(3)], axis=1)
+    length = np.linalg.norm(normal, axis=1)
+    loose = length < 1e-30
+    normal[loose] = p[loose]
+    length[loose] = np.linalg.norm(p[loose], axis=1)
+    normal[length < 1e-30] = (0.0, 0.0, 1.0)
+    length[length < 1e-30] = 1.0
+    return (normal / length[:, None]).astype(np.float32)
 
 
 # --- the gatherer ---------------------------------------------------------------------
@@ -455,9 +485,6 @@ class Gatherer:
         vertices, loops, polygons = len(mesh.vertices), len(mesh.loops), len(mesh.polygons)
         positions = np.empty(vertices * 3, dtype=np.float32)
         mesh.vertices.foreach_get("co", positions)
-        normals = np.empty(vertices * 3, dtype=np.float32)
-        mesh.vertices.foreach_get("normal", normals)
-        normals[np.abs(normals) < NORMAL_NOISE] = 0.0
         loop_vertex = np.empty(loops, dtype=np.int64)
         mesh.loops.foreach_get("vertex_index", loop_vertex)
         loop_start = np.empty(polygons, dtype=np.int64)
@@ -475,6 +502,7 @@ class Gatherer:
             tri_polygon = np.empty(count, dtype=np.int64)
             mesh.loop_triangles.foreach_get("polygon_index", tri_polygon)
         sizes, corner_loops, face_polygon = face_corners(loop_start, loop_total, tri_loops, tri_polygon)
+        normals = vertex_normals(positions.reshape(-1, 3), loop_vertex, loop_start, loop_total)
 
         uv_layers = list(mesh.uv_layers)
         if len(uv_layers) > MAX_UV_SETS:

@@ -51,7 +51,8 @@ def _digits(values, candidates):
         # Powers of ten below 1 are inexact: divide by the exact power instead.
         power = 10.0 ** np.abs(digits - 1 - exponent)
         up = exponent <= digits - 1
-        rounded = np.where(up, np.round(wide * power) / power, np.round(wide / power) * power).astype(np.float32)
+        with np.errstate(over="ignore"):
+            rounded = np.where(up, np.round(wide * power) / power, np.round(wide / power) * power).astype(np.float32)
         need[rounded == values] = digits
     return need
 
@@ -84,7 +85,8 @@ def shortest(values):
         chosen = rest[need == digits]
         if len(chosen):
             out[chosen] = _format(wide[chosen], digits)
-    back = np.array(out[rest].tolist(), dtype=np.float64).astype(np.float32)
+    with np.errstate(over="ignore"):
+        back = np.array(out[rest].tolist(), dtype=np.float64).astype(np.float32)
     wrong = rest[back != values[rest]]
     if len(wrong):
         out[wrong] = _format(wide[wrong], 9)

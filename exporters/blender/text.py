@@ -93,7 +93,9 @@ def _clean(text):
 
 
 def escape_text(text):
-    return _clean(text).replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
+    """Element content; a carriage return is a character reference, because
+    parsers turn a literal one into a line feed."""
+    return _clean(text).replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;").replace("\r", "&#13;")
 
 
 def escape_attribute(text):
