@@ -635,8 +635,15 @@ class Exporter:
             if obj.animation_data is not None and len(obj.animation_data.nla_tracks):
                 self.warnings.add('Armature "%s": NLA strips are not written; its actions are' % obj.name)
             for action in self.actions_of(obj, taken):
+                sampled = self.sample(obj, action)
+                if sampled is None:
+                    self.warnings.add(
+                        'Action "%s": none of its slots animates armature "%s"; it is not written for it'
+                        % (action.name, obj.name)
+                    )
+                    continue
                 taken.add(action)
-                tracks.setdefault(action, []).append((obj,) + self.sample(obj, action))
+                tracks.setdefault(action, []).append((obj,) + sampled)
         xml.open("animations")
         for action, sampled in tracks.items():
             frames = max(len(next(iter(poses.values()), ())) for _, _, poses in sampled)
@@ -664,17 +671,15 @@ class Exporter:
 
     def sample(self, armature, action):
         """(first frame, {bone name: [parent-relative pose matrix per frame]})
-        for every frame of the action's range, with action made the
-        armature's action for the while."""
+        for every frame of the action's range, with action bound to the
+        armature for the while; None when no slot of the action fits it."""
         first, last = (int(round(f)) for f in action.frame_range)
-        created = armature.animation_data is None
-        data = armature.animation_data_create()
-        saved_action = data.action
         saved_frame = (self.scene.frame_current, self.scene.frame_subframe)
+        restore = bind_action(armature, action)
+        if restore is None:
+            return None
         poses = {b.name: [] for b in armature.pose.bones}
         try:
-            if saved_action != action:
-                data.action = action
             for frame in range(first, last + 1):
                 # Sampling the evaluated pose bakes constraints, IK and drivers.
                 self.scene.frame_set(frame)
@@ -684,10 +689,7 @@ class Exporter:
                         matrix = pose_bone.parent.matrix.inverted_safe() @ matrix
                     poses[pose_bone.name].append(matrix.copy())
         finally:
-            if created:
-                armature.animation_data_clear()
-            elif data.action != saved_action:
-                data.action = saved_action
+            restore()
             self.scene.frame_set(saved_frame[0], subframe=saved_frame[1])
         return first, poses
 
@@ -753,26 +755,27 @@ def file_bone_names(armature):
     return names
 
 
-def action_paths(action):
-    """The data paths an action animates. Blender 5's layered actions keep
-    their curves in channel bags instead of the action's own list."""
-    curves = getattr(action, "fcurves", None)
-    if curves is None:
-        curves = [
-            curve
-            for layer in getattr(action, "layers", ())
-            for strip in layer.strips
-            for bag in getattr(strip, "channelbags", ())
-            for curve in bag.fcurves
-        ]
-    return {curve.data_path for curve in curves}
+def action_paths(action, slot=None):
+    """The data paths an action animates (through slot only, when given).
+    Blender 4.4 and later keep an action's curves in channel bags, one per
+    slot, instead of the action's own list (gone in 5.0)."""
+    if not getattr(action, "is_action_layered", False):
+        return {curve.data_path for curve in getattr(action, "fcurves", ())}
+    return {
+        curve.data_path
+        for layer in action.layers
+        for strip in layer.strips
+        for bag in getattr(strip, "channelbags", ())
+        if slot is None or bag.slot_handle == slot.handle
+        for curve in bag.fcurves
+    }
 
 
-def bone_names_animated(action):
-    """The bones an action animates, or None when it also animates anything
-    other than pose bones."""
+def bone_names_animated(action, slot=None):
+    """The bones an action animates (through slot, when given), or None when
+    it also animates anything other than pose bones."""
     names = set()
-    for path in action_paths(action):
+    for path in action_paths(action, slot):
         match = POSE_BONE_PATH.match(path)
         if match is None:
             return None
@@ -780,8 +783,69 @@ def bone_names_animated(action):
     return names
 
 
+def slot_for(armature, action):
+    """The slot through which action animates armature: the armature's own
+    slot of it, else its only slot, else the first slot whose curves move
+    nothing but bones of the armature; None when none fits."""
+    data = armature.animation_data
+    if data is not None and data.action == action and data.action_slot is not None:
+        return data.action_slot
+    slots = list(action.slots)
+    own = "OB" + armature.name
+    for slot in slots:
+        if slot.identifier == own or armature in getattr(slot, "users", lambda: ())():
+            return slot
+    if len(slots) == 1:
+        return slots[0]
+    bones = {b.name for b in armature.data.bones}
+    for slot in slots:
+        names = bone_names_animated(action, slot)
+        if names and names <= bones:
+            return slot
+    return None
+
+
+def bind_action(armature, action):
+    """Makes action animate armature (through the slot of slot_for on
+    Blender 4.4 and later, where an action animates an object only through
+    a slot) and returns a function that gives the armature back its own
+    action and slot; None, with nothing changed, when no slot fits."""
+    layered = getattr(action, "is_action_layered", False)
+    slot = slot_for(armature, action) if layered else None
+    if layered and slot is None:
+        return None
+    created = armature.animation_data is None
+    data = armature.animation_data_create()
+    saved_action = data.action
+    has_slots = hasattr(data, "action_slot")
+    saved_slot = data.action_slot if has_slots else None
+    if data.action != action:
+        data.action = action
+    if layered and data.action_slot != slot:
+        data.action_slot = slot
+
+    def restore():
+        if created:
+            armature.animation_data_clear()
+            return
+        if data.action != saved_action:
+            data.action = saved_action
+        if has_slots and saved_action is not None and data.action_slot != saved_slot:
+            data.action_slot = saved_slot
+
+    return restore
+
+
+def uses_nodes(material):
+    """Whether the material is shaded by its node tree. From Blender 5.0 on
+    every material is, and reading `use_nodes` is deprecated."""
+    if material.node_tree is None:
+        return False
+    return bpy.app.version >= (5, 0, 0) or material.use_nodes
+
+
 def find_principled(material):
-    if not material.use_nodes or material.node_tree is None:
+    if not uses_nodes(material):
         return None
     nodes = material.node_tree.nodes
     for node in nodes:
