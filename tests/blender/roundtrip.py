@@ -69,7 +69,15 @@ def run_host(xml_path, swap):
 
 
 def exported_objects():
-    return list(bpy.context.scene.objects)
+    """The scene content the exporter must write: the objects of the view
+    layer, less those of the glTF importer's helper collection and hidden
+    bone widgets."""
+    layer = bpy.context.view_layer
+    widgets = {b.custom_shape for o in layer.objects if o.type == "ARMATURE" for b in o.pose.bones}
+    return [o for o in bpy.context.scene.objects
+            if o.name in layer.objects
+            and "glTF_not_exported" not in {c.name for c in o.users_collection}
+            and not (o in widgets and not o.visible_get())]
 
 
 def armature_of(obj, objects):
