@@ -203,6 +203,22 @@ def test_animation_frames_cover_the_action_with_continuous_rotations():
             previous = q
 
 
+def test_action_without_a_fitting_slot_is_reported_not_written():
+    if bpy.app.version < (4, 4, 0):
+        raise harness.Skip("actions have slots from Blender 4.4 on")
+    arm = scenes.rig()
+    crowd = bpy.data.actions.new("Crowd")
+    strip = crowd.layers.new("Layer").strips.new(type="KEYFRAME")
+    for owner in ("Walker", "Runner"):
+        curve = strip.channelbags.new(crowd.slots.new("OBJECT", owner)).fcurves.new('pose.bones["Hip"].location')
+        curve.keyframe_points.insert(1, 0.0)
+    arm.animation_data.action = crowd
+    root, _, warnings = export("no-slot")
+    check_equal([a.get("name") for a in root.iter("animation")], ["Bow", "Wave"], "the other actions, by name")
+    check(any("Crowd" in w and "slot" in w for w in warnings), "no warning names the action: %s" % warnings)
+    check_equal((arm.animation_data.action, arm.animation_data.action_slot), (crowd, None), "action and slot kept")
+
+
 def test_vertex_without_influence_is_an_empty_group():
     arm = scenes.rig()
     obj = scenes.mesh_object("Strip", [(0, 0, 0), (1, 0, 0), (2, 0, 0), (3, 0, 0)], [(0, 1, 2), (1, 3, 2)], parent=arm)
