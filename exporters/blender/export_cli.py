@@ -1,7 +1,7 @@
 """Exports the open scene from the command line:
 
     blender -b [SCENE.blend] --python-exit-code 1 --python exporters/blender/export_cli.py \\
-        -- OUT.xml [--selection-only] [--apply-modifiers] [--linear-colours]
+        -- OUT.xml [--selection-only] [--visible-only] [--apply-modifiers] [--linear-colours]
 
 Without a .blend file Blender's start-up scene is exported. Warnings go to
 standard output; a failure raises, so that Blender exits with code 1.
@@ -40,6 +40,7 @@ def parse(argv):
     parser = argparse.ArgumentParser(prog="export_cli.py", description="Export the open scene as Blender XML.")
     parser.add_argument("output", help="the .xml file to write")
     parser.add_argument("--selection-only", action="store_true")
+    parser.add_argument("--visible-only", action="store_true")
     parser.add_argument("--apply-modifiers", action="store_true")
     parser.add_argument("--linear-colours", action="store_true")
     return parser.parse_args(args)
@@ -54,6 +55,8 @@ def main():
         selection_only=options.selection_only,
         apply_modifiers=options.apply_modifiers,
         linear_colours=options.linear_colours,
+        visible_only=options.visible_only,
+        info=lambda message: print("Blender XML export:", message),
     )
     for message in warnings:
         print("Blender XML export warning:", message)

@@ -11,6 +11,7 @@ import re
 import shutil
 
 import bpy
+from mathutils import Matrix
 
 from . import text
 
@@ -26,6 +27,12 @@ MAX_UV_SETS = 2
 
 LIGHT_TYPES = {"POINT": "omni", "SUN": "directional", "SPOT": "spot", "AREA": "omni"}
 GEOMETRY_TYPES = {"MESH", "CURVE", "SURFACE", "FONT", "META"}
+# What a collection instance's objects are written as: an armature or
+# anything else it shows is not written.
+INSTANCED_TYPES = GEOMETRY_TYPES | {"LIGHT", "CAMERA", "EMPTY"}
+# The collection where Blender's glTF importer keeps its helper objects
+# (the bones' display shape), which are no scene content.
+GLTF_HELPER_COLLECTION = "glTF_not_exported"
 # File name extensions of packed images that have no file name of their own.
 IMAGE_EXTENSIONS = {"JPEG": ".jpg", "PNG": ".png", "TARGA": ".tga", "BMP": ".bmp", "TIFF": ".tif",
                     "OPEN_EXR": ".exr", "HDR": ".hdr", "WEBP": ".webp"}
@@ -38,10 +45,23 @@ SLOT_INPUTS = ("Base Color", "Alpha", "Normal")
 
 
 class Options:
-    def __init__(self, selection_only=False, apply_modifiers=False, linear_colours=False):
+    def __init__(self, selection_only=False, apply_modifiers=False, linear_colours=False, visible_only=False):
         self.selection_only = selection_only
         self.apply_modifiers = apply_modifiers
         self.linear_colours = linear_colours
+        self.visible_only = visible_only
+
+
+class Instance:
+    """An object shown by a collection instance, written as a scene object of
+    its own: its name in the file, the object shown, its world matrix and the
+    file name of the object that instances it."""
+
+    def __init__(self, name, obj, matrix, parent):
+        self.name = name
+        self.obj = obj
+        self.matrix = matrix
+        self.parent = parent
 
 
 class Warnings:
@@ -119,8 +139,9 @@ class Xml:
 
 
 class Exporter:
-    def __init__(self, context, filepath, options):
+    def __init__(self, context, filepath, options, info=None):
         self.context = context
+        self.info = info or (lambda message: None)
         self.scene = context.scene
         self.filepath = filepath
         self.folder = os.path.dirname(os.path.abspath(filepath))
@@ -128,6 +149,8 @@ class Exporter:
         self.warnings = Warnings()
         self.numbers = Numbers(self.warnings)
         self.objects = []
+        self.instances = []  # Instance records, in file order after the objects
+        self.geometry_bodies = {}  # object name -> its geometry's lines, written once per object
         self.materials = []  # bpy materials, in file order
         self.material_uv = {}  # material -> uv map name of its first user
         self.images = []  # (bpy image, file name)
@@ -162,11 +185,15 @@ class Exporter:
     # -- which objects
 
     def collect_objects(self):
-        view_layer = self.context.view_layer
-        for obj in self.scene.objects:
-            if self.options.selection_only and not obj.select_get(view_layer=view_layer):
-                continue
-            self.objects.append(obj)
+        self.objects, skipped = scene_content(self.scene, self.context.view_layer, self.options)
+        if skipped:
+            self.info(
+                '%d objects are no scene content and were not written (in collections excluded from the view layer'
+                ' or in "%s", or hidden bone shapes)' % (skipped, GLTF_HELPER_COLLECTION)
+            )
+        taken = {o.name for o in self.objects}
+        for obj in self.objects:
+            self.collect_instances(obj, obj.name, obj.matrix_world, taken, ())
         for obj in self.objects:
             self.check_name("Object", obj.name)
             self.check_animation(obj)
@@ -181,6 +208,33 @@ class Exporter:
                             'Armature "%s": bone "%s" is written as "%s" (a bone may not share its armature\'s name)'
                             % (obj.name, old, new)
                         )
+
+    def collect_instances(self, instancer, name, matrix, taken, open_collections):
+        """Adds an Instance for every object that instancer (written as name,
+        at the world matrix matrix) shows through its collection, nested
+        instances too, as Blender draws them."""
+        collection = instancer.instance_collection if instancer.instance_type == "COLLECTION" else None
+        if collection is None or collection in open_collections:
+            return
+        base = matrix @ Matrix.Translation(-collection.instance_offset)
+        for obj in collection.all_objects:
+            if obj.type not in INSTANCED_TYPES:
+                self.warnings.add(
+                    'Object "%s": %s "%s" of its collection instance is not written'
+                    % (name, obj.type.lower(), obj.name)
+                )
+                continue
+            world = base @ obj.matrix_world
+            own = unique_name("%s/%s" % (name, obj.name), taken)
+            self.check_name("Object", own)
+            self.instances.append(Instance(own, obj, world, name))
+            self.collect_instances(obj, own, world, taken, open_collections + (collection,))
+
+    def placed(self, types):
+        """(name in the file, object) of the objects and instances of types."""
+        return [(o.name, o) for o in self.objects if o.type in types] + [
+            (i.name, i.obj) for i in self.instances if i.obj.type in types
+        ]
 
     def check_animation(self, obj):
         """Warns about animation the file has no place for: an object's own
@@ -265,23 +319,20 @@ class Exporter:
 
     def run(self):
         self.collect_objects()
-        geometries = [o for o in self.objects if o.type in GEOMETRY_TYPES]
         armatures = [o for o in self.objects if o.type == "ARMATURE"]
-        lights = [o for o in self.objects if o.type == "LIGHT"]
-        cameras = [o for o in self.objects if o.type == "CAMERA"]
 
         geometry_xml = Xml()
         geometry_xml.depth = 2
-        for obj in geometries:
-            self.write_geometry(geometry_xml, obj)
+        for name, obj in self.placed(GEOMETRY_TYPES):
+            self.write_geometry(geometry_xml, name, obj)
 
         xml = Xml()
         xml.open("orvk")
         xml.open("comments")
         xml.leaf("version", str(FORMAT_VERSION))
         xml.close("comments")
-        self.write_lights(xml, lights)
-        self.write_cameras(xml, cameras)
+        self.write_lights(xml, self.placed({"LIGHT"}))
+        self.write_cameras(xml, self.placed({"CAMERA"}))
         self.write_materials(xml)  # also images and textures, before the materials
         xml.open("geometries")
         xml.lines.extend(geometry_xml.lines[1:])
@@ -296,13 +347,13 @@ class Exporter:
 
     def write_lights(self, xml, lights):
         xml.open("lights")
-        for obj in lights:
+        for name, obj in lights:
             light = obj.data
             kind = LIGHT_TYPES.get(light.type, "omni")
             if light.type == "AREA":
                 self.warnings.add('Light "%s": area lights are written as omni lights' % obj.name)
             where = 'Light "%s"' % obj.name
-            xml.open("light", ("name", obj.name), ("type", kind))
+            xml.open("light", ("name", name), ("type", kind))
             xml.empty("color", *self.vector_attrs("rgb", self.colour(light.color, where), where))
             if light.type == "SPOT":
                 xml.empty("spot", ("angle", text.number(self.numbers.one(math.degrees(light.spot_size), where))))
@@ -313,14 +364,14 @@ class Exporter:
 
     def write_cameras(self, xml, cameras):
         xml.open("cameras")
-        for obj in cameras:
+        for name, obj in cameras:
             cam = obj.data
             where = 'Camera "%s"' % obj.name
             kind = "perspective"
             if cam.type != "PERSP":
                 kind = "orthographic" if cam.type == "ORTHO" else "panoramic"
                 self.warnings.add('%s: only perspective cameras have a field of view in the file' % where)
-            xml.open("camera", ("name", obj.name), ("type", kind))
+            xml.open("camera", ("name", name), ("type", kind))
             xml.empty("clip", ("near", text.number(self.numbers.one(cam.clip_start, where))),
                       ("far", text.number(self.numbers.one(cam.clip_end, where))))
             xml.leaf("fov", text.number(self.numbers.one(math.degrees(vertical_fov(cam, self.scene.render)), where)))
@@ -406,14 +457,26 @@ class Exporter:
 
     # -- geometry
 
-    def write_geometry(self, xml, obj):
+    def write_geometry(self, xml, name, obj):
+        """The geometry of obj under name; the instances of an object share
+        its lines, made once."""
+        body = self.geometry_bodies.get(obj.name)
+        if body is None:
+            body_xml = Xml()
+            body_xml.depth = xml.depth + 1
+            self.write_geometry_body(body_xml, obj)
+            body = self.geometry_bodies[obj.name] = body_xml.lines[1:]
+        xml.open("geometry", ("name", name))
+        xml.lines.extend(body)
+        xml.close("geometry")
+
+    def write_geometry_body(self, xml, obj):
         mesh, release = self.mesh_of(obj)
         try:
             data = self.geometry_data(obj, mesh)
         finally:
             release()
         where = 'Object "%s"' % obj.name
-        xml.open("geometry", ("name", obj.name))
         xml.leaf("vertices", text.flat(self.numbers.many(data["positions"], where)), ("count", len(data["positions"]) // 3))
         xml.leaf("normals", text.flat(self.numbers.many(data["normals"], where)), ("count", len(data["normals"]) // 3))
         faces = data["faces"]
@@ -433,7 +496,6 @@ class Exporter:
             weights = data["weights"]
             most = max(len(w) for w in weights) // 2
             xml.leaf("weights", text.grouped(weights), ("count", len(weights)), ("maxBonePerVertex", most))
-        xml.close("geometry")
 
     def mesh_of(self, obj):
         """The mesh to write for obj and a function that releases it.
@@ -635,8 +697,15 @@ class Exporter:
             if obj.animation_data is not None and len(obj.animation_data.nla_tracks):
                 self.warnings.add('Armature "%s": NLA strips are not written; its actions are' % obj.name)
             for action in self.actions_of(obj, taken):
+                sampled = self.sample(obj, action)
+                if sampled is None:
+                    self.warnings.add(
+                        'Action "%s": none of its slots animates armature "%s"; it is not written for it'
+                        % (action.name, obj.name)
+                    )
+                    continue
                 taken.add(action)
-                tracks.setdefault(action, []).append((obj,) + self.sample(obj, action))
+                tracks.setdefault(action, []).append((obj,) + sampled)
         xml.open("animations")
         for action, sampled in tracks.items():
             frames = max(len(next(iter(poses.values()), ())) for _, _, poses in sampled)
@@ -664,17 +733,15 @@ class Exporter:
 
     def sample(self, armature, action):
         """(first frame, {bone name: [parent-relative pose matrix per frame]})
-        for every frame of the action's range, with action made the
-        armature's action for the while."""
+        for every frame of the action's range, with action bound to the
+        armature for the while; None when no slot of the action fits it."""
         first, last = (int(round(f)) for f in action.frame_range)
-        created = armature.animation_data is None
-        data = armature.animation_data_create()
-        saved_action = data.action
         saved_frame = (self.scene.frame_current, self.scene.frame_subframe)
+        restore = bind_action(armature, action)
+        if restore is None:
+            return None
         poses = {b.name: [] for b in armature.pose.bones}
         try:
-            if saved_action != action:
-                data.action = action
             for frame in range(first, last + 1):
                 # Sampling the evaluated pose bakes constraints, IK and drivers.
                 self.scene.frame_set(frame)
@@ -684,10 +751,7 @@ class Exporter:
                         matrix = pose_bone.parent.matrix.inverted_safe() @ matrix
                     poses[pose_bone.name].append(matrix.copy())
         finally:
-            if created:
-                armature.animation_data_clear()
-            elif data.action != saved_action:
-                data.action = saved_action
+            restore()
             self.scene.frame_set(saved_frame[0], subframe=saved_frame[1])
         return first, poses
 
@@ -723,11 +787,57 @@ class Exporter:
                     xml.leaf("skeleton", armature.name)
             xml.leaf("matrix", self.matrix_text(obj.matrix_world, where), ("rows", 4))
             xml.close("object")
+        for instance in self.instances:
+            xml.open("object", ("name", instance.name), ("type", object_type(instance.obj)))
+            xml.leaf("parent", instance.parent)
+            xml.leaf("matrix", self.matrix_text(instance.matrix, 'Object "%s"' % instance.name), ("rows", 4))
+            xml.close("object")
         xml.close("scene")
         xml.close("scenes")
 
 
 # --- free helpers ---------------------------------------------------------------------
+
+
+def scene_content(scene, view_layer, options):
+    """(the objects to write, in the scene's order; how many objects are no
+    scene content). Scene content is what the view layer holds (objects of
+    collections excluded from it are not), less the objects of the glTF
+    importer's helper collection and hidden objects that bones use as their
+    custom shape (widgets). With the options, only the selected or visible
+    objects of it."""
+    view_layer.update()  # objects linked since the last update are not in view_layer.objects before
+    in_layer = {o.as_pointer() for o in view_layer.objects}
+    shapes = {
+        bone.custom_shape.as_pointer()
+        for obj in scene.objects
+        if obj.type == "ARMATURE" and obj.pose is not None
+        for bone in obj.pose.bones
+        if bone.custom_shape is not None
+    }
+    content, skipped = [], 0
+    for obj in scene.objects:
+        helper = any(c.name.split(".")[0] == GLTF_HELPER_COLLECTION for c in obj.users_collection)
+        shape = obj.as_pointer() in shapes and not obj.visible_get(view_layer=view_layer)
+        if obj.as_pointer() not in in_layer or helper or shape:
+            skipped += 1
+        elif options.selection_only and not obj.select_get(view_layer=view_layer):
+            continue
+        elif options.visible_only and not obj.visible_get(view_layer=view_layer):
+            continue
+        else:
+            content.append(obj)
+    return content, skipped
+
+
+def unique_name(name, taken):
+    """name, or name with the first free suffix " 2", " 3"..., now taken."""
+    candidate, n = name, 1
+    while candidate in taken:
+        n += 1
+        candidate = "%s %d" % (name, n)
+    taken.add(candidate)
+    return candidate
 
 
 def object_type(obj):
@@ -753,26 +863,27 @@ def file_bone_names(armature):
     return names
 
 
-def action_paths(action):
-    """The data paths an action animates. Blender 5's layered actions keep
-    their curves in channel bags instead of the action's own list."""
-    curves = getattr(action, "fcurves", None)
-    if curves is None:
-        curves = [
-            curve
-            for layer in getattr(action, "layers", ())
-            for strip in layer.strips
-            for bag in getattr(strip, "channelbags", ())
-            for curve in bag.fcurves
-        ]
-    return {curve.data_path for curve in curves}
+def action_paths(action, slot=None):
+    """The data paths an action animates (through slot only, when given).
+    Blender 4.4 and later keep an action's curves in channel bags, one per
+    slot, instead of the action's own list (gone in 5.0)."""
+    if not getattr(action, "is_action_layered", False):
+        return {curve.data_path for curve in getattr(action, "fcurves", ())}
+    return {
+        curve.data_path
+        for layer in action.layers
+        for strip in layer.strips
+        for bag in getattr(strip, "channelbags", ())
+        if slot is None or bag.slot_handle == slot.handle
+        for curve in bag.fcurves
+    }
 
 
-def bone_names_animated(action):
-    """The bones an action animates, or None when it also animates anything
-    other than pose bones."""
+def bone_names_animated(action, slot=None):
+    """The bones an action animates (through slot, when given), or None when
+    it also animates anything other than pose bones."""
     names = set()
-    for path in action_paths(action):
+    for path in action_paths(action, slot):
         match = POSE_BONE_PATH.match(path)
         if match is None:
             return None
@@ -780,8 +891,69 @@ def bone_names_animated(action):
     return names
 
 
+def slot_for(armature, action):
+    """The slot through which action animates armature: the armature's own
+    slot of it, else its only slot, else the first slot whose curves move
+    nothing but bones of the armature; None when none fits."""
+    data = armature.animation_data
+    if data is not None and data.action == action and data.action_slot is not None:
+        return data.action_slot
+    slots = list(action.slots)
+    own = "OB" + armature.name
+    for slot in slots:
+        if slot.identifier == own or armature in getattr(slot, "users", lambda: ())():
+            return slot
+    if len(slots) == 1:
+        return slots[0]
+    bones = {b.name for b in armature.data.bones}
+    for slot in slots:
+        names = bone_names_animated(action, slot)
+        if names and names <= bones:
+            return slot
+    return None
+
+
+def bind_action(armature, action):
+    """Makes action animate armature (through the slot of slot_for on
+    Blender 4.4 and later, where an action animates an object only through
+    a slot) and returns a function that gives the armature back its own
+    action and slot; None, with nothing changed, when no slot fits."""
+    layered = getattr(action, "is_action_layered", False)
+    slot = slot_for(armature, action) if layered else None
+    if layered and slot is None:
+        return None
+    created = armature.animation_data is None
+    data = armature.animation_data_create()
+    saved_action = data.action
+    has_slots = hasattr(data, "action_slot")
+    saved_slot = data.action_slot if has_slots else None
+    if data.action != action:
+        data.action = action
+    if layered and data.action_slot != slot:
+        data.action_slot = slot
+
+    def restore():
+        if created:
+            armature.animation_data_clear()
+            return
+        if data.action != saved_action:
+            data.action = saved_action
+        if has_slots and saved_action is not None and data.action_slot != saved_slot:
+            data.action_slot = saved_slot
+
+    return restore
+
+
+def uses_nodes(material):
+    """Whether the material is shaded by its node tree. From Blender 5.0 on
+    every material is, and reading `use_nodes` is deprecated."""
+    if material.node_tree is None:
+        return False
+    return bpy.app.version >= (5, 0, 0) or material.use_nodes
+
+
 def find_principled(material):
-    if not material.use_nodes or material.node_tree is None:
+    if not uses_nodes(material):
         return None
     nodes = material.node_tree.nodes
     for node in nodes:
@@ -827,7 +999,9 @@ def vertical_fov(camera, render):
     return 2.0 * half
 
 
-def export(context, filepath, selection_only=False, apply_modifiers=False, linear_colours=False):
-    """Writes the scene of context to filepath; returns the warnings."""
-    options = Options(selection_only, apply_modifiers, linear_colours)
-    return Exporter(context, filepath, options).run()
+def export(context, filepath, selection_only=False, apply_modifiers=False, linear_colours=False, visible_only=False,
+           info=None):
+    """Writes the scene of context to filepath; returns the warnings. info,
+    when given, receives the lines that inform without warning."""
+    options = Options(selection_only, apply_modifiers, linear_colours, visible_only)
+    return Exporter(context, filepath, options, info).run()
