@@ -32,6 +32,11 @@ class ExportBlenderXml(bpy.types.Operator, ExportHelper):
         description="Export the selected objects only",
         default=False,
     )
+    use_visible: BoolProperty(
+        name="Visible Only",
+        description="Export the visible objects only",
+        default=False,
+    )
     apply_modifiers: BoolProperty(
         name="Apply Modifiers",
         description="Write meshes with their modifiers evaluated (armature modifiers excluded)",
@@ -51,6 +56,8 @@ class ExportBlenderXml(bpy.types.Operator, ExportHelper):
                 selection_only=self.use_selection,
                 apply_modifiers=self.apply_modifiers,
                 linear_colours=self.linear_colours,
+                visible_only=self.use_visible,
+                info=lambda message: self.report({"INFO"}, message),
             )
         except OSError as error:
             self.report({"ERROR"}, "Cannot write %s: %s" % (self.filepath, error))

@@ -1,7 +1,7 @@
 """Exports the open scene from the command line:
 
     blender -b [SCENE.blend] --python-exit-code 1 --python exporters/blender/export_cli.py \\
-        -- OUT.xml [--selection-only] [--apply-modifiers] [--linear-colours]
+        -- OUT.xml [--selection-only] [--visible-only] [--apply-modifiers] [--linear-colours]
 
 Without a .blend file Blender's start-up scene is exported. Warnings go to
 standard output. A file that cannot be written ends the run with one line
@@ -41,6 +41,7 @@ def parse(argv):
     parser = argparse.ArgumentParser(prog="export_cli.py", description="Export the open scene as Blender XML.")
     parser.add_argument("output", help="the .xml file to write")
     parser.add_argument("--selection-only", action="store_true")
+    parser.add_argument("--visible-only", action="store_true")
     parser.add_argument("--apply-modifiers", action="store_true")
     parser.add_argument("--linear-colours", action="store_true")
     return parser.parse_args(args)
@@ -56,6 +57,8 @@ def main():
             selection_only=options.selection_only,
             apply_modifiers=options.apply_modifiers,
             linear_colours=options.linear_colours,
+            visible_only=options.visible_only,
+            info=lambda message: print("Blender XML export:", message),
         )
     except OSError as error:
         print("Blender XML export: cannot write %s: %s" % (options.output, error.strerror or error), file=sys.stderr)

@@ -33,13 +33,15 @@ class Progress:
             self.window_manager.progress_end()
 
 
-def export(context, filepath, selection_only=False, apply_modifiers=False, linear_colours=False):
-    """Writes the scene of context to filepath; returns the warnings.
-    Raises OSError when the file cannot be written."""
-    options = Options(selection_only, apply_modifiers, linear_colours)
+def export(context, filepath, selection_only=False, apply_modifiers=False, linear_colours=False, visible_only=False,
+           info=None):
+    """Writes the scene of context to filepath; returns the warnings. info,
+    when given, receives the lines that inform without warning. Raises
+    OSError when the file cannot be written."""
+    options = Options(selection_only, apply_modifiers, linear_colours, visible_only)
     progress = Progress(context)
     try:
-        scene, warnings = gather(context, options, os.path.dirname(os.path.abspath(filepath)), progress)
+        scene, warnings = gather(context, options, os.path.dirname(os.path.abspath(filepath)), progress, info)
         with open(filepath, "w", encoding="utf-8", newline="\n", buffering=1 << 20) as f:
             write.write(scene, f, progress)
     finally:

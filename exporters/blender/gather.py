@@ -9,6 +9,7 @@ angles in degrees, key-frame times in frames counted from the action's first
 frame. The importer's own options change axes and flip v.
 """
 
+import dataclasses
 import math
 import os
 import re
@@ -16,6 +17,7 @@ import shutil
 
 import bpy
 import numpy as np
+from mathutils import Matrix
 
 from . import numtext, records, text
 
@@ -25,6 +27,12 @@ MAX_UV_SETS = 2
 LIGHT_TYPES = {"POINT": "omni", "SUN": "directional", "SPOT": "spot", "AREA": "omni"}
 GEOMETRY_TYPES = {"MESH", "CURVE", "SURFACE", "FONT", "META"}
 KNOWN_TYPES = GEOMETRY_TYPES | {"LIGHT", "CAMERA", "ARMATURE", "EMPTY"}
+# What a collection instance's objects are written as: an armature or
+# anything else it shows is not written.
+INSTANCED_TYPES = GEOMETRY_TYPES | {"LIGHT", "CAMERA", "EMPTY"}
+# The collection where Blender's glTF importer keeps its helper objects
+# (the bones' display shape), which are no scene content.
+GLTF_HELPER_COLLECTION = "glTF_not_exported"
 # File name extensions of packed images that have no file name of their own.
 IMAGE_EXTENSIONS = {"JPEG": ".jpg", "PNG": ".png", "TARGA": ".tga", "BMP": ".bmp", "TIFF": ".tif",
                     "OPEN_EXR": ".exr", "HDR": ".hdr", "WEBP": ".webp"}
@@ -39,10 +47,23 @@ DATA_ERRORS = (AttributeError, KeyError, IndexError, TypeError, ValueError, Runt
 
 
 class Options:
-    def __init__(self, selection_only=False, apply_modifiers=False, linear_colours=False):
+    def __init__(self, selection_only=False, apply_modifiers=False, linear_colours=False, visible_only=False):
         self.selection_only = selection_only
         self.apply_modifiers = apply_modifiers
         self.linear_colours = linear_colours
+        self.visible_only = visible_only
+
+
+class Instance:
+    """An object shown by a collection instance, written as a scene object of
+    its own: its name in the file, the object shown, its world matrix and the
+    file name of the object that instances it."""
+
+    def __init__(self, name, obj, matrix, parent):
+        self.name = name
+        self.obj = obj
+        self.matrix = matrix
+        self.parent = parent
 
 
 class Warnings:
@@ -181,8 +202,9 @@ def vertex_normals(positions, loop_vertex, loop_start, loop_total):
 
 
 class Gatherer:
-    def __init__(self, context, folder, options, progress):
+    def __init__(self, context, folder, options, progress, info):
         self.context = context
+        self.info = info
         self.scene = context.scene
         self.folder = folder
         self.options = options
@@ -190,6 +212,7 @@ class Gatherer:
         self.warnings = Warnings()
         self.numbers = Numbers(self.warnings)
         self.objects = []
+        self.instances = []  # Instance records, in file order after the objects
         self.materials = []  # bpy materials, in file order
         self.material_uv = {}  # material -> uv map name of its first user
         self.images = []  # (bpy image, file name)
@@ -228,11 +251,15 @@ class Gatherer:
     # -- which objects
 
     def collect_objects(self):
-        view_layer = self.context.view_layer
-        for obj in self.scene.objects:
-            if self.options.selection_only and not obj.select_get(view_layer=view_layer):
-                continue
-            self.objects.append(obj)
+        self.objects, skipped = scene_content(self.scene, self.context.view_layer, self.options)
+        if skipped:
+            self.info(
+                '%d objects are no scene content and were not written (in collections excluded from the view layer'
+                ' or in "%s", or hidden bone shapes)' % (skipped, GLTF_HELPER_COLLECTION)
+            )
+        taken = {o.name for o in self.objects}
+        for obj in self.objects:
+            self.collect_instances(obj, obj.name, obj.matrix_world, taken, ())
         for obj in self.objects:
             self.check_name("Object", obj.name)
             self.check_animation(obj)
@@ -250,6 +277,33 @@ class Gatherer:
                             'Armature "%s": bone "%s" is written as "%s" (a bone may not share its armature\'s name)'
                             % (obj.name, old, new)
                         )
+
+    def collect_instances(self, instancer, name, matrix, taken, open_collections):
+        """Adds an Instance for every object that instancer (written as name,
+        at the world matrix matrix) shows through its collection, nested
+        instances too, as Blender draws them."""
+        collection = instancer.instance_collection if instancer.instance_type == "COLLECTION" else None
+        if collection is None or collection in open_collections:
+            return
+        base = matrix @ Matrix.Translation(-collection.instance_offset)
+        for obj in collection.all_objects:
+            if obj.type not in INSTANCED_TYPES:
+                self.warnings.add(
+                    'Object "%s": %s "%s" of its collection instance is not written'
+                    % (name, obj.type.lower(), obj.name)
+                )
+                continue
+            world = base @ obj.matrix_world
+            own = unique_name("%s/%s" % (name, obj.name), taken)
+            self.check_name("Object", own)
+            self.instances.append(Instance(own, obj, world, name))
+            self.collect_instances(obj, own, world, taken, open_collections + (collection,))
+
+    def placed(self, types):
+        """(name in the file, object) of the objects and instances of types."""
+        return [(o.name, o) for o in self.objects if o.type in types] + [
+            (i.name, i.obj) for i in self.instances if i.obj.type in types
+        ]
 
     def check_animation(self, obj):
         """Warns about animation the file has no place for: an object's own
@@ -396,7 +450,7 @@ class Gatherer:
 
     # -- lights and cameras
 
-    def light(self, obj):
+    def light(self, name, obj):
         light = obj.data
         where = 'Light "%s"' % obj.name
         kind = LIGHT_TYPES.get(light.type)
@@ -409,7 +463,7 @@ class Gatherer:
         if light.type == "SPOT":
             spot = self.numbers.one(math.degrees(self.value(light, "spot_size", math.radians(45.0), where)), where)
         return records.Light(
-            name=obj.name,
+            name=name,
             kind=kind,
             colour=self.colour(self.value(light, "color", (1.0, 1.0, 1.0), where), where),
             spot_angle=spot,
@@ -424,7 +478,7 @@ class Gatherer:
         self.warnings.add('%s: has no "%s"; %r written instead' % (where, attribute, default))
         return default
 
-    def camera(self, obj):
+    def camera(self, name, obj):
         cam = obj.data
         where = 'Camera "%s"' % obj.name
         kind = "perspective"
@@ -432,7 +486,7 @@ class Gatherer:
             kind = "orthographic" if cam.type == "ORTHO" else "panoramic"
             self.warnings.add('%s: only perspective cameras have a field of view in the file' % where)
         return records.Camera(
-            name=obj.name,
+            name=name,
             kind=kind,
             near=self.numbers.one(cam.clip_start, where),
             far=self.numbers.one(cam.clip_end, where),
@@ -626,9 +680,16 @@ class Gatherer:
             if obj.animation_data is not None and len(obj.animation_data.nla_tracks):
                 self.warnings.add('Armature "%s": NLA strips are not written; its actions are' % obj.name)
             for action in self.actions_of(obj, taken):
-                taken.add(action)
                 self.progress('sampling action "%s"' % action.name)
-                tracks.setdefault(action, []).append((obj,) + self.sample(obj, action))
+                sampled = self.sample(obj, action)
+                if sampled is None:
+                    self.warnings.add(
+                        'Action "%s": none of its slots animates armature "%s"; it is not written for it'
+                        % (action.name, obj.name)
+                    )
+                    continue
+                taken.add(action)
+                tracks.setdefault(action, []).append((obj,) + sampled)
         found = []
         for action, sampled in tracks.items():
             frames = max(len(next(iter(poses.values()), ())) for _, _, poses in sampled)
@@ -672,17 +733,15 @@ class Gatherer:
 
     def sample(self, armature, action):
         """(first frame, {bone name: [parent-relative pose matrix per frame]})
-        for every frame of the action's range, with action made the
-        armature's action for the while."""
+        for every frame of the action's range, with action bound to the
+        armature for the while; None when no slot of the action fits it."""
         first, last = (int(round(f)) for f in action.frame_range)
-        created = armature.animation_data is None
-        data = armature.animation_data_create()
-        saved_action = data.action
         saved_frame = (self.scene.frame_current, self.scene.frame_subframe)
+        restore = bind_action(armature, action)
+        if restore is None:
+            return None
         poses = {b.name: [] for b in armature.pose.bones}
         try:
-            if saved_action != action:
-                data.action = action
             for frame in range(first, last + 1):
                 # Sampling the evaluated pose bakes constraints, IK and drivers.
                 self.scene.frame_set(frame)
@@ -692,10 +751,7 @@ class Gatherer:
                         matrix = pose_bone.parent.matrix.inverted_safe() @ matrix
                     poses[pose_bone.name].append(matrix.copy())
         finally:
-            if created:
-                armature.animation_data_clear()
-            elif data.action != saved_action:
-                data.action = saved_action
+            restore()
             self.scene.frame_set(saved_frame[0], subframe=saved_frame[1])
         return first, poses
 
@@ -715,42 +771,97 @@ class Gatherer:
                 record.skeleton = armature.name
         return record
 
+    def instance_record(self, instance):
+        matrix = instance.matrix
+        return records.Object(instance.name, object_type(instance.obj), tuple(self.numbers.many(
+            [matrix[r][c] for r in range(4) for c in range(4)], 'Object "%s"' % instance.name)), parent=instance.parent)
+
     def run(self):
         self.progress("collecting objects")
         self.collect_objects()
         scene = records.Scene(self.scene.name)
-        read = {"LIGHT": self.light, "CAMERA": self.camera, "ARMATURE": self.skeleton}
-        kept = []
-        for obj in self.objects:
-            where = 'Object "%s"' % obj.name
-            record = None
-            if obj.type in GEOMETRY_TYPES:
+        failed = set()  # names in the file of what could not be read
+        bodies = {}  # object name -> its geometry, read once for all its instances
+        for name, obj in self.placed(GEOMETRY_TYPES):
+            if obj.name not in bodies:
                 self.progress('reading geometry "%s"' % obj.name)
-                record = self.guarded(where, lambda: self.geometry(obj))
-                if record is not None:
-                    scene.geometries.append(record)
-            elif obj.type in read:
-                record = self.guarded(where, lambda: read[obj.type](obj))
-                if record is not None:
-                    {"LIGHT": scene.lights, "CAMERA": scene.cameras, "ARMATURE": scene.skeletons}[obj.type].append(record)
-            if record is not None or (obj.type not in read and obj.type not in GEOMETRY_TYPES):
-                kept.append(obj)
-        dropped = [o for o in self.objects if o not in kept]
-        self.objects = kept
+                bodies[obj.name] = self.guarded('Object "%s"' % obj.name, lambda: self.geometry(obj))
+            body = bodies[obj.name]
+            if body is None:
+                failed.add(name)
+            else:
+                scene.geometries.append(body if body.name == name else dataclasses.replace(body, name=name))
+        for types, read, found in (({"LIGHT"}, self.light, scene.lights), ({"CAMERA"}, self.camera, scene.cameras)):
+            for name, obj in self.placed(types):
+                record = self.guarded('Object "%s"' % name, lambda: read(name, obj))
+                if record is None:
+                    failed.add(name)
+                else:
+                    found.append(record)
+        armatures = []
+        for obj in (o for o in self.objects if o.type == "ARMATURE"):
+            record = self.guarded('Object "%s"' % obj.name, lambda: self.skeleton(obj))
+            if record is None:
+                failed.add(obj.name)
+            else:
+                scene.skeletons.append(record)
+                armatures.append(obj)
         self.progress("reading materials")
         scene.materials = [self.material_record(m) for m in self.materials]
         scene.images = [records.Image(self.check_name("Image", image.name), name) for image, name in self.images]
-        armatures = [o for o in self.objects if o.type == "ARMATURE"]
         scene.animations = self.animations(armatures)
-        scene.objects = [self.object_record(o) for o in self.objects]
-        for obj in dropped:
-            for record in scene.objects:
-                if record.parent == obj.name:
-                    record.parent = record.bone = None
+        scene.objects = [self.object_record(o) for o in self.objects if o.name not in failed] + [
+            self.instance_record(i) for i in self.instances if i.name not in failed]
+        for record in scene.objects:
+            if record.parent in failed:
+                record.parent = record.bone = None
+            if record.skeleton in failed:
+                record.skeleton = None
         return scene
 
 
 # --- free helpers ---------------------------------------------------------------------
+
+
+def scene_content(scene, view_layer, options):
+    """(the objects to write, in the scene's order; how many objects are no
+    scene content). Scene content is what the view layer holds (objects of
+    collections excluded from it are not), less the objects of the glTF
+    importer's helper collection and hidden objects that bones use as their
+    custom shape (widgets). With the options, only the selected or visible
+    objects of it."""
+    view_layer.update()  # objects linked since the last update are not in view_layer.objects before
+    in_layer = {o.as_pointer() for o in view_layer.objects}
+    shapes = {
+        bone.custom_shape.as_pointer()
+        for obj in scene.objects
+        if obj.type == "ARMATURE" and obj.pose is not None
+        for bone in obj.pose.bones
+        if bone.custom_shape is not None
+    }
+    content, skipped = [], 0
+    for obj in scene.objects:
+        helper = any(c.name.split(".")[0] == GLTF_HELPER_COLLECTION for c in obj.users_collection)
+        shape = obj.as_pointer() in shapes and not obj.visible_get(view_layer=view_layer)
+        if obj.as_pointer() not in in_layer or helper or shape:
+            skipped += 1
+        elif options.selection_only and not obj.select_get(view_layer=view_layer):
+            continue
+        elif options.visible_only and not obj.visible_get(view_layer=view_layer):
+            continue
+        else:
+            content.append(obj)
+    return content, skipped
+
+
+def unique_name(name, taken):
+    """name, or name with the first free suffix " 2", " 3"..., now taken."""
+    candidate, n = name, 1
+    while candidate in taken:
+        n += 1
+        candidate = "%s %d" % (name, n)
+    taken.add(candidate)
+    return candidate
 
 
 def object_type(obj):
@@ -776,26 +887,27 @@ def file_bone_names(armature):
     return names
 
 
-def action_paths(action):
-    """The data paths an action animates. Blender 5's layered actions keep
-    their curves in channel bags instead of the action's own list."""
-    curves = getattr(action, "fcurves", None)
-    if curves is None:
-        curves = [
-            curve
-            for layer in getattr(action, "layers", ())
-            for strip in layer.strips
-            for bag in getattr(strip, "channelbags", ())
-            for curve in bag.fcurves
-        ]
-    return {curve.data_path for curve in curves}
+def action_paths(action, slot=None):
+    """The data paths an action animates (through slot only, when given).
+    Blender 4.4 and later keep an action's curves in channel bags, one per
+    slot, instead of the action's own list (gone in 5.0)."""
+    if not getattr(action, "is_action_layered", False):
+        return {curve.data_path for curve in getattr(action, "fcurves", ())}
+    return {
+        curve.data_path
+        for layer in action.layers
+        for strip in layer.strips
+        for bag in getattr(strip, "channelbags", ())
+        if slot is None or bag.slot_handle == slot.handle
+        for curve in bag.fcurves
+    }
 
 
-def bone_names_animated(action):
-    """The bones an action animates, or None when it also animates anything
-    other than pose bones."""
+def bone_names_animated(action, slot=None):
+    """The bones an action animates (through slot, when given), or None when
+    it also animates anything other than pose bones."""
     names = set()
-    for path in action_paths(action):
+    for path in action_paths(action, slot):
         match = POSE_BONE_PATH.match(path)
         if match is None:
             return None
@@ -803,8 +915,69 @@ def bone_names_animated(action):
     return names
 
 
+def slot_for(armature, action):
+    """The slot through which action animates armature: the armature's own
+    slot of it, else its only slot, else the first slot whose curves move
+    nothing but bones of the armature; None when none fits."""
+    data = armature.animation_data
+    if data is not None and data.action == action and data.action_slot is not None:
+        return data.action_slot
+    slots = list(action.slots)
+    own = "OB" + armature.name
+    for slot in slots:
+        if slot.identifier == own or armature in getattr(slot, "users", lambda: ())():
+            return slot
+    if len(slots) == 1:
+        return slots[0]
+    bones = {b.name for b in armature.data.bones}
+    for slot in slots:
+        names = bone_names_animated(action, slot)
+        if names and names <= bones:
+            return slot
+    return None
+
+
+def bind_action(armature, action):
+    """Makes action animate armature (through the slot of slot_for on
+    Blender 4.4 and later, where an action animates an object only through
+    a slot) and returns a function that gives the armature back its own
+    action and slot; None, with nothing changed, when no slot fits."""
+    layered = getattr(action, "is_action_layered", False)
+    slot = slot_for(armature, action) if layered else None
+    if layered and slot is None:
+        return None
+    created = armature.animation_data is None
+    data = armature.animation_data_create()
+    saved_action = data.action
+    has_slots = hasattr(data, "action_slot")
+    saved_slot = data.action_slot if has_slots else None
+    if data.action != action:
+        data.action = action
+    if layered and data.action_slot != slot:
+        data.action_slot = slot
+
+    def restore():
+        if created:
+            armature.animation_data_clear()
+            return
+        if data.action != saved_action:
+            data.action = saved_action
+        if has_slots and saved_action is not None and data.action_slot != saved_slot:
+            data.action_slot = saved_slot
+
+    return restore
+
+
+def uses_nodes(material):
+    """Whether the material is shaded by its node tree. From Blender 5.0 on
+    every material is, and reading `use_nodes` is deprecated."""
+    if material.node_tree is None:
+        return False
+    return bpy.app.version >= (5, 0, 0) or material.use_nodes
+
+
 def find_principled(material):
-    if not material.use_nodes or material.node_tree is None:
+    if not uses_nodes(material):
         return None
     nodes = material.node_tree.nodes
     for node in nodes:
@@ -850,8 +1023,10 @@ def vertical_fov(camera, render):
     return 2.0 * half
 
 
-def gather(context, options, folder=None, progress=None):
+def gather(context, options, folder=None, progress=None, info=None):
     """The scene of context as records, and the warnings. Images are copied,
-    unpacked or saved into folder (the folder of the file to be written)."""
-    gatherer = Gatherer(context, folder or os.getcwd(), options, progress or (lambda stage: None))
+    unpacked or saved into folder (the folder of the file to be written);
+    info, when given, receives the lines that inform without warning."""
+    gatherer = Gatherer(context, folder or os.getcwd(), options, progress or (lambda stage: None),
+                        info or (lambda message: None))
     return gatherer.run(), gatherer.warnings

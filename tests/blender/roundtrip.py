@@ -69,7 +69,15 @@ def run_host(xml_path, swap):
 
 
 def exported_objects():
-    return list(bpy.context.scene.objects)
+    """The scene content the exporter must write: the objects of the view
+    layer, less those of the glTF importer's helper collection and hidden
+    bone widgets."""
+    layer = bpy.context.view_layer
+    widgets = {b.custom_shape for o in layer.objects if o.type == "ARMATURE" for b in o.pose.bones}
+    return [o for o in bpy.context.scene.objects
+            if o.name in layer.objects
+            and "glTF_not_exported" not in {c.name for c in o.users_collection}
+            and not (o in widgets and not o.visible_get())]
 
 
 def armature_of(obj, objects):
@@ -85,10 +93,15 @@ def srgb(c):
     return c * 12.92 if c <= 0.0031308 else 1.055 * c ** (1 / 2.4) - 0.055
 
 
+def shaded_by_nodes(material):
+    """Blender 5.0 shades every material by its nodes (and deprecates `use_nodes`)."""
+    return material.node_tree is not None and (bpy.app.version >= (5, 0, 0) or material.use_nodes)
+
+
 def diffuse_uv_name(material, mesh):
     """The uv map that feeds the image in the material's base colour, as
     Blender's node graph says; "" without such an image."""
-    if material is None or not material.use_nodes:
+    if material is None or not shaded_by_nodes(material):
         return ""
     for node in material.node_tree.nodes:
         if node.type != "BSDF_PRINCIPLED" or not node.inputs["Base Color"].is_linked:
@@ -380,7 +393,7 @@ def compare_materials(cmp, host, objects):
                 continue
             hm = host_materials[material.name]
             colour = material.diffuse_color[:3]
-            if material.use_nodes:
+            if shaded_by_nodes(material):
                 bsdf = next((n for n in material.node_tree.nodes if n.type == "BSDF_PRINCIPLED"), None)
                 if bsdf is not None:
                     colour = bsdf.inputs["Base Color"].default_value[:3]
@@ -391,7 +404,7 @@ def compare_materials(cmp, host, objects):
 def image_map_kinds(material):
     """The host map kinds (0 colour, 1 alpha, 2 normal) that the material's
     Principled BSDF feeds from images."""
-    if not material.use_nodes:
+    if not shaded_by_nodes(material):
         return []
     bsdf = next((n for n in material.node_tree.nodes if n.type == "BSDF_PRINCIPLED"), None)
     if bsdf is None:

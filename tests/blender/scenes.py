@@ -22,7 +22,8 @@ def mesh_object(name, vertices, faces, parent=None):
 
 
 def principled(material):
-    material.use_nodes = True
+    if bpy.app.version < (5, 0, 0):  # every material has its node tree from 5.0 on
+        material.use_nodes = True
     return material.node_tree.nodes["Principled BSDF"]
 
 
@@ -71,13 +72,16 @@ def textured_sheet(names=None):
         co = SHEET_VERTICES[loop.vertex_index]
         first.data[i].uv = (co[0] * 0.2, co[1] * 0.3)
         second.data[i].uv = (0.9 - co[1] * 0.1, 0.1 + co[0] * 0.15 + i * 0.01)
+    # Adding a colour attribute may move the uv layers: a Python reference to
+    # one of them reads another layer afterwards (Blender 4.3), its name stays.
+    detail = second.name
     colours = mesh.color_attributes.new(names.get("colours", "Col"), "BYTE_COLOR", "CORNER")
     for i in range(len(mesh.loops)):
         colours.data[i].color_srgb = ((i * 37 % 255) / 255.0, (i * 91 % 255) / 255.0, (i * 13 % 255) / 255.0, 1.0)
     image = bpy.data.images.new(names.get("image", "Checker"), 8, 8, alpha=False)
     image.generated_type = "COLOR_GRID"
     plain = plain_material(names.get("plain", "Plain"), (0.8, 0.2, 0.1, 1.0))
-    textured = image_material(names.get("textured", "Textured"), image, second.name)
+    textured = image_material(names.get("textured", "Textured"), image, detail)
     mesh.materials.append(plain)
     mesh.materials.append(textured)
     mesh.polygons[0].material_index = 1

@@ -203,6 +203,22 @@ def test_animation_frames_cover_the_action_with_continuous_rotations():
             previous = q
 
 
+def test_action_without_a_fitting_slot_is_reported_not_written():
+    if bpy.app.version < (4, 4, 0):
+        raise harness.Skip("actions have slots from Blender 4.4 on")
+    arm = scenes.rig()
+    crowd = bpy.data.actions.new("Crowd")
+    strip = crowd.layers.new("Layer").strips.new(type="KEYFRAME")
+    for owner in ("Walker", "Runner"):
+        curve = strip.channelbags.new(crowd.slots.new("OBJECT", owner)).fcurves.new('pose.bones["Hip"].location')
+        curve.keyframe_points.insert(1, 0.0)
+    arm.animation_data.action = crowd
+    root, _, warnings = export("no-slot")
+    check_equal([a.get("name") for a in root.iter("animation")], ["Bow", "Wave"], "the other actions, by name")
+    check(any("Crowd" in w and "slot" in w for w in warnings), "no warning names the action: %s" % warnings)
+    check_equal((arm.animation_data.action, arm.animation_data.action_slot), (crowd, None), "action and slot kept")
+
+
 def test_vertex_without_influence_is_an_empty_group():
     arm = scenes.rig()
     obj = scenes.mesh_object("Strip", [(0, 0, 0), (1, 0, 0), (2, 0, 0), (3, 0, 0)], [(0, 1, 2), (1, 3, 2)], parent=arm)
@@ -311,6 +327,80 @@ def test_selection_only():
     check(scene_object(root, "Sun").find("parent") is None, "a parent that is not written is not named")
 
 
+def test_only_scene_content_is_written():
+    scenes.rig()
+    scenes.mesh_object("Kept", [(0, 0, 0), (1, 0, 0), (0, 1, 0)], [(0, 1, 2)])
+    for name in ("Hidden", "Widget", "Shown widget"):
+        scenes.mesh_object(name, [(0, 0, 0), (1, 0, 0), (0, 0, 1)], [(0, 1, 2)])
+    pose = bpy.data.objects["Rig"].pose.bones
+    pose["Mid"].custom_shape = bpy.data.objects["Widget"]
+    pose["Tip"].custom_shape = bpy.data.objects["Shown widget"]
+    for collection, member in (("Excluded kit", "Kit part"), ("glTF_not_exported", "Icosphere")):
+        bpy.context.scene.collection.children.link(bpy.data.collections.new(collection))
+        bpy.data.collections[collection].objects.link(
+            bpy.data.objects.new(member, bpy.data.meshes.new(member)))
+    bpy.context.view_layer.layer_collection.children["Excluded kit"].exclude = True
+    bpy.data.objects["Hidden"].hide_set(True)
+    bpy.data.objects["Widget"].hide_set(True)
+    content = ["Rig", "Skin", "Gem", "Kept", "Shown widget"]
+    for options, expected in (({}, content[:4] + ["Hidden"] + content[4:]), ({"visible_only": True}, content)):
+        infos = []
+        root, _, _ = export("content", info=infos.append, **options)
+        check_equal([o.get("name") for o in root.iter("object")], expected, "objects written with %s" % options)
+        check_equal([m.startswith("3 objects") for m in infos], [True], "one info line with the count: %s" % infos)
+
+
+def test_collection_instances_are_objects_of_their_own():
+    scene = bpy.context.scene
+    kit, bolt = bpy.data.collections.new("Kit"), bpy.data.collections.new("Bolt")
+    for collection in (kit, bolt):
+        scene.collection.children.link(collection)
+        bpy.context.view_layer.layer_collection.children[collection.name].exclude = True
+    nut = bpy.data.objects.new("Nut", bpy.data.meshes.new("Nut"))
+    nut.data.from_pydata([(0, 0, 0), (0.2, 0, 0), (0, 0.2, 0), (0, 0, 0.2)], [], [(0, 2, 1), (0, 1, 3), (1, 2, 3), (0, 3, 2)])
+    nut.location = (0, 0, 1)
+    bolt.objects.link(nut)
+    block = bpy.data.objects.new("Block", bpy.data.meshes.new("Block"))
+    block.data.from_pydata([(0, 0, 0), (1, 0, 0), (1, 1, 0), (0, 1, 0)], [], [(0, 1, 2, 3)])
+    block.location, block.rotation_euler = (1, 0, 0), (0.3, 0, 0.2)
+    inner = bpy.data.objects.new("Inner", None)
+    inner.instance_type, inner.instance_collection = "COLLECTION", bolt
+    inner.location = (0, 2, 0)
+    for obj in (block, inner):
+        kit.objects.link(obj)
+    kit.instance_offset = (0.5, 0, 0)
+    spawner = scenes.link(bpy.data.objects.new("Spawner", None))
+    spawner.instance_type, spawner.instance_collection = "COLLECTION", kit
+    spawner.location, spawner.rotation_euler, spawner.scale = (5, 0, 0), (0, 0, 0.5), (2, 2, 2)
+    bpy.context.view_layer.update()
+    # What Blender draws: each instanced object with its world matrix.
+    drawn = {i.object.original.name: i.matrix_world.copy()
+             for i in bpy.context.evaluated_depsgraph_get().object_instances if i.is_instance}
+    check_equal(sorted(drawn), ["Block", "Inner", "Nut"], "Blender's instances")
+    root, _, _ = export("instances")
+    written = {o.get("name"): o for o in root.iter("object")}
+    check_equal(sorted(written), ["Spawner", "Spawner/Block", "Spawner/Inner", "Spawner/Inner/Nut"], "objects")
+    for name, obj in written.items():
+        if name == "Spawner":
+            continue
+        rows = [[float(t) for t in g.split()] for g in obj.find("matrix").text.split(",")]
+        expected = drawn[name.rsplit("/", 1)[1]]
+        check(all(abs(rows[r][c] - expected[r][c]) < 1e-5 for r in range(4) for c in range(4)),
+              "%s: matrix %s, Blender draws it at %s" % (name, rows, expected))
+        check_equal(obj.findtext("parent"), name.rsplit("/", 1)[0], "%s parent" % name)
+    for name, source in (("Spawner/Block", block), ("Spawner/Inner/Nut", nut)):
+        check_equal(geometry(root, name).find("vertices").get("count"), str(len(source.data.vertices)),
+                    "%s vertices" % name)
+
+
+def test_gltf_import_helpers_are_not_written():
+    harness.import_model("gltf-simple-skin")
+    if bpy.app.version >= (4, 0, 0):
+        check("glTF_not_exported" in bpy.data.collections, "the importer keeps its bone shape apart")
+    root, _, _ = export("gltf-helpers")
+    check_equal(len(root.findall("geometries/geometry")), 1, "the sample skin's one mesh")
+
+
 def test_non_finite_values_are_replaced_and_reported():
     obj = scenes.mesh_object("Bad", [(0, 0, 0), (1, 0, 0), (0, 1, 0)], [(0, 1, 2)])
     obj.data.vertices[1].co = (float("inf"), float("nan"), 1e39)
@@ -341,7 +431,7 @@ def test_command_line_exports_start_up_scene_and_blend_files():
         obj.select_set(obj in (made["SPOT"], made["SUN"]))
     blend = os.path.join(harness.out_dir("export"), "cli-scene.blend")
     bpy.ops.wm.save_as_mainfile(filepath=blend, copy=True)
-    result = run_cli(blend, out, "--selection-only", "--apply-modifiers", "--linear-colours")
+    result = run_cli(blend, out, "--selection-only", "--visible-only", "--apply-modifiers", "--linear-colours")
     check_equal(result.returncode, 0, "exit code:\n" + result.stdout[-2000:])
     root = ET.parse(out).getroot()
     check_equal([o.get("name") for o in root.iter("object")], ["Sun", "Spot"], "selected objects of the .blend")

@@ -436,9 +436,9 @@ def test_textured_obj():
     expect_equal("obj-spider")
 
 
-def test_collada_duck():
-    harness.import_model("collada-duck")
-    expect_equal("collada-duck")
+def test_textured_fbx():
+    harness.import_model("fbx-spider")
+    expect_equal("fbx-spider")
 
 
 def test_bvh_short_take():

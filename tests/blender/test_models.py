@@ -37,6 +37,13 @@ def test_textured_obj():
     harness.check(os.path.isfile(os.path.join(folder, "SpiderTex.jpg")), "the texture was not copied beside the file")
 
 
+def test_textured_fbx():
+    harness.import_model("fbx-spider")
+    harness.check(any(m.node_tree is not None and any(n.type == "TEX_IMAGE" for n in m.node_tree.nodes)
+                      for m in bpy.data.materials), "the FBX spider has no image texture")
+    expect_clean("fbx-spider")
+
+
 def test_collada_duck():
     harness.import_model("collada-duck")
     expect_clean("collada-duck")

@@ -4,6 +4,9 @@ reference host, compared with Blender's own data."""
 import os
 import sys
 
+import bpy
+from mathutils import Euler, Quaternion
+
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import numpy  # noqa: E402
@@ -44,6 +47,54 @@ def test_lights_camera_and_mirror():
 def test_special_names():
     scenes.special_names()
     expect_clean("special-names")
+
+
+# Keys of an action made on another rig with the same bones: bone -> [(frame, Euler angles)].
+SHARED_KEYS = {"Mid": [(1, (0, 0, 0)), (10, (0.7, 0, 0.2)), (20, (-0.4, 0.9, 0))],
+               "Tip": [(1, (0.5, 0, 0)), (10, (0, 0, 0)), (20, (0, -0.6, 0.3))]}
+
+
+def shared_action():
+    """An action keyed for the bones of a rig "Hero" (on Blender 4.4 and
+    later through a slot of Hero's, made with the slot API) and kept only by
+    its fake user."""
+    action = bpy.data.actions.new("Shared")
+    action.use_fake_user = True
+    if bpy.app.version >= (4, 4, 0):
+        slot = action.slots.new("OBJECT", "Hero")
+        curves = action.layers.new("Layer").strips.new(type="KEYFRAME").channelbags.new(slot).fcurves
+    else:
+        curves = action.fcurves
+    for bone, keys in SHARED_KEYS.items():
+        for i in range(4):
+            curve = curves.new('pose.bones["%s"].rotation_quaternion' % bone, index=i)
+            for frame, angles in keys:
+                curve.keyframe_points.insert(frame, Euler(angles).to_quaternion()[i])
+    return action
+
+
+def test_action_made_on_another_rig_moves_this_rig():
+    data = scenes.rig().animation_data
+    if bpy.app.version >= (4, 4, 0):
+        # A slot the user chose, other than the one Blender would pick by the rig's name.
+        data.action_slot = data.action.slots.new("OBJECT", "Stunt")
+    own = (data.action, getattr(data, "action_slot", None))
+    shared_action()
+    path = os.path.join(harness.out_dir("roundtrip", "shared-action"), "shared-action.xml")
+    addon.exporter.export(bpy.context, path)
+    harness.check_equal((data.action, getattr(data, "action_slot", None)), own, "the rig's own action and slot")
+    host = roundtrip.run_host(path, swap=False)
+    animation = next(a for a in host["animations"] if a["name"] == "Shared")
+    track_of = {b["addedAs"]: t for b, t in zip(host["bones"], animation["tracks"])}
+    for bone, keys in SHARED_KEYS.items():
+        rotations = track_of["Rig::" + bone]["rotation"]
+        for frame, angles in keys:
+            _, x, y, z, w = rotations[frame - 1]
+            keyed = Euler(angles).to_quaternion()
+            # Keys are relative to the bind pose: a bone's key is its pose rotation.
+            harness.check(abs(abs(keyed.dot(Quaternion((w, x, y, z)))) - 1) < 1e-5,
+                          "%s at frame %d: host %s, keyed %s" % (bone, frame, (w, x, y, z), tuple(keyed)))
+
 
 
 def _flipped_v(original):
