@@ -148,6 +148,10 @@ def face_corners(loop_start, loop_total, tri_loops, tri_polygon):
     every face): polygons of 3 and 4 corners as they are, larger ones by
     Blender's own triangulation (which also handles concave polygons), in
     polygon order."""
+    exclusive = np.cumsum(loop_total) - loop_total
+    if not len(tri_polygon) and np.array_equal(loop_start, exclusive):
+        # No n-gons, and the polygons' loops lie one after another.
+        return loop_total, np.arange(int(loop_total.sum()), dtype=np.int64), np.arange(len(loop_total))
     small = np.flatnonzero(loop_total <= 4)
     big_tris = np.flatnonzero(loop_total[tri_polygon] > 4) if len(tri_polygon) else np.empty(0, dtype=np.int64)
     sizes = loop_total[small]

@@ -14,6 +14,8 @@ import numpy as np
 FLOAT32_MAX = np.float32(3.4028234663852886e38)
 # Values formatted per Python call: bounds the transient tuple of floats.
 CHUNK = 1 << 20
+# Values looked at to decide whether a list repeats values.
+SAMPLE = 4096
 _EXPONENT = re.compile(r"e\+?(-?)0*(\d)")
 
 
@@ -94,16 +96,20 @@ def shortest(values):
 
 
 def texts(values):
-    """Object array of the texts of finite float32 values, each distinct
-    value formatted once."""
-    values = np.ascontiguousarray(values, dtype=np.float32).ravel()
-    if len(values) <= 16:
-        return shortest(values)
-    distinct, inverse = np.unique(values + np.float32(0.0), return_inverse=True)
-    formatted = np.empty(len(distinct), dtype=object)
-    for start in range(0, len(distinct), CHUNK):
-        formatted[start:start + CHUNK] = shortest(distinct[start:start + CHUNK])
-    return formatted[inverse.ravel()]
+    """Object array of the texts of finite float32 values. When a sample
+    shows many repeated values, each distinct value is formatted once (a
+    sort costs less than formatting the repeats)."""
+    values = np.ascontiguousarray(values, dtype=np.float32).ravel() + np.float32(0.0)
+    out = np.empty(len(values), dtype=object)
+    if len(values) > SAMPLE and len(np.unique(values[:: len(values) // SAMPLE])) < SAMPLE // 2:
+        distinct, inverse = np.unique(values, return_inverse=True)
+        formatted = np.empty(len(distinct), dtype=object)
+        for start in range(0, len(distinct), CHUNK):
+            formatted[start:start + CHUNK] = shortest(distinct[start:start + CHUNK])
+        return formatted[inverse.ravel()]
+    for start in range(0, len(values), CHUNK):
+        out[start:start + CHUNK] = shortest(values[start:start + CHUNK])
+    return out
 
 
 def integers_text(values):

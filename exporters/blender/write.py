@@ -120,8 +120,8 @@ def write_geometry(w, g):
     w.open("geometry", ("name", g.name))
     w.numbers("vertices", float_pieces(g.positions), ("count", len(g.positions)))
     w.numbers("normals", float_pieces(g.normals), ("count", len(g.normals)))
-    corners = numtext.np.asarray(g.corner_vertices)
-    w.numbers("indices", numtext.grouped(integer_strings(corners), g.face_sizes), ("count", len(g.face_sizes)))
+    corners = np.asarray(g.corner_vertices)
+    w.numbers("indices", index_pieces(corners, g.face_sizes), ("count", len(g.face_sizes)))
     for name, uvs in g.uv_sets:
         w.numbers("uvset", float_pieces(uvs), ("name", name), ("count", len(corners)))
     if g.colours is not None:
@@ -140,6 +140,24 @@ def write_geometry(w, g):
         w.numbers("weights", numtext.grouped(pairs, 2 * np.asarray(g.weight_counts)),
                   ("count", len(g.weight_counts)), ("maxBonePerVertex", int(np.max(g.weight_counts))))
     w.close("geometry")
+
+
+def index_pieces(corners, sizes):
+    """The grouped text of the faces' vertex indices, a part at a time; faces
+    all of one size are formatted by one template per part."""
+    sizes = np.asarray(sizes)
+    if not len(sizes) or sizes.min() != sizes.max():
+        return numtext.grouped(integer_strings(corners), sizes)
+    size = int(sizes[0])
+    faces = max(numtext.CHUNK // size, 1)
+
+    def pieces():
+        for start in range(0, len(sizes), faces):
+            part = corners[start * size:(start + faces) * size]
+            template = ",".join([" ".join(["%d"] * size)] * (len(part) // size))
+            yield ("," if start else "") + template % tuple(part.tolist())
+
+    return pieces()
 
 
 def integer_strings(values):
