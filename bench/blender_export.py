@@ -2,7 +2,7 @@
 scenes built in code, each export in a Blender process of its own:
 
     python3 bench/blender_export.py [--rounds 3] [--scenes mesh,skinned,objects,action]
-        [--exporters ours,gltf,obj,fbx] [--addon DIR] [--blender CMD] [--out DIR] [--small]
+        [--exporters ours,gltf,obj,fbx] [--addon DIR] [--blender CMD] [--out DIR] [--small] [--grid N]
 
 Scenes: "mesh" (one mesh of 1,000,000 vertices, 2 uv maps, corner colours,
 2 materials), "skinned" (the same skinned to 100 bones, 4 weights per vertex),
@@ -174,9 +174,11 @@ def child(argv):
     import numpy as np
 
     global GRID, OBJECTS, FRAMES
-    scene, exporter, path, addon_dir, small = argv
+    scene, exporter, path, addon_dir, small = argv[:5]
     if small == "small":
         GRID, OBJECTS, FRAMES = 30, 200, 20
+    if len(argv) > 5 and small != "small":
+        GRID = int(argv[5])
     bpy.ops.wm.read_factory_settings(use_empty=True)
     build(bpy, np, scene)
     started = time.perf_counter()
@@ -198,6 +200,7 @@ def main():
     parser.add_argument("--addon", default=os.path.join(ROOT, "exporters", "blender"))
     parser.add_argument("--blender", default=os.environ.get("BLENDER", "blender"))
     parser.add_argument("--small", action="store_true", help="tiny scenes: a smoke run of this script")
+    parser.add_argument("--grid", type=int, default=GRID, help="vertices per side of the big meshes (default 1000)")
     parser.add_argument("--out", default=os.path.join(ROOT, "build", "bench-blender-export"))
     args = parser.parse_args()
     os.makedirs(args.out, exist_ok=True)
@@ -207,7 +210,8 @@ def main():
     for scene in args.scenes.split(","):
         results = {}
         for exporter in exporters:
-            runs = [measure(blender, scene, exporter, args.out, os.path.abspath(args.addon), args.small) for _ in range(args.rounds)]
+            runs = [measure(blender, scene, exporter, args.out, os.path.abspath(args.addon), args.small, args.grid)
+                    for _ in range(args.rounds)]
             results[exporter] = (statistics.median(r[0] for r in runs), max(r[1] for r in runs), runs[-1][2],
                                  [r[0] for r in runs])
         base = results.get("gltf")
@@ -219,11 +223,11 @@ def main():
             sys.stdout.flush()
 
 
-def measure(blender, scene, exporter, out, addon_dir, small):
+def measure(blender, scene, exporter, out, addon_dir, small, grid):
     """One export in a fresh Blender: (seconds, peak MB of the process, file MB)."""
     path = os.path.join(out, "%s-%s%s" % (scene, exporter, EXTENSIONS[exporter]))
     command = blender + ["-b", "--factory-startup", "--python-exit-code", "1", "--python", os.path.abspath(__file__),
-                         "--", "--child", scene, exporter, path, addon_dir, "small" if small else "full"]
+                         "--", "--child", scene, exporter, path, addon_dir, "small" if small else "full", str(grid)]
     with open(os.path.join(out, "%s-%s.log" % (scene, exporter)), "w+") as log:
         process = subprocess.Popen(command, stdout=log, stderr=subprocess.STDOUT)
         _, status, usage = os.wait4(process.pid, 0)

@@ -173,30 +173,30 @@ def vertex_normals(positions, loop_vertex, loop_start, loop_total):
     a fixed order: Blender's own sums vary in their last bits from one
     evaluation to the next, and a scene exported twice must give the same
     bytes. A vertex that no face uses gets its direction from the origin."""
-    p = positions.astype(np.float64)
+    p = np.asarray(positions, dtype=np.float32)
     polygon = np.repeat(np.arange(len(loop_start)), loop_total)
-    start = np.repeat(loop_start, loop_total)
-    within = np.arange(len(loop_vertex)) - np.repeat(np.cumsum(loop_total) - loop_total, loop_total)
-    total = np.repeat(loop_total, loop_total)
-    loops = start + within
-    v = loop_vertex[loops]
-    nxt = loop_vertex[start + (within + 1) % total]
-    prv = loop_vertex[start + (within - 1) % total]
-    # Newell's polygon normals.
-    cross = np.cross(p[v], p[nxt])
+    first = np.cumsum(loop_total) - loop_total
+    within = np.arange(len(polygon)) - first[polygon]
+    start = loop_start[polygon]
+    total = loop_total[polygon]
+    v = loop_vertex[start + within]
+    here = p[v]
+    after = p[loop_vertex[start + (within + 1) % total]] - here
+    before = p[loop_vertex[start + (within - 1) % total]] - here
+    # Newell's polygon normals: the sum of the cross products of the corners
+    # taken from the polygon's first corner.
+    origin = p[loop_vertex[start]]
+    cross = np.cross(here - origin, after + here - origin)
     face = np.stack([np.bincount(polygon, cross[:, k], len(loop_start)) for k in range(3)], axis=1)
     face /= np.maximum(np.linalg.norm(face, axis=1), 1e-30)[:, None]
-    e1 = p[prv] - p[v]
-    e2 = p[nxt] - p[v]
-    e1 /= np.maximum(np.linalg.norm(e1, axis=1), 1e-30)[:, None]
-    e2 /= np.maximum(np.linalg.norm(e2, axis=1), 1e-30)[:, None]
-    angle = np.arccos(np.clip(np.einsum("ij,ij->i", e1, e2), -1.0, 1.0))
-    weighted = face[polygon] * angle[:, None]
-    normal = np.stack([np.bincount(v, weighted[:, k], len(p)) for k in range(3)], axis=1)
+    after /= np.maximum(np.linalg.norm(after, axis=1), 1e-30)[:, None]
+    before /= np.maximum(np.linalg.norm(before, axis=1), 1e-30)[:, None]
+    angle = np.arccos(np.clip(np.einsum("ij,ij->i", after, before), -1.0, 1.0))
+    normal = np.stack([np.bincount(v, face[polygon, k] * angle, len(p)) for k in range(3)], axis=1)
     length = np.linalg.norm(normal, axis=1)
     loose = length < 1e-30
     normal[loose] = p[loose]
-    length[loose] = np.linalg.norm(p[loose], axis=1)
+    length[loose] = np.linalg.norm(normal[loose], axis=1)
     normal[length < 1e-30] = (0.0, 0.0, 1.0)
     length[length < 1e-30] = 1.0
     return (normal / length[:, None]).astype(np.float32)

@@ -112,6 +112,25 @@ def texts(values):
     return out
 
 
+def texts_by_key(values, keys, key_count):
+    """texts() of rows of values (rows, k) whose rows mostly repeat for
+    equal keys (the corners of a vertex): each key's row is formatted once,
+    and only the rows that differ from their key's row on their own."""
+    values = np.asarray(values, dtype=np.float32)
+    rows = values.reshape(len(keys), -1)
+    table = np.zeros((key_count, rows.shape[1]), dtype=np.float32)
+    table[keys] = rows
+    apart = np.flatnonzero((table[keys] != rows).any(axis=1))
+    used = np.zeros(key_count, dtype=bool)
+    used[keys] = True
+    table_texts = np.empty(table.shape, dtype=object)
+    table_texts[used] = texts(table[used]).reshape(-1, rows.shape[1])
+    out = table_texts[keys]
+    if len(apart):
+        out[apart] = texts(rows[apart]).reshape(-1, rows.shape[1])
+    return out.ravel()
+
+
 def integers_text(values):
     """Integers separated by single spaces."""
     values = np.asarray(values).ravel()

@@ -47,10 +47,14 @@ class Writer:
         self.out.write("</%s>\n" % tag)
 
 
-def float_pieces(values):
-    """The number text of a float32 array, a part at a time."""
-    values = np.asarray(values, dtype=np.float32).ravel()
-    strings = numtext.texts(values)
+def float_pieces(values, keys=None, key_count=0):
+    """The number text of a float32 array, a part at a time. keys (one per
+    row of values) tell which rows are likely equal: per-corner values of
+    the same vertex."""
+    if keys is not None and len(keys):
+        strings = numtext.texts_by_key(values, keys, key_count)
+    else:
+        strings = numtext.texts(np.asarray(values, dtype=np.float32).ravel())
     for start in range(0, len(strings), numtext.CHUNK):
         yield (" " if start else "") + " ".join(strings[start:start + numtext.CHUNK].tolist())
 
@@ -123,9 +127,9 @@ def write_geometry(w, g):
     corners = np.asarray(g.corner_vertices)
     w.numbers("indices", index_pieces(corners, g.face_sizes), ("count", len(g.face_sizes)))
     for name, uvs in g.uv_sets:
-        w.numbers("uvset", float_pieces(uvs), ("name", name), ("count", len(corners)))
+        w.numbers("uvset", float_pieces(uvs, corners, len(g.positions)), ("name", name), ("count", len(corners)))
     if g.colours is not None:
-        w.numbers("colors", float_pieces(g.colours), ("count", len(corners)))
+        w.numbers("colors", float_pieces(g.colours, corners, len(g.positions)), ("count", len(corners)))
     if g.materials is not None:
         w.numbers("materials", integer_pieces(g.materials), ("count", len(g.face_sizes)))
     if g.links:

@@ -108,6 +108,16 @@ def test_a_wrong_digit_estimate_is_repaired_by_reading_back():
     assert not lost, "%d numbers lost with a 3-digit estimate" % len(lost)
 
 
+def test_corner_values_by_vertex_are_the_texts_of_each_corner():
+    # Corners of one vertex mostly share a value; some (a seam) do not.
+    rng = np.random.default_rng(5)
+    keys = rng.integers(0, 1000, 20000)
+    rows = rng.standard_normal((1000, 2)).astype(np.float32)[keys]
+    rows[::7] += np.float32(0.25)
+    by_key = numtext.texts_by_key(rows, keys, 1200).tolist()
+    assert by_key == [text.number(float(v)) for v in rows.ravel().tolist()]
+
+
 def test_non_finite_values_become_finite_and_are_counted():
     cases = [  # value, written as
         (float("nan"), 0.0),
@@ -146,7 +156,7 @@ def small_scene():
         normals=f32([[0, 0, 1]] * 4),
         face_sizes=np.array([3, 3]),
         corner_vertices=np.array([0, 1, 2, 0, 2, 3]),
-        uv_sets=[("UV<1>", f32([[0, 0], [1, 0], [1, 1], [0, 0], [1, 1], [0, 1]]))],
+        uv_sets=[("UV<1>", f32([[0, 0], [1, 0], [1, 1], [0.5, 0], [1, 1], [0, 1]]))],
         materials=np.array([0, -1]),
         links=["Root"],
         weight_counts=np.array([1, 0, 1, 1]),
@@ -185,7 +195,7 @@ SMALL_SCENE_XML = """<?xml version="1.0" encoding="UTF-8"?>
       <vertices count="4">0 0 0 1 0 0 1 1 0 0.1 1 0</vertices>
       <normals count="4">0 0 1 0 0 1 0 0 1 0 0 1</normals>
       <indices count="2">0 1 2,0 2 3</indices>
-      <uvset name="UV&lt;1&gt;" count="6">0 0 1 0 1 1 0 0 1 1 0 1</uvset>
+      <uvset name="UV&lt;1&gt;" count="6">0 0 1 0 1 1 0.5 0 1 1 0 1</uvset>
       <materials count="2">0 -1</materials>
       <links>
         <link name="Root" index="0"/>
