@@ -168,11 +168,13 @@ def face_corners(loop_start, loop_total, tri_loops, tri_polygon):
     return size, source[corner], polygon
 
 
-def vertex_normals(positions, loop_vertex, loop_start, loop_total):
-    """Angle-weighted vertex normals, as Blender computes them, but summed in
-    a fixed order: Blender's own sums vary in their last bits from one
-    evaluation to the next, and a scene exported twice must give the same
-    bytes. A vertex that no face uses gets its direction from the origin."""
+def vertex_normals(positions, loop_vertex, loop_start, loop_total, face):
+    """Angle-weighted vertex normals from the polygons' normals face (each
+    Blender's own, computed polygon by polygon), as Blender computes them,
+    but summed in a fixed order: Blender's own sums vary in their last bits
+    from one evaluation to the next, and a scene exported twice must give the
+    same bytes. A vertex that no face uses gets its direction from the
+    origin."""
     p = np.asarray(positions, dtype=np.float32)
     polygon = np.repeat(np.arange(len(loop_start)), loop_total)
     first = np.cumsum(loop_total) - loop_total
@@ -183,12 +185,7 @@ def vertex_normals(positions, loop_vertex, loop_start, loop_total):
     here = p[v]
     after = p[loop_vertex[start + (within + 1) % total]] - here
     before = p[loop_vertex[start + (within - 1) % total]] - here
-    # Newell's polygon normals: the sum of the cross products of the corners
-    # taken from the polygon's first corner.
-    origin = p[loop_vertex[start]]
-    cross = np.cross(here - origin, after + here - origin)
-    face = np.stack([np.bincount(polygon, cross[:, k], len(loop_start)) for k in range(3)], axis=1)
-    face /= np.maximum(np.linalg.norm(face, axis=1), 1e-30)[:, None]
+    face = np.asarray(face, dtype=np.float32).reshape(-1, 3)
     after /= np.maximum(np.linalg.norm(after, axis=1), 1e-30)[:, None]
     before /= np.maximum(np.linalg.norm(before, axis=1), 1e-30)[:, None]
     angle = np.arccos(np.clip(np.einsum("ij,ij->i", after, before), -1.0, 1.0))
@@ -270,6 +267,7 @@ class Gatherer:
             if obj.type not in KNOWN_TYPES:
                 self.warnings.add('Object "%s": %s objects have no place in the file; an empty is written in its place'
                                   % (obj.name, obj.type.lower().replace("_", " ")))
+            self.check_losses(obj)
             shape_keys = getattr(obj.data, "shape_keys", None) if obj.type == "MESH" else None
             if shape_keys is not None and len(shape_keys.key_blocks) > 1 and not self.options.apply_modifiers:
                 self.warnings.add('Object "%s": shape keys are not written; the basis shape is' % obj.name)
@@ -308,6 +306,22 @@ class Gatherer:
         return [(o.name, o) for o in self.objects if o.type in types] + [
             (i.name, i.obj) for i in self.instances if i.obj.type in types
         ]
+
+    def check_losses(self, obj):
+        """Warns about what an object has that the file cannot carry and
+        would otherwise be lost without a word."""
+        where = 'Object "%s"' % obj.name
+        systems = getattr(obj, "particle_systems", ())
+        if len(systems):
+            self.warnings.add('%s: hair and particle systems are not written (%s)'
+                              % (where, ", ".join(p.name for p in systems)))
+        rigs = [m.object.name for m in obj.modifiers if m.type == "ARMATURE" and m.object in self.objects]
+        if len(rigs) > 1:
+            self.warnings.add('%s: deformed by armatures %s; only the weights to the bones of "%s" are written (one'
+                              ' skeleton per mesh)' % (where, ", ".join('"%s"' % r for r in rigs), rigs[0]))
+        if self.options.apply_modifiers and obj.type in GEOMETRY_TYPES and obj.hide_viewport:
+            self.warnings.add('%s: disabled in viewports, so Blender evaluates nothing for it; its modifiers are not'
+                              ' applied' % where)
 
     def check_animation(self, obj):
         """Warns about animation the file has no place for: an object's own
@@ -560,7 +574,15 @@ class Gatherer:
             tri_polygon = np.empty(count, dtype=np.int64)
             mesh.loop_triangles.foreach_get("polygon_index", tri_polygon)
         sizes, corner_loops, face_polygon = face_corners(loop_start, loop_total, tri_loops, tri_polygon)
-        normals = vertex_normals(positions.reshape(-1, 3), loop_vertex, loop_start, loop_total)
+        if len(mesh.edges):
+            loop_edge = np.empty(loops, dtype=np.int64)
+            mesh.loops.foreach_get("edge_index", loop_edge)
+            loose = int(np.count_nonzero(np.bincount(loop_edge, minlength=len(mesh.edges)) == 0))
+            if loose:
+                self.warnings.add("%s: %d loose edges are not written (the file holds faces only)" % (where, loose))
+        polygon_normals = np.empty(polygons * 3, dtype=np.float32)
+        mesh.polygons.foreach_get("normal", polygon_normals)
+        normals = vertex_normals(positions.reshape(-1, 3), loop_vertex, loop_start, loop_total, polygon_normals)
 
         uv_layers = list(mesh.uv_layers)
         if len(uv_layers) > MAX_UV_SETS:
@@ -601,6 +623,10 @@ class Gatherer:
         layer = render_colour_layer(mesh)
         if layer is None:
             return None
+        others = [a.name for a in getattr(mesh, "color_attributes", ()) if a.name != layer.name]
+        if others:
+            self.warnings.add('%s: only the colour attribute "%s" is written; not written: %s'
+                              % (where, layer.name, ", ".join(others)))
         linear = self.options.linear_colours
         data = layer.data
         has_srgb = len(data) > 0 and hasattr(data[0], "color_srgb")

@@ -200,6 +200,44 @@ def test_unusual_data_is_reported_and_the_export_finishes():
     check("BrokenCamera" not in written and "Sheet" in written, "objects written: %s" % sorted(written))
 
 
+def lossy_sheet(name, loose_edge=False, colours=0, hair=False, rigs=0, disabled=False):
+    """A quad with what the file cannot carry."""
+    vertices = [(0, 0, 0), (1, 0, 0), (1, 1, 0), (0, 1, 0)] + ([(2, 2, 0)] if loose_edge else [])
+    mesh = bpy.data.meshes.new(name)
+    mesh.from_pydata(vertices, [(2, 4)] if loose_edge else [], [(0, 1, 2, 3)])
+    obj = scenes.link(bpy.data.objects.new(name, mesh))
+    for k in range(colours):
+        if hasattr(mesh, "color_attributes"):
+            mesh.color_attributes.new("Col%d" % k, "FLOAT_COLOR", "CORNER")
+    if hair:
+        obj.modifiers.new("Hair", "PARTICLE_SYSTEM").particle_system.settings.type = "HAIR"
+    for k in range(rigs):
+        rig = scenes.link(bpy.data.objects.new("%s rig %d" % (name, k), bpy.data.armatures.new("%s rig %d" % (name, k))))
+        obj.modifiers.new("Armature %d" % k, "ARMATURE").object = rig
+    obj.hide_viewport = disabled
+
+
+# What each sheet has, and what its warning must say.
+LOSSES = [
+    (dict(loose_edge=True), "1 loose edges are not written"),
+    (dict(colours=2), 'only the colour attribute "Col'),
+    (dict(hair=True), "hair and particle systems are not written"),
+    (dict(rigs=2), "only the weights to the bones of"),
+    (dict(disabled=True), "disabled in viewports"),
+]
+
+
+def test_every_loss_is_reported():
+    for k, (kwargs, _) in enumerate(LOSSES):
+        lossy_sheet("Lossy%d" % k, **kwargs)
+    path = os.path.join(harness.out_dir("losses"), "losses.xml")
+    warnings = addon.exporter.export(bpy.context, path, apply_modifiers=True)
+    harness.check_clean(path)
+    for k, (_, expected) in enumerate(LOSSES):
+        mine = [w for w in warnings if '"Lossy%d"' % k in w]
+        check(any(expected in w for w in mine), "Lossy%d: no warning says %r: %s" % (k, expected, mine))
+
+
 def test_command_line_write_failure_is_one_line():
     cli = os.path.join(harness.ADDON_DIR, "export_cli.py")
     for target in ("/nonexistent-folder/out.xml", harness.out_dir("a-folder")):
