@@ -42,6 +42,8 @@ POSE_BONE_PATH = re.compile(r'^pose\.bones\["((?:[^"\\]|\\.)*)"\]')
 SPECULAR_INPUTS = ("Specular", "Specular IOR Level")
 # Inputs that need no texture slot of their own when left unlinked.
 SLOT_INPUTS = ("Base Color", "Alpha", "Normal")
+# Meshes of at least this many vertices have a progress stage of their own.
+BIG_MESH = 100000
 # What Blender raises when data is not in the state the add-on expects.
 DATA_ERRORS = (AttributeError, KeyError, IndexError, TypeError, ValueError, RuntimeError)
 
@@ -809,12 +811,14 @@ class Gatherer:
     def run(self):
         self.progress("collecting objects")
         self.collect_objects()
+        self.progress("reading %d objects" % (len(self.objects) + len(self.instances)))
         scene = records.Scene(self.scene.name)
         failed = set()  # names in the file of what could not be read
         bodies = {}  # object name -> its geometry, read once for all its instances
         for name, obj in self.placed(GEOMETRY_TYPES):
             if obj.name not in bodies:
-                self.progress('reading geometry "%s"' % obj.name)
+                if len(getattr(obj.data, "vertices", ())) >= BIG_MESH:
+                    self.progress('reading geometry "%s"' % obj.name)
                 bodies[obj.name] = self.guarded('Object "%s"' % obj.name, lambda: self.geometry(obj))
             body = bodies[obj.name]
             if body is None:
@@ -869,9 +873,17 @@ def scene_content(scene, view_layer, options):
         for bone in obj.pose.bones
         if bone.custom_shape is not None
     }
+    # Object.users_collection searches every collection for each object: ask
+    # the helper collections for their objects once instead.
+    helpers = {
+        o.as_pointer()
+        for c in bpy.data.collections
+        if c.name.split(".")[0] == GLTF_HELPER_COLLECTION
+        for o in c.objects
+    }
     content, skipped = [], 0
     for obj in scene.objects:
-        helper = any(c.name.split(".")[0] == GLTF_HELPER_COLLECTION for c in obj.users_collection)
+        helper = obj.as_pointer() in helpers
         shape = obj.as_pointer() in shapes and not obj.visible_get(view_layer=view_layer)
         if obj.as_pointer() not in in_layer or helper or shape:
             skipped += 1

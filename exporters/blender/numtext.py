@@ -11,11 +11,15 @@ import re
 
 import numpy as np
 
+from . import text
+
 FLOAT32_MAX = np.float32(3.4028234663852886e38)
 # Values formatted per Python call: bounds the transient tuple of floats.
 CHUNK = 1 << 20
 # Values looked at to decide whether a list repeats values.
 SAMPLE = 4096
+# Lists up to this long are formatted one value at a time.
+SHORT = 64
 _EXPONENT = re.compile(r"e\+?(-?)0*(\d)")
 
 
@@ -72,6 +76,10 @@ def shortest(values):
     """
     values = np.ascontiguousarray(values, dtype=np.float32).ravel() + np.float32(0.0)  # -0 becomes 0
     out = np.empty(len(values), dtype=object)
+    if len(values) <= SHORT:
+        # Array operations cost more than they save on a few values.
+        out[:] = [text.number(v) for v in values.tolist()]
+        return out
     wide = values.astype(np.float64)
     whole = (wide == np.floor(wide)) & (np.abs(wide) < 1e7)
     if whole.any():

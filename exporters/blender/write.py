@@ -7,6 +7,8 @@ import numpy as np
 from . import numtext, text
 
 FORMAT_VERSION = 3
+# Meshes of at least this many vertices have a progress stage of their own.
+BIG_MESH = 100000
 INDENT = "  "
 
 
@@ -257,8 +259,10 @@ def write(scene, out, progress=None):
     section(w, "materials", scene.materials, write_material)
     if scene.geometries:
         w.open("geometries")
+        step("writing %d geometries" % len(scene.geometries))
         for geometry in scene.geometries:
-            step('writing geometry "%s"' % geometry.name)
+            if len(geometry.positions) >= BIG_MESH:
+                step('writing geometry "%s"' % geometry.name)
             write_geometry(w, geometry)
         w.close("geometries")
     section(w, "skeletons", scene.skeletons, write_skeleton)
