@@ -66,6 +66,7 @@ class ExportBlenderXml(bpy.types.Operator, ExportHelper):
             self.report({"WARNING"}, message)
             if bpy.app.background:
                 print("Blender XML export warning:", message)
+        self.report({"INFO"}, "Blender XML export: wrote %s (%d warnings)" % (self.filepath, len(warnings)))
         return {"FINISHED"}
 
 
