@@ -588,6 +588,9 @@ class Gatherer:
 
         uv_layers = list(mesh.uv_layers)
         if len(uv_layers) > MAX_UV_SETS:
+            # The maps the materials' textures use go first.
+            used = materials_uv_maps(obj, active_render_uv(mesh))
+            uv_layers.sort(key=lambda layer: layer.name not in used)
             self.warnings.add(
                 'Object "%s": only %d uv maps fit in the file; not written: %s'
                 % (obj.name, MAX_UV_SETS, ", ".join(l.name for l in uv_layers[MAX_UV_SETS:]))
@@ -1028,6 +1031,23 @@ def find_principled(material):
             if surface is not None and surface.is_linked and surface.links[0].from_node.type == "BSDF_PRINCIPLED":
                 return surface.links[0].from_node
     return next((n for n in nodes if n.type == "BSDF_PRINCIPLED"), None)
+
+
+def materials_uv_maps(obj, render_uv):
+    """The names of the uv maps that the image textures of obj's materials
+    read: a UV Map node's map, else the render map."""
+    used = set()
+    for slot in obj.material_slots:
+        principled = find_principled(slot.material) if slot.material is not None else None
+        if principled is None:
+            continue
+        for node in principled.id_data.nodes:
+            if node.type != "TEX_IMAGE":
+                continue
+            vector = node.inputs.get("Vector")
+            source = vector.links[0].from_node if vector is not None and vector.is_linked else None
+            used.add(source.uv_map if source is not None and source.type == "UVMAP" and source.uv_map else render_uv)
+    return used
 
 
 def active_render_uv(mesh):

@@ -238,6 +238,20 @@ def test_every_loss_is_reported():
         check(any(expected in w for w in mine), "Lossy%d: no warning says %r: %s" % (k, expected, mine))
 
 
+def test_the_uv_map_a_texture_uses_is_written_first():
+    obj = scenes.mesh_object("Maps", [(0, 0, 0), (1, 0, 0), (1, 1, 0)], [(0, 1, 2)])
+    for name in ("First", "Second", "Painted"):
+        obj.data.uv_layers.new(name=name)
+    image = bpy.data.images.new("Paint", 4, 4)
+    obj.data.materials.append(scenes.image_material("Painted", image, "Painted"))
+    path = os.path.join(harness.out_dir("uv-maps"), "maps.xml")
+    warnings = addon.exporter.export(bpy.context, path)
+    harness.check_clean(path)
+    written = [u.get("name") for u in ET.parse(path).getroot().iter("uvset") if u.get("count")]
+    check_equal(written, ["Painted", "First"], "uv maps written")
+    check(any("not written: Second" in w for w in warnings), "no warning names Second: %s" % warnings)
+
+
 def test_command_line_write_failure_is_one_line():
     cli = os.path.join(harness.ADDON_DIR, "export_cli.py")
     for target in ("/nonexistent-folder/out.xml", harness.out_dir("a-folder")):
