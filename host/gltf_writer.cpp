@@ -12,6 +12,7 @@
 #include <type_traits>
 #include <unordered_map>
 
+#include "host/gltf_math.h"
 #include "host/host_paths.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -82,59 +83,6 @@ Vector3 finite(const Vector3& v, Losses& losses, float fallback = 0.0f) {
     return {finite(v.x, losses, fallback), finite(v.y, losses, fallback), finite(v.z, losses, fallback)};
 }
 
-// Unit quaternion in double; a zero or non-finite one becomes the identity.
-struct UnitQuaternion {
-    double x = 0, y = 0, z = 0, w = 1;
-};
-
-UnitQuaternion unit(double x, double y, double z, double w, Losses& losses) {
-    const double n = std::sqrt(x * x + y * y + z * z + w * w);
-    if (!std::isfinite(n)) {
-        ++losses.nonFinite;
-        return {};
-    }
-    if (n < 1e-12) return {};
-    return {x / n, y / n, z / n, w / n};
-}
-
-UnitQuaternion unit(const Quaternion& q, Losses& losses) { return unit(q.x, q.y, q.z, q.w, losses); }
-
-// a*b: b first, then a.
-UnitQuaternion multiply(const UnitQuaternion& a, const UnitQuaternion& b, Losses& losses) {
-    return unit(a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y, a.w * b.y - a.x * b.z + a.y * b.w + a.z * b.x,
-                a.w * b.z + a.x * b.y - a.y * b.x + a.z * b.w, a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z, losses);
-}
-
-struct Vec3d {
-    double x = 0, y = 0, z = 0;
-};
-
-Vec3d rotate(const UnitQuaternion& q, const Vec3d& v) {
-    // v + 2w(u x v) + 2u x (u x v), u the vector part.
-    const Vec3d t{2 * (q.y * v.z - q.z * v.y), 2 * (q.z * v.x - q.x * v.z), 2 * (q.x * v.y - q.y * v.x)};
-    return {v.x + q.w * t.x + (q.y * t.z - q.z * t.y), v.y + q.w * t.y + (q.z * t.x - q.x * t.z),
-            v.z + q.w * t.z + (q.x * t.y - q.y * t.x)};
-}
-
-// The rotation whose matrix has the orthonormal columns a, b, c.
-UnitQuaternion quaternionFromColumns(const Vec3d& a, const Vec3d& b, const Vec3d& c, Losses& losses) {
-    const double trace = a.x + b.y + c.z;
-    if (trace > 0) {
-        const double s = 2 * std::sqrt(trace + 1);
-        return unit((b.z - c.y) / s, (c.x - a.z) / s, (a.y - b.x) / s, s / 4, losses);
-    }
-    if (a.x > b.y && a.x > c.z) {
-        const double s = 2 * std::sqrt(1 + a.x - b.y - c.z);
-        return unit(s / 4, (b.x + a.y) / s, (c.x + a.z) / s, (b.z - c.y) / s, losses);
-    }
-    if (b.y > c.z) {
-        const double s = 2 * std::sqrt(1 + b.y - a.x - c.z);
-        return unit((b.x + a.y) / s, s / 4, (c.y + b.z) / s, (c.x - a.z) / s, losses);
-    }
-    const double s = 2 * std::sqrt(1 + c.z - a.x - b.y);
-    return unit((c.x + a.z) / s, (c.y + b.z) / s, s / 4, (a.y - b.x) / s, losses);
-}
-
 // The host model is Z up when its axis swap is on; glTF is Y up. The turn
 // (x, y, z) -> (x, z, -y) is a rotation, so it maps rotations by conjugation
 // and permutes the components of scales.
@@ -146,61 +94,6 @@ struct AxisTurn {
     Vector3 scale(const Vector3& s) const { return on ? Vector3{s.x, s.z, s.y} : s; }
     UnitQuaternion rotation(const UnitQuaternion& q) const { return on ? UnitQuaternion{q.x, q.z, -q.y, q.w} : q; }
 };
-
-// Column-major 4x4 in double, as glTF stores matrices.
-struct Mat4d {
-    double m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-};
-
-Mat4d composeTrs(const Vector3& t, const UnitQuaternion& q, const Vector3& s) {
-    Mat4d r;
-    const double xx = q.x * q.x, yy = q.y * q.y, zz = q.z * q.z;
-    const double xy = q.x * q.y, xz = q.x * q.z, yz = q.y * q.z, wx = q.w * q.x, wy = q.w * q.y, wz = q.w * q.z;
-    const double rot[9] = {1 - 2 * (yy + zz), 2 * (xy + wz),     2 * (xz - wy), // column 0
-                           2 * (xy - wz),     1 - 2 * (xx + zz), 2 * (yz + wx), // column 1
-                           2 * (xz + wy),     2 * (yz - wx),     1 - 2 * (xx + yy)};
-    const double scale[3] = {s.x, s.y, s.z};
-    for (int c = 0; c < 3; ++c)
-        for (int row = 0; row < 3; ++row) r.m[4 * c + row] = rot[3 * c + row] * scale[c];
-    r.m[12] = t.x;
-    r.m[13] = t.y;
-    r.m[14] = t.z;
-    return r;
-}
-
-Mat4d multiply(const Mat4d& a, const Mat4d& b) {
-    Mat4d r;
-    for (int c = 0; c < 4; ++c)
-        for (int row = 0; row < 4; ++row) {
-            double sum = 0;
-            for (int k = 0; k < 4; ++k) sum += a.m[4 * k + row] * b.m[4 * c + k];
-            r.m[4 * c + row] = sum;
-        }
-    return r;
-}
-
-// Inverse of an affine matrix; a singular one (a zero scale) gives the
-// identity, which glTF accepts and which binds nothing that could be seen.
-Mat4d inverseAffine(const Mat4d& a) {
-    const double* m = a.m;
-    // 3x3 part as rows r, columns c: element (r, c) = m[4c + r].
-    auto e = [m](int r, int c) { return m[4 * c + r]; };
-    const double c00 = e(1, 1) * e(2, 2) - e(1, 2) * e(2, 1);
-    const double c01 = e(1, 2) * e(2, 0) - e(1, 0) * e(2, 2);
-    const double c02 = e(1, 0) * e(2, 1) - e(1, 1) * e(2, 0);
-    const double det = e(0, 0) * c00 + e(0, 1) * c01 + e(0, 2) * c02;
-    Mat4d r;
-    if (!std::isfinite(det) || std::fabs(det) < 1e-30) return r;
-    const double inv[3][3] = {
-        {c00 / det, (e(0, 2) * e(2, 1) - e(0, 1) * e(2, 2)) / det, (e(0, 1) * e(1, 2) - e(0, 2) * e(1, 1)) / det},
-        {c01 / det, (e(0, 0) * e(2, 2) - e(0, 2) * e(2, 0)) / det, (e(0, 2) * e(1, 0) - e(0, 0) * e(1, 2)) / det},
-        {c02 / det, (e(0, 1) * e(2, 0) - e(0, 0) * e(2, 1)) / det, (e(0, 0) * e(1, 1) - e(0, 1) * e(1, 0)) / det}};
-    for (int row = 0; row < 3; ++row) {
-        for (int c = 0; c < 3; ++c) r.m[4 * c + row] = inv[row][c];
-        r.m[12 + row] = -(inv[row][0] * m[12] + inv[row][1] * m[13] + inv[row][2] * m[14]);
-    }
-    return r;
-}
 
 // The file's colours are display colours; glTF's are linear.
 struct ColourSpace {
@@ -514,9 +407,9 @@ Influences influencesOf(const RefVertex& v, int32_t boneCount, Losses& losses) {
 
 struct SkinPlan {
     bool made = false;
+    std::vector<bool> skinnedMeshes; // per host mesh
     int rootNode = -1;
     int jointCount = 0;
-    int skin = -1;
     std::vector<Influences> influences; // per host vertex, filled when made
 };
 
@@ -621,7 +514,7 @@ struct LocalPose {
 
 LocalPose bonePose(const HostBone& bone, const AxisTurn& turn, Losses& losses) {
     const Transform& t = bone.transform;
-    return {turn.point(finite(t.position, losses)), turn.rotation(unit(t.rotation, losses)),
+    return {turn.point(finite(t.position, losses)), turn.rotation(unit(t.rotation, losses.nonFinite)),
             turn.scale(finite(t.scale, losses, 1.0f))};
 }
 
@@ -705,7 +598,7 @@ void buildAnimations(const ReferenceScene& scene, const std::vector<int>& boneNo
             const Transform& bind = scene.bones[i]->transform;
             const Vector3 p = recompose ? finite(bind.position, losses) : Vector3{0, 0, 0};
             const Vector3 s = recompose ? finite(bind.scale, losses, 1.0f) : Vector3{1, 1, 1};
-            const UnitQuaternion r = recompose ? unit(bind.rotation, losses) : UnitQuaternion{};
+            const UnitQuaternion r = recompose ? unit(bind.rotation, losses.nonFinite) : UnitQuaternion{};
             const int node = boneNodes[static_cast<std::size_t>(i)];
             // Keys are relative to the bind pose: position P + R*k, rotation
             // R*k, scale S*k per component.
@@ -719,9 +612,11 @@ void buildAnimations(const ReferenceScene& scene, const std::vector<int>& boneNo
                            });
             writer.channel(animation, node, "rotation", track.rotationKeys, track.rotationKeyCount, fps, 4,
                            TINYGLTF_TYPE_VEC4, [&](const HostRotationKey& k, std::vector<float>& out) {
-                               const UnitQuaternion q = turn.rotation(multiply(r, unit(k.rotation, losses), losses));
-                               const UnitQuaternion f = unit(static_cast<float>(q.x), static_cast<float>(q.y),
-                                                             static_cast<float>(q.z), static_cast<float>(q.w), losses);
+                               const UnitQuaternion q =
+                                   turn.rotation(multiply(r, unit(k.rotation, losses.nonFinite), losses.nonFinite));
+                               const UnitQuaternion f =
+                                   unit(static_cast<float>(q.x), static_cast<float>(q.y), static_cast<float>(q.z),
+                                        static_cast<float>(q.w), losses.nonFinite);
                                out.insert(out.end(), {static_cast<float>(f.x), static_cast<float>(f.y),
                                                       static_cast<float>(f.z), static_cast<float>(f.w)});
                            });
@@ -762,7 +657,7 @@ void placeAimed(tinygltf::Node& node, const Transform& t, const AxisTurn& turn, 
         normalised({up.y * back.z - up.z * back.y, up.z * back.x - up.x * back.z, up.x * back.y - up.y * back.x});
     if (x.x != 0 || x.y != 0 || x.z != 0) {
         const Vec3d y{back.y * x.z - back.z * x.y, back.z * x.x - back.x * x.z, back.x * x.y - back.y * x.x};
-        r = quaternionFromColumns(x, y, back, losses);
+        r = quaternionFromColumns(x, y, back, losses.nonFinite);
     }
     setTrs(node, turn.point(finite(t.position, losses)), r, {1, 1, 1});
 }
@@ -833,6 +728,135 @@ void reportLosses(const Losses& l, std::vector<std::string>& warnings) {
     say(l.detachedBones, "bones named a parent that does not come before them and were made roots");
 }
 
+// --- the skin and the bone nodes ------------------------------------------------------
+
+// Which meshes are skinned (any vertex with weights) and, when one is and the
+// joints fit, every host vertex's four influences.
+SkinPlan planSkin(const ReferenceScene& scene, const std::vector<std::map<int32_t, PrimitiveBuilder>>& primitives,
+                  Losses& losses, std::vector<std::string>& warnings) {
+    SkinPlan skin;
+    skin.skinnedMeshes.assign(primitives.size(), false);
+    for (std::size_t m = 0; m < primitives.size(); ++m)
+        for (const auto& entry : primitives[m])
+            for (int32_t h : entry.second.hostVertex)
+                if (!static_cast<const RefVertex*>(scene.vertices[h])->weights.empty()) skin.skinnedMeshes[m] = true;
+    const bool anySkinned =
+        std::find(skin.skinnedMeshes.begin(), skin.skinnedMeshes.end(), true) != skin.skinnedMeshes.end();
+    if (anySkinned && scene.boneCount < 65535) {
+        skin.made = true;
+        skin.jointCount = scene.boneCount + 1;
+        skin.influences.reserve(static_cast<std::size_t>(scene.vertexCount));
+        for (int32_t h = 0; h < scene.vertexCount; ++h)
+            skin.influences.push_back(
+                influencesOf(*static_cast<const RefVertex*>(scene.vertices[h]), scene.boneCount, losses));
+    } else if (anySkinned) {
+        warnings.push_back("too many bones for one skin: the meshes are written unskinned");
+    }
+    return skin;
+}
+
+// One glTF mesh and root node per host mesh: node i is host mesh i.
+void buildMeshes(const ReferenceScene& scene, std::vector<std::map<int32_t, PrimitiveBuilder>>& primitives,
+                 const SkinPlan& skin, const AxisTurn& turn, const ColourSpace& colours, BufferBuilder& buffer,
+                 Losses& losses, tinygltf::Model& model, std::vector<int>& roots) {
+    for (std::size_t m = 0; m < primitives.size(); ++m) {
+        tinygltf::Node node;
+        node.name = wideToUtf8(scene.meshStore[m]->name.wide);
+        tinygltf::Mesh mesh;
+        mesh.name = node.name;
+        const bool skinMesh = skin.made && skin.skinnedMeshes[m];
+        for (auto& entry : primitives[m])
+            writePrimitive(scene, entry.second, skin, skinMesh, model, buffer, turn, colours, losses, mesh);
+        if (!mesh.primitives.empty()) {
+            model.meshes.push_back(std::move(mesh));
+            node.mesh = static_cast<int>(model.meshes.size()) - 1;
+            if (skinMesh) node.skin = 0;
+        }
+        model.nodes.push_back(std::move(node));
+        roots.push_back(static_cast<int>(model.nodes.size()) - 1);
+    }
+}
+
+// The bone nodes, under the skin's neutral root when there is a skin.
+struct BoneNodes {
+    std::vector<int> nodes;  // per host bone
+    std::vector<Mat4d> bind; // per host bone: its world bind matrix
+};
+
+BoneNodes buildBoneNodes(const ReferenceScene& scene, SkinPlan& skin, const AxisTurn& turn, Losses& losses,
+                         tinygltf::Model& model, std::vector<int>& roots) {
+    if (skin.made) {
+        tinygltf::Node root;
+        root.name = "skeleton root";
+        model.nodes.push_back(root);
+        skin.rootNode = static_cast<int>(model.nodes.size()) - 1;
+        roots.push_back(skin.rootNode);
+    }
+    BoneNodes bones;
+    for (int32_t i = 0; i < scene.boneCount; ++i) {
+        const auto* bone = static_cast<const RefBone*>(scene.bones[i]);
+        tinygltf::Node node;
+        node.name = wideToUtf8(bone->name.wide);
+        if (node.name.empty()) node.name = "bone " + std::to_string(i);
+        const LocalPose pose = bonePose(*bone, turn, losses);
+        setTrs(node, pose.translation, pose.rotation, pose.scale);
+        model.nodes.push_back(std::move(node));
+        const int index = static_cast<int>(model.nodes.size()) - 1;
+        bones.nodes.push_back(index);
+        const Mat4d local = composeTrs(pose.translation, pose.rotation, pose.scale);
+        const int32_t parent = bone->parentIndex;
+        if (parent >= 0 && parent < i) {
+            const auto p = static_cast<std::size_t>(parent);
+            model.nodes[static_cast<std::size_t>(bones.nodes[p])].children.push_back(index);
+            bones.bind.push_back(multiply(bones.bind[p], local));
+        } else {
+            if (parent >= 0) ++losses.detachedBones;
+            if (skin.made) model.nodes[static_cast<std::size_t>(skin.rootNode)].children.push_back(index);
+            else roots.push_back(index);
+            bones.bind.push_back(local);
+        }
+    }
+    return bones;
+}
+
+// The skin: joint 0 the neutral root, joint i + 1 bone i, with the inverse
+// bind matrices of the bones' world bind matrices.
+void buildSkin(const SkinPlan& skin, const BoneNodes& bones, BufferBuilder& buffer, tinygltf::Model& model) {
+    if (!skin.made) return;
+    tinygltf::Skin s;
+    s.name = "skin";
+    s.skeleton = skin.rootNode;
+    s.joints.push_back(skin.rootNode);
+    const Mat4d identity;
+    std::vector<float> inverseBind(identity.m, identity.m + 16);
+    for (std::size_t i = 0; i < bones.nodes.size(); ++i) {
+        s.joints.push_back(bones.nodes[i]);
+        const Mat4d inv = inverseAffine(bones.bind[i]);
+        for (int k = 0; k < 16; ++k)
+            inverseBind.push_back(k % 4 == 3 ? (k == 15 ? 1.0f : 0.0f) : static_cast<float>(inv.m[k]));
+    }
+    s.inverseBindMatrices = floats(buffer, inverseBind, TINYGLTF_TYPE_MAT4, 16, 0);
+    model.skins.push_back(s);
+}
+
+// --- the scene -----------------------------------------------------------------------
+
+// The buffer padded to whole words (or none when empty) and the one scene of
+// the root nodes (glTF has no empty scene: an empty model has none).
+void finishModel(const std::vector<int>& roots, tinygltf::Model& model) {
+    if (model.buffers[0].data.empty()) {
+        model.buffers.clear();
+    } else {
+        while (model.buffers[0].data.size() % 4 != 0) model.buffers[0].data.push_back(0);
+    }
+    if (!roots.empty()) {
+        tinygltf::Scene gltfScene;
+        gltfScene.nodes = roots;
+        model.scenes.push_back(gltfScene);
+        model.defaultScene = 0;
+    }
+}
+
 } // namespace
 
 void buildGltf(const ReferenceScene& scene, const GltfSettings& settings, tinygltf::Model& model,
@@ -846,111 +870,16 @@ void buildGltf(const ReferenceScene& scene, const GltfSettings& settings, tinygl
     BufferBuilder buffer(model);
     ImageTable images(model, buffer, warnings);
     buildMaterials(scene, colours, images, model, warnings);
-
     std::vector<std::map<int32_t, PrimitiveBuilder>> primitives = gatherPrimitives(scene, losses);
-    std::vector<bool> skinned(primitives.size(), false);
-    SkinPlan skin;
-    for (std::size_t m = 0; m < primitives.size(); ++m)
-        for (const auto& entry : primitives[m])
-            for (int32_t h : entry.second.hostVertex)
-                if (!static_cast<const RefVertex*>(scene.vertices[h])->weights.empty()) skinned[m] = true;
-    const bool anySkinned = std::find(skinned.begin(), skinned.end(), true) != skinned.end();
-    if (anySkinned && scene.boneCount < 65535) {
-        skin.made = true;
-        skin.jointCount = scene.boneCount + 1;
-        skin.influences.reserve(static_cast<std::size_t>(scene.vertexCount));
-        for (int32_t h = 0; h < scene.vertexCount; ++h)
-            skin.influences.push_back(
-                influencesOf(*static_cast<const RefVertex*>(scene.vertices[h]), scene.boneCount, losses));
-    } else if (anySkinned) {
-        warnings.push_back("too many bones for one skin: the meshes are written unskinned");
-    }
-
+    SkinPlan skin = planSkin(scene, primitives, losses, warnings);
     std::vector<int> roots;
-    // Mesh nodes first: node i is host mesh i.
-    for (std::size_t m = 0; m < primitives.size(); ++m) {
-        tinygltf::Node node;
-        node.name = wideToUtf8(scene.meshStore[m]->name.wide);
-        tinygltf::Mesh mesh;
-        mesh.name = node.name;
-        const bool skinMesh = skin.made && skinned[m];
-        for (auto& entry : primitives[m])
-            writePrimitive(scene, entry.second, skin, skinMesh, model, buffer, turn, colours, losses, mesh);
-        if (!mesh.primitives.empty()) {
-            model.meshes.push_back(std::move(mesh));
-            node.mesh = static_cast<int>(model.meshes.size()) - 1;
-            if (skinMesh) node.skin = 0;
-        }
-        model.nodes.push_back(std::move(node));
-        roots.push_back(static_cast<int>(model.nodes.size()) - 1);
-    }
-
-    // Bones, under the neutral root when there is a skin.
-    if (skin.made) {
-        tinygltf::Node root;
-        root.name = "skeleton root";
-        model.nodes.push_back(root);
-        skin.rootNode = static_cast<int>(model.nodes.size()) - 1;
-        roots.push_back(skin.rootNode);
-    }
-    std::vector<int> boneNodes;
-    std::vector<Mat4d> world;
-    for (int32_t i = 0; i < scene.boneCount; ++i) {
-        const auto* bone = static_cast<const RefBone*>(scene.bones[i]);
-        tinygltf::Node node;
-        node.name = wideToUtf8(bone->name.wide);
-        if (node.name.empty()) node.name = "bone " + std::to_string(i);
-        const LocalPose pose = bonePose(*bone, turn, losses);
-        setTrs(node, pose.translation, pose.rotation, pose.scale);
-        model.nodes.push_back(std::move(node));
-        const int index = static_cast<int>(model.nodes.size()) - 1;
-        boneNodes.push_back(index);
-        const Mat4d local = composeTrs(pose.translation, pose.rotation, pose.scale);
-        const int32_t parent = bone->parentIndex;
-        if (parent >= 0 && parent < i) {
-            model.nodes[static_cast<std::size_t>(boneNodes[static_cast<std::size_t>(parent)])].children.push_back(
-                index);
-            world.push_back(multiply(world[static_cast<std::size_t>(parent)], local));
-        } else {
-            if (parent >= 0) ++losses.detachedBones;
-            if (skin.made) model.nodes[static_cast<std::size_t>(skin.rootNode)].children.push_back(index);
-            else roots.push_back(index);
-            world.push_back(local);
-        }
-    }
-    if (skin.made) {
-        tinygltf::Skin s;
-        s.name = "skin";
-        s.skeleton = skin.rootNode;
-        s.joints.push_back(skin.rootNode);
-        const Mat4d identity;
-        std::vector<float> inverseBind(identity.m, identity.m + 16);
-        for (std::size_t i = 0; i < boneNodes.size(); ++i) {
-            s.joints.push_back(boneNodes[i]);
-            const Mat4d inv = inverseAffine(world[i]);
-            for (int k = 0; k < 16; ++k)
-                inverseBind.push_back(k % 4 == 3 ? (k == 15 ? 1.0f : 0.0f) : static_cast<float>(inv.m[k]));
-        }
-        s.inverseBindMatrices = floats(buffer, inverseBind, TINYGLTF_TYPE_MAT4, 16, 0);
-        model.skins.push_back(s);
-    }
-
+    buildMeshes(scene, primitives, skin, turn, colours, buffer, losses, model, roots);
+    const BoneNodes bones = buildBoneNodes(scene, skin, turn, losses, model, roots);
+    buildSkin(skin, bones, buffer, model);
     buildLights(scene, turn, colours, losses, model, roots);
     buildCameras(scene, turn, losses, model, roots);
-    buildAnimations(scene, boneNodes, turn, settings.fault != GltfFault::bindRelativeKeys, buffer, losses, model);
-
-    if (model.buffers[0].data.empty()) {
-        model.buffers.clear();
-    } else {
-        while (model.buffers[0].data.size() % 4 != 0) model.buffers[0].data.push_back(0);
-    }
-    // glTF has no empty scene: an empty model has none.
-    if (!roots.empty()) {
-        tinygltf::Scene gltfScene;
-        gltfScene.nodes = roots;
-        model.scenes.push_back(gltfScene);
-        model.defaultScene = 0;
-    }
+    buildAnimations(scene, bones.nodes, turn, settings.fault != GltfFault::bindRelativeKeys, buffer, losses, model);
+    finishModel(roots, model);
     reportLosses(losses, warnings);
 }
 
