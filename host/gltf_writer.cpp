@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <sstream>
 #include <type_traits>
@@ -222,6 +223,7 @@ void appendBytes(void* context, void* data, int size) {
 // decode; anything else stb_image reads (TGA, BMP, GIF, PSD, HDR, PIC, PNM)
 // decoded and encoded as PNG. Empty when the bytes do not decode.
 std::vector<unsigned char> embeddable(std::vector<unsigned char> bytes, std::string& mime) {
+    if (bytes.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) return {};
     int width = 0, height = 0, channels = 0;
     stbi_uc* pixels =
         stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()), &width, &height, &channels, 0);
