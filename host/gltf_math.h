@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "math/vector_math.h"
+#include "contract/transform.h" // Vector3, Quaternion
 
 namespace bxml::host {
 
