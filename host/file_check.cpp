@@ -33,9 +33,7 @@ std::string jsonString(const std::string& s) {
     return out + "\"";
 }
 
-std::string location(const std::string& file, int line) {
-    return line > 0 ? file + ":" + std::to_string(line) : file;
-}
+std::string location(const std::string& file, int line) { return line > 0 ? file + ":" + std::to_string(line) : file; }
 
 // The plug-in's own message for a read that failed.
 const char* failureMessage(const CheckReport& report) {

@@ -127,8 +127,10 @@ const Child MATERIAL_TEXTURE_CHILDREN[] = {{"uvset", &NAME_TEXT, false}};
 const Node MATERIAL_TEXTURE{.attributes = MATERIAL_TEXTURE_ATTRIBUTES, .children = MATERIAL_TEXTURE_CHILDREN};
 
 constexpr Attribute MATERIAL_ATTRIBUTES[] = {{"name", Value::Name, nullptr}};
-const Child MATERIAL_CHILDREN[] = {{"texture", &MATERIAL_TEXTURE, true}, {"shininess", &FLOAT_TEXT, false},
-                                   {"alpha", &FLOAT_TEXT, false},        {"diffuse", &COLOR, false},
+const Child MATERIAL_CHILDREN[] = {{"texture", &MATERIAL_TEXTURE, true},
+                                   {"shininess", &FLOAT_TEXT, false},
+                                   {"alpha", &FLOAT_TEXT, false},
+                                   {"diffuse", &COLOR, false},
                                    {"specular", &COLOR, false}};
 const Node MATERIAL{.attributes = MATERIAL_ATTRIBUTES, .children = MATERIAL_CHILDREN, .check = Check::Material};
 
@@ -152,12 +154,11 @@ const Child GEOMETRY_CHILDREN[] = {{"vertices", &COUNTED_LIST, false}, {"normals
                                    {"links", &LINKS, false},           {"weights", &WEIGHTS, false}};
 const Node GEOMETRY{.attributes = GEOMETRY_ATTRIBUTES, .children = GEOMETRY_CHILDREN, .check = Check::Geometry};
 
-constexpr Attribute BONE_ATTRIBUTES[] = {{"name", Value::Name, "its bone has an empty name, and no child bone names it as parent"}};
+constexpr Attribute BONE_ATTRIBUTES[] = {
+    {"name", Value::Name, "its bone has an empty name, and no child bone names it as parent"}};
 extern const Node BONE;
-const Child BONE_CHILDREN[] = {{"position", &VECTOR3, false},
-                               {"rotation", &QUATERNION, false},
-                               {"scale", &VECTOR3, false},
-                               {"bone", &BONE, true}};
+const Child BONE_CHILDREN[] = {
+    {"position", &VECTOR3, false}, {"rotation", &QUATERNION, false}, {"scale", &VECTOR3, false}, {"bone", &BONE, true}};
 const Node BONE{.attributes = BONE_ATTRIBUTES, .children = BONE_CHILDREN, .check = Check::Bone};
 
 constexpr Attribute SKELETON_ATTRIBUTES[] = {{"name", Value::Name, "no object or animation can name it"}};
@@ -176,19 +177,18 @@ const Node NODE_TRACK{.attributes = NODE_TRACK_ATTRIBUTES, .children = NODE_TRAC
 constexpr Attribute SKELETON_TRACK_ATTRIBUTES[] = {{"name", Value::Name, "the track animates no skeleton"}};
 const Child SKELETON_TRACK_CHILDREN[] = {{"node", &NODE_TRACK, true}};
 const Node SKELETON_TRACK{.attributes = SKELETON_TRACK_ATTRIBUTES, .children = SKELETON_TRACK_CHILDREN};
-constexpr Attribute ANIMATION_ATTRIBUTES[] = {{"name", Value::Name, nullptr},
-                                              {"length", Value::Float, "its length is 0"},
-                                              {"fps", Value::Float, "its fps is 0"}};
+constexpr Attribute ANIMATION_ATTRIBUTES[] = {
+    {"name", Value::Name, nullptr}, {"length", Value::Float, "its length is 0"}, {"fps", Value::Float, "its fps is 0"}};
 const Child ANIMATION_CHILDREN[] = {{"skeleton", &SKELETON_TRACK, true}};
 const Node ANIMATION{.attributes = ANIMATION_ATTRIBUTES, .children = ANIMATION_CHILDREN};
 
 constexpr Attribute MATRIX_ATTRIBUTES[] = {{"rows", Value::Other, nullptr}};
 const Node MATRIX{.attributes = MATRIX_ATTRIBUTES};
 constexpr Attribute OBJECT_ATTRIBUTES[] = {{"name", Value::Name, nullptr}, {"type", Value::Name, nullptr}};
-const Child OBJECT_CHILDREN[] = {{"skeleton", &NAME_TEXT, false}, {"parent", &NAME_TEXT, false},
-                                 {"bone", &NAME_TEXT, false},     {"position", &VECTOR3, false},
+const Child OBJECT_CHILDREN[] = {{"skeleton", &NAME_TEXT, false},  {"parent", &NAME_TEXT, false},
+                                 {"bone", &NAME_TEXT, false},      {"position", &VECTOR3, false},
                                  {"rotation", &QUATERNION, false}, {"scale", &VECTOR3, false},
-                                 {"euler", &VECTOR3, false},      {"matrix", &MATRIX, false}};
+                                 {"euler", &VECTOR3, false},       {"matrix", &MATRIX, false}};
 const Node OBJECT{.attributes = OBJECT_ATTRIBUTES, .children = OBJECT_CHILDREN, .check = Check::Object};
 constexpr Attribute SCENE_ATTRIBUTES[] = {{"name", Value::Name, nullptr}};
 const Child SCENE_CHILDREN[] = {{"object", &OBJECT, true}};
@@ -216,9 +216,9 @@ const Node SKELETONS{.children = SKELETONS_CHILDREN};
 const Node ANIMATIONS{.children = ANIMATIONS_CHILDREN};
 const Node SCENES{.children = SCENES_CHILDREN};
 
-const Child ROOT_CHILDREN[] = {{"comments", &COMMENTS, false},   {"lights", &LIGHTS, false},
-                               {"cameras", &CAMERAS, false},     {"images", &IMAGES, false},
-                               {"textures", &TEXTURES, false},   {"materials", &MATERIALS, false},
+const Child ROOT_CHILDREN[] = {{"comments", &COMMENTS, false},     {"lights", &LIGHTS, false},
+                               {"cameras", &CAMERAS, false},       {"images", &IMAGES, false},
+                               {"textures", &TEXTURES, false},     {"materials", &MATERIALS, false},
                                {"geometries", &GEOMETRIES, false}, {"skeletons", &SKELETONS, false},
                                {"animations", &ANIMATIONS, false}, {"scenes", &SCENES, false}};
 const Node ROOT{.children = ROOT_CHILDREN, .check = Check::Root};
@@ -227,7 +227,6 @@ constexpr int FORMAT_VERSION = 3;
 
 // ---------------------------------------------------------------------------
 // Text helpers.
-
 
 std::string code(const char* name) { return std::string("`") + name + "`"; }
 
@@ -384,7 +383,8 @@ public:
     void report(Diagnostics& diagnostics, int line, const char* list) const {
         const std::string in = " in the number list of " + code(list);
         if (!broken_.empty()) {
-            diagnostics.warn(line, std::string("a ") + controlName(brokenBy_) + in + " (" + quoted(broken_.c_str()) + ")",
+            diagnostics.warn(line,
+                             std::string("a ") + controlName(brokenBy_) + in + " (" + quoted(broken_.c_str()) + ")",
                              "only the number before it is read: the numbers after it up to the next space are lost");
         }
         if (notNumbers_ > 0) {
@@ -434,7 +434,8 @@ private:
         d_.warn(e.GetLineNum(), std::move(what), std::move(instead));
     }
 
-    void visit(const XMLElement& e, const Node& node, std::vector<std::pair<const XMLElement*, const Node*>>& children) {
+    void visit(const XMLElement& e, const Node& node,
+               std::vector<std::pair<const XMLElement*, const Node*>>& children) {
         checkAttributes(e, node);
         checkText(e, node);
         children.clear();
@@ -447,8 +448,9 @@ private:
             if (known == nullptr) {
                 if (node.openEnded) continue;
                 if (const char* close = closeName(c->Name(), node.children)) {
-                    warn(*c, "unknown element " + code(c->Name()) + " in " + code(e.Name()) + " (did you mean " +
-                                 code(close) + "?)",
+                    warn(*c,
+                         "unknown element " + code(c->Name()) + " in " + code(e.Name()) + " (did you mean " +
+                             code(close) + "?)",
                          "ignored with everything in it");
                 }
                 continue;
@@ -472,8 +474,7 @@ private:
         if (kind == Value::Name) {
             const std::size_t n = std::strlen(value);
             if (n > Name::CAPACITY - 1) {
-                warn(e, what + std::string(" is ") + std::to_string(n) + " bytes long",
-                     "cut to its first 255 bytes");
+                warn(e, what + std::string(" is ") + std::to_string(n) + " bytes long", "cut to its first 255 bytes");
             }
         } else if (kind == Value::Float || kind == Value::Int) {
             const bool integer = kind == Value::Int;
@@ -495,8 +496,9 @@ private:
             }
             if (known == nullptr) {
                 if (const char* close = closeName(a->Name(), node.attributes)) {
-                    warn(e, "unknown attribute " + code(a->Name()) + " of " + code(e.Name()) + " (did you mean " +
-                                code(close) + "?)",
+                    warn(e,
+                         "unknown attribute " + code(a->Name()) + " of " + code(e.Name()) + " (did you mean " +
+                             code(close) + "?)",
                          "ignored");
                 }
                 continue;
@@ -525,14 +527,29 @@ private:
 
     void runCheck(const XMLElement& e, Check check) {
         switch (check) {
-        case Check::None: break;
-        case Check::Root: checkVersion(e); break;
-        case Check::Light: d_.noteLine(RecordKind::Light, ++lights_, 0, e.GetLineNum()); break;
-        case Check::Camera: checkCamera(e); break;
-        case Check::Image: checkImage(e); break;
-        case Check::Texture: checkTexture(e); break;
-        case Check::Material: checkMaterial(e); break;
-        case Check::Geometry: checkGeometry(e); break;
+        case Check::None:
+            break;
+        case Check::Root:
+            checkVersion(e);
+            break;
+        case Check::Light:
+            d_.noteLine(RecordKind::Light, ++lights_, 0, e.GetLineNum());
+            break;
+        case Check::Camera:
+            checkCamera(e);
+            break;
+        case Check::Image:
+            checkImage(e);
+            break;
+        case Check::Texture:
+            checkTexture(e);
+            break;
+        case Check::Material:
+            checkMaterial(e);
+            break;
+        case Check::Geometry:
+            checkGeometry(e);
+            break;
         case Check::Skeleton:
             ++skeletons_;
             bones_ = 0;
@@ -544,12 +561,16 @@ private:
             checkRotation(e);
             checkBonePath(e);
             break;
-        case Check::Frame: checkRotation(e); break;
+        case Check::Frame:
+            checkRotation(e);
+            break;
         case Check::Scene:
             ++scenes_;
             objects_ = -1;
             break;
-        case Check::Object: checkObject(e); break;
+        case Check::Object:
+            checkObject(e);
+            break;
         }
     }
 
@@ -623,8 +644,9 @@ private:
             else if (equalsIgnoreCase(mapType, "alpha")) slot = 1;
             else if (equalsIgnoreCase(mapType, "normal")) slot = 2;
             else {
-                warn(*t, "a texture of material " + quoted(name) + " with " + code("map_type") + " " + quoted(mapType) +
-                             ", none of \"diffuse color\", \"alpha\", \"normal\"",
+                warn(*t,
+                     "a texture of material " + quoted(name) + " with " + code("map_type") + " " + quoted(mapType) +
+                         ", none of \"diffuse color\", \"alpha\", \"normal\"",
                      "ignored");
                 continue;
             }
@@ -649,8 +671,9 @@ private:
         if (c == nullptr || c->GetText() == nullptr) return;
         const float v = parseFloat(c->GetText());
         if (v < low || v > high) {
-            warn(*c, code(child) + " " + quoted(c->GetText()) + " outside " + std::to_string(static_cast<int>(low)) +
-                         " to " + std::to_string(static_cast<int>(high)),
+            warn(*c,
+                 code(child) + " " + quoted(c->GetText()) + " outside " + std::to_string(static_cast<int>(low)) +
+                     " to " + std::to_string(static_cast<int>(high)),
                  "clamped to that range");
         }
     }
@@ -675,8 +698,9 @@ private:
         const std::size_t skeletonName = std::strlen(element(doc_.skeletons, skeletons_).name.c_str());
         const std::size_t boneName = std::min(name != nullptr ? std::strlen(name) : 0, Name::CAPACITY - 1);
         if (skeletonName + 2 + boneName > Name::CAPACITY - 1) {
-            warn(e, "the path skeleton::bone of bone " + quoted(name) + " is " +
-                        std::to_string(skeletonName + 2 + boneName) + " bytes long",
+            warn(e,
+                 "the path skeleton::bone of bone " + quoted(name) + " is " +
+                     std::to_string(skeletonName + 2 + boneName) + " bytes long",
                  "cut to 255 bytes, so animations and children may not find it");
         }
     }
@@ -688,7 +712,8 @@ private:
         const int64_t rows = checkCount(*matrix, "rows", "ignored: the position, rotation and scale children stand");
         if (rows <= 0) return;
         if (matrix->GetText() == nullptr) {
-            warn(*matrix, code("matrix") + " without numbers", "ignored: the position, rotation and scale children stand");
+            warn(*matrix, code("matrix") + " without numbers",
+                 "ignored: the position, rotation and scale children stand");
             return;
         }
         checkMatrixList(*matrix, rows);
@@ -702,7 +727,9 @@ private:
         const SceneRecord& scene = element(doc_.scenes, scenes_);
         if (!isIndexOf(objects_, scene.objects)) return;
         const SceneObjectRecord& object = element(scene.objects, objects_);
-        auto near = [](float a, float b) { return std::fabs(a - b) <= 1e-3f * std::max({1.0f, std::fabs(a), std::fabs(b)}); };
+        auto near = [](float a, float b) {
+            return std::fabs(a - b) <= 1e-3f * std::max({1.0f, std::fabs(a), std::fabs(b)});
+        };
         auto report = [&](const char* child) {
             warn(*e.FirstChildElement(child), code(child) + " says otherwise than the object's " + code("matrix"),
                  "replaced by what the matrix gives");
@@ -760,12 +787,14 @@ private:
         tokens.report(d_, e.GetLineNum(), e.Name());
         const int64_t expected = items * perItem;
         if (numbers < expected) {
-            warn(e, code(e.Name()) + " holds " + plural(numbers, "number", "numbers") + ", fewer than the " +
-                        std::to_string(expected) + " its count of " + std::to_string(items) + " promises",
+            warn(e,
+                 code(e.Name()) + " holds " + plural(numbers, "number", "numbers") + ", fewer than the " +
+                     std::to_string(expected) + " its count of " + std::to_string(items) + " promises",
                  std::string("the items without numbers keep their defaults: ") + defaults);
         } else if (numbers > expected) {
-            warn(e, code(e.Name()) + " holds " + plural(numbers, "number", "numbers") + ", more than the " +
-                        std::to_string(expected) + " its count of " + std::to_string(items) + " promises",
+            warn(e,
+                 code(e.Name()) + " holds " + plural(numbers, "number", "numbers") + ", more than the " +
+                     std::to_string(expected) + " its count of " + std::to_string(items) + " promises",
                  "the last " + std::to_string(numbers - expected) + " are ignored");
         }
     }
@@ -776,14 +805,16 @@ private:
                  const char* skipped) {
         if (!haveAny) {
             const char* name = e.Attribute("name");
-            warn(e, code(e.Name()) + (name != nullptr ? " " + quoted(name) : std::string()) +
-                        " for a geometry without " + what,
+            warn(e,
+                 code(e.Name()) + (name != nullptr ? " " + quoted(name) : std::string()) + " for a geometry without " +
+                     what,
                  skipped);
             return false;
         }
         if (count != have) {
-            warn(e, "the count " + std::to_string(count) + " of " + code(e.Name()) + " does not match the " +
-                        std::to_string(have) + " " + what + " of its geometry",
+            warn(e,
+                 "the count " + std::to_string(count) + " of " + code(e.Name()) + " does not match the " +
+                     std::to_string(have) + " " + what + " of its geometry",
                  skipped);
             return false;
         }
@@ -838,10 +869,12 @@ private:
         }
         if (const XMLElement* weights = e.FirstChildElement("weights")) {
             const int64_t count = checkCount(*weights, "count", "the list is not read: no vertex has weights");
-            const int64_t most = checkCount(*weights, "maxBonePerVertex", "the list is not read: no vertex has weights");
+            const int64_t most =
+                checkCount(*weights, "maxBonePerVertex", "the list is not read: no vertex has weights");
             const int64_t vertices = static_cast<int64_t>(geometry.vertices.size());
             if (count > 0 && most > 0 &&
-                matches(*weights, count, vertices, vertices > 0, "vertices", "the list is skipped: no vertex has weights")) {
+                matches(*weights, count, vertices, vertices > 0, "vertices",
+                        "the list is skipped: no vertex has weights")) {
                 checkWeights(*weights, count, most);
             }
         }
@@ -849,8 +882,8 @@ private:
 
     bool checkPlausible(const XMLElement& e, int64_t count) {
         if (countFitsText(count, e.GetText())) return true;
-        warn(e, "the count " + std::to_string(count) + " of " + code(e.Name()) +
-                    " is far more than its text could hold",
+        warn(e,
+             "the count " + std::to_string(count) + " of " + code(e.Name()) + " is far more than its text could hold",
              "the list is not read");
         return false;
     }
@@ -878,17 +911,20 @@ private:
             });
         tokens.report(d_, e.GetLineNum(), e.Name());
         if (groups < count) {
-            warn(e, code("indices") + " holds " + plural(groups, "face", "faces") + ", fewer than its count of " +
-                        std::to_string(count),
+            warn(e,
+                 code("indices") + " holds " + plural(groups, "face", "faces") + ", fewer than its count of " +
+                     std::to_string(count),
                  "the missing faces keep vertex index -1, and the build stops at the first of them");
         } else if (groups > count) {
-            warn(e, code("indices") + " holds " + plural(groups, "face", "faces") + ", more than its count of " +
-                        std::to_string(count),
+            warn(e,
+                 code("indices") + " holds " + plural(groups, "face", "faces") + ", more than its count of " +
+                     std::to_string(count),
                  "the last " + std::to_string(groups - count) + " are ignored");
         }
         if (longGroups > 0) {
-            warn(e, plural(longGroups, "face", "faces") + " of " + code("indices") +
-                        " with more than 4 indices (the first: face " + std::to_string(firstLong) + ")",
+            warn(e,
+                 plural(longGroups, "face", "faces") + " of " + code("indices") +
+                     " with more than 4 indices (the first: face " + std::to_string(firstLong) + ")",
                  "only the first 4 indices of each are read");
         }
         const std::string stops = "the build stops there: this face and every face and mesh after it get no polygons";
@@ -896,8 +932,9 @@ private:
         const int64_t read = std::min<int64_t>(groups, static_cast<int64_t>(geometry.faces.size()));
         for (int64_t f = 0; f < read; ++f) {
             if (f == firstShort) {
-                warn(e, "face " + std::to_string(f) + " of " + code("indices") + " has " +
-                            plural(firstShortTokens, "index", "indices") + ", fewer than 3",
+                warn(e,
+                     "face " + std::to_string(f) + " of " + code("indices") + " has " +
+                         plural(firstShortTokens, "index", "indices") + ", fewer than 3",
                      stops);
                 return;
             }
@@ -905,9 +942,9 @@ private:
             for (int c = 0; c < face.cornerCount && c < 4; ++c) {
                 const int32_t v = face.vertexIndices[c];
                 if (v < 0 || v >= vertices) {
-                    warn(e, "face " + std::to_string(f) + " of " + code("indices") + " uses vertex index " +
-                                std::to_string(v) + ", outside the geometry's " +
-                                plural(vertices, "vertex", "vertices"),
+                    warn(e,
+                         "face " + std::to_string(f) + " of " + code("indices") + " uses vertex index " +
+                             std::to_string(v) + ", outside the geometry's " + plural(vertices, "vertex", "vertices"),
                          "the build stops there (unless the index happens to name a vertex of another mesh): this "
                          "face and every face and mesh after it get no polygons");
                     return;
@@ -936,24 +973,27 @@ private:
             });
         tokens.report(d_, e.GetLineNum(), e.Name());
         if (groups < count) {
-            warn(e, code("weights") + " holds the weights of " + plural(groups, "vertex", "vertices") +
-                        ", fewer than its count of " + std::to_string(count),
+            warn(e,
+                 code("weights") + " holds the weights of " + plural(groups, "vertex", "vertices") +
+                     ", fewer than its count of " + std::to_string(count),
                  "the other vertices have no weights");
         } else if (groups > count) {
-            warn(e, code("weights") + " holds the weights of " + plural(groups, "vertex", "vertices") +
-                        ", more than its count of " + std::to_string(count),
+            warn(e,
+                 code("weights") + " holds the weights of " + plural(groups, "vertex", "vertices") +
+                     ", more than its count of " + std::to_string(count),
                  "the last " + std::to_string(groups - count) + " are ignored");
         }
         if (odd > 0) {
-            warn(e, plural(odd, "vertex", "vertices") + " of " + code("weights") +
-                        " ending in a link index without its weight (the first: vertex " + std::to_string(firstOdd) +
-                        ")",
+            warn(e,
+                 plural(odd, "vertex", "vertices") + " of " + code("weights") +
+                     " ending in a link index without its weight (the first: vertex " + std::to_string(firstOdd) + ")",
                  "that link index is dropped");
         }
         if (over > 0) {
-            warn(e, plural(over, "vertex", "vertices") + " of " + code("weights") + " with more than " +
-                        code("maxBonePerVertex") + " " + std::to_string(most) + " pairs (the first: vertex " +
-                        std::to_string(firstOver) + ")",
+            warn(e,
+                 plural(over, "vertex", "vertices") + " of " + code("weights") + " with more than " +
+                     code("maxBonePerVertex") + " " + std::to_string(most) + " pairs (the first: vertex " +
+                     std::to_string(firstOver) + ")",
                  "only the first " + std::to_string(most) + " pairs of each are kept");
         }
     }
@@ -971,23 +1011,27 @@ private:
                 ++groups;
                 if (group >= used) return;
                 if (n < 4) {
-                    warn(e, "row " + std::to_string(group) + " of " + code("matrix") + " has " +
-                                plural(n, "number", "numbers"),
+                    warn(e,
+                         "row " + std::to_string(group) + " of " + code("matrix") + " has " +
+                             plural(n, "number", "numbers"),
                          "the missing columns repeat the row before, or are 0 in the first row");
                 } else if (n > 4) {
-                    warn(e, "row " + std::to_string(group) + " of " + code("matrix") + " has " +
-                                plural(n, "number", "numbers"),
+                    warn(e,
+                         "row " + std::to_string(group) + " of " + code("matrix") + " has " +
+                             plural(n, "number", "numbers"),
                          "the numbers after the fourth are ignored");
                 }
             });
         tokens.report(d_, e.GetLineNum(), e.Name());
         if (groups < used) {
-            warn(e, code("matrix") + " holds " + plural(groups, "row", "rows") + ", fewer than its " +
-                        code("rows") + " of " + std::to_string(rows),
+            warn(e,
+                 code("matrix") + " holds " + plural(groups, "row", "rows") + ", fewer than its " + code("rows") +
+                     " of " + std::to_string(rows),
                  "the missing rows repeat the row before");
         } else if (groups > rows) {
-            warn(e, code("matrix") + " holds " + plural(groups, "row", "rows") + ", more than its " + code("rows") +
-                        " of " + std::to_string(rows),
+            warn(e,
+                 code("matrix") + " holds " + plural(groups, "row", "rows") + ", more than its " + code("rows") +
+                     " of " + std::to_string(rows),
                  "the extra rows are ignored");
         }
         if (rows > 4 && groups > 4) {
@@ -1026,7 +1070,8 @@ std::vector<Placement> placements(const SceneDocument& doc) {
         const SceneRecord& scene = doc.scenes[i];
         for (std::size_t k = 0; k < scene.objects.size(); ++k) {
             const SceneObjectRecord& object = scene.objects[k];
-            if (!equalsIgnoreCase(object.type.c_str(), "mesh") && !equalsIgnoreCase(object.type.c_str(), "font")) continue;
+            if (!equalsIgnoreCase(object.type.c_str(), "mesh") && !equalsIgnoreCase(object.type.c_str(), "font"))
+                continue;
             if (!isIndexOf(object.targetIndex, doc.geometries)) continue;
             Placement& p = element(placed, object.targetIndex);
             if (p.scene < 0) p = Placement{static_cast<int32_t>(i), static_cast<int32_t>(k)};
@@ -1065,10 +1110,9 @@ void checkLinks(const SceneDocument& doc, const GeometryRecord& geometry, const 
         indices.insert(record.index);
         if (bones.count(record.name.c_str()) != 0) continue;
         diagnostics.warn(link->GetLineNum(),
-                         record.name.empty()
-                             ? "bone link " + std::to_string(record.index) + " has an empty name"
-                             : "bone link " + quoted(record.name.c_str()) + " names no bone of skeleton " +
-                                   quoted(skeleton.name.c_str()),
+                         record.name.empty() ? "bone link " + std::to_string(record.index) + " has an empty name"
+                                             : "bone link " + quoted(record.name.c_str()) +
+                                                   " names no bone of skeleton " + quoted(skeleton.name.c_str()),
                          "its weights reach the host with bone -1");
     }
     int64_t unlinked = 0;
@@ -1097,15 +1141,18 @@ void checkAnimationTracks(const XMLElement& root, const SceneDocument& doc, Diag
          a = a->NextSiblingElement("animation")) {
         const std::string animation = quoted(a->Attribute("name"));
         std::unordered_set<std::string_view> tracks;
-        for (const XMLElement* t = a->FirstChildElement("skeleton"); t != nullptr; t = t->NextSiblingElement("skeleton")) {
+        for (const XMLElement* t = a->FirstChildElement("skeleton"); t != nullptr;
+             t = t->NextSiblingElement("skeleton")) {
             const char* name = t->Attribute("name") != nullptr ? t->Attribute("name") : "";
             if (!tracks.insert(name).second) {
-                diagnostics.warn(t->GetLineNum(), "a second track of animation " + animation + " for skeleton " + quoted(name),
+                diagnostics.warn(t->GetLineNum(),
+                                 "a second track of animation " + animation + " for skeleton " + quoted(name),
                                  "ignored: the first counts");
                 continue;
             }
-            const auto skeleton = std::find_if(doc.skeletons.begin(), doc.skeletons.end(),
-                                               [&](const SkeletonRecord& s) { return !s.name.empty() && s.name.equals(name); });
+            const auto skeleton =
+                std::find_if(doc.skeletons.begin(), doc.skeletons.end(),
+                             [&](const SkeletonRecord& s) { return !s.name.empty() && s.name.equals(name); });
             if (skeleton == doc.skeletons.end()) {
                 diagnostics.warn(t->GetLineNum(),
                                  "animation " + animation + " has a track for skeleton " + quoted(name) +
@@ -1145,7 +1192,8 @@ void checkResolvedFile(const XMLElement& root, const SceneDocument& doc, Diagnos
          e = e->NextSiblingElement("geometry"), ++g) {
         const GeometryRecord& geometry = doc.geometries[g];
         if (placed[g].scene < 0) {
-            diagnostics.warn(e->GetLineNum(), "geometry " + quoted(geometry.name.c_str()) + " is placed by no scene object",
+            diagnostics.warn(e->GetLineNum(),
+                             "geometry " + quoted(geometry.name.c_str()) + " is placed by no scene object",
                              "dropped under \"Import scene meshes only\", the default");
             continue;
         }

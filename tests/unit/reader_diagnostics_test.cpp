@@ -160,8 +160,7 @@ TEST(ReadDiagnostics, NumberListsSayWhatTheyLose) {
          3, "`vertices` holds 6 numbers, more than the 3", "the last 3 are ignored"},
         {"a token that is no number", fileOf(triangleWith("\n<uvset name=\"UV\" count=\"3\">0 0 1 0 x 1</uvset>")), 5,
          "`x` in the number list of `uvset` does not start with a number", "read as 0"},
-        {"a line feed inside a list",
-         fileOf(triangleWith("\n<colors count=\"3\">1 0 0 0 1 0\n0 0 1</colors>")), 5,
+        {"a line feed inside a list", fileOf(triangleWith("\n<colors count=\"3\">1 0 0 0 1 0\n0 0 1</colors>")), 5,
          "a line feed in the number list of `colors` (`0\\n0`)", "the numbers after it up to the next space are lost",
          2},
         {"a tab inside a list", fileOf(triangleWith("\n<uvset name=\"UV\" count=\"3\">0 0 1\t0 0 1</uvset>")), 5,
@@ -220,8 +219,9 @@ TEST(ReadDiagnostics, CountsThatAreMissingOrNoNumbers) {
 
 TEST(ReadDiagnostics, ElementsAndAttributesThatAreIgnored) {
     const Case cases[] = {
-        {"a vector child missing an attribute", fileOf("\n<lights>\n<light name=\"L\" type=\"omni\">\n"
-                                                       "<color r=\"1\" g=\"0\"/></light></lights>"),
+        {"a vector child missing an attribute",
+         fileOf("\n<lights>\n<light name=\"L\" type=\"omni\">\n"
+                "<color r=\"1\" g=\"0\"/></light></lights>"),
          4, "`color` lacks `b`", "ignored whole"},
         {"a name longer than 255 bytes",
          fileOf("\n<lights>\n<light name=\"" + std::string(300, 'n') + "\" type=\"omni\"/></lights>"), 3,
@@ -248,9 +248,8 @@ TEST(ReadDiagnostics, ElementsAndAttributesThatAreIgnored) {
                 "<image>I</image></texture></textures>\n<materials><material name=\"M\">\n<texture name=\"T\"/>\n"
                 "<texture name=\"T\"/></material></materials>"),
          6, "a second texture of the same kind in material `M`", "the first, on line 5, fills the slot"},
-        {"a link without index",
-         fileOf(riggedTriangleWith("\n<links><link name=\"A\"/></links>")), 5, "`link` has no `index`",
-         "its index is 0"},
+        {"a link without index", fileOf(riggedTriangleWith("\n<links><link name=\"A\"/></links>")), 5,
+         "`link` has no `index`", "its index is 0"},
         {"a frame without time",
          fileOf("\n<skeletons><skeleton name=\"Rig\"><bone name=\"A\"/></skeleton></skeletons>\n"
                 "<animations><animation name=\"W\" length=\"1\" fps=\"24\"><skeleton name=\"Rig\">"
@@ -274,9 +273,8 @@ TEST(ReadDiagnostics, ElementsAndAttributesThatAreIgnored) {
          fileOf("\n<skeletons><skeleton name=\"Rig\"><bone name=\"A\">\n<rotation x=\"0\" y=\"0\" z=\"0\" w=\"0\"/>"
                 "</bone></skeleton></skeletons>"),
          3, "a rotation of length 0", "replaced by the identity (0, 0, 0, 1)"},
-        {"a texture naming no image",
-         fileOf("\n<textures>\n<texture name=\"T\" type=\"image\"/></textures>"), 3, "texture `T` names no image",
-         "no texture map is made from it"},
+        {"a texture naming no image", fileOf("\n<textures>\n<texture name=\"T\" type=\"image\"/></textures>"), 3,
+         "texture `T` names no image", "no texture map is made from it"},
     };
     for (const Case& c : cases) expectFinding(c);
 }
@@ -327,8 +325,7 @@ TEST(ReadDiagnostics, NamesThatResolveToNothing) {
                 "<animations><animation name=\"W\" length=\"1\" fps=\"24\"><skeleton name=\"Rig\">\n"
                 "<node name=\"Missing\"><frame time=\"0\"/></node></skeleton></animation></animations>"),
          4, "animation `W` has keys for `Missing`, which skeleton `Rig` has no bone of", "its keys are not used"},
-        {"face material beyond the materials",
-         fileOf(triangleWith("\n<materials count=\"1\">5</materials>")), 5,
+        {"face material beyond the materials", fileOf(triangleWith("\n<materials count=\"1\">5</materials>")), 5,
          "1 face material index of geometry `G` outside the file's 0 materials (the first: 5)", "set to -1"},
     };
     for (const Case& c : cases) expectFinding(c);
@@ -354,8 +351,7 @@ TEST(ReadDiagnostics, WhatTheBuildWillDrop) {
                 "<indices count=\"2\">0 1 2,0 1</indices></geometry></geometries>\n"
                 "<scenes><scene><object name=\"G\" type=\"mesh\"/></scene></scenes>"),
          4, "face 1 of `indices` has 2 indices, fewer than 3", "the build stops there"},
-        {"a geometry no object places",
-         fileOf("\n<geometries>\n<geometry name=\"G\"/></geometries>"), 3,
+        {"a geometry no object places", fileOf("\n<geometries>\n<geometry name=\"G\"/></geometries>"), 3,
          "geometry `G` is placed by no scene object", "dropped under \"Import scene meshes only\", the default"},
         {"objects in a parent cycle",
          fileOf("\n<scenes><scene>\n<object name=\"A\" type=\"empty\"><parent>B</parent></object>\n"
@@ -372,7 +368,8 @@ TEST(ReadDiagnostics, WhatTheBuildWillDrop) {
 TEST(ReadDiagnostics, ShippedScenesAndTestDataCheckClean) {
     for (const std::string& file :
          {std::string(BXML_SAMPLES_DIR) + "/rigged_arm.xml", std::string(BXML_SAMPLES_DIR) + "/staged_scene.xml",
-          std::string(BXML_SAMPLES_DIR) + "/textured_cube.xml", std::string(BXML_TEST_DATA_DIR) + "/all_sections.xml"}) {
+          std::string(BXML_SAMPLES_DIR) + "/textured_cube.xml",
+          std::string(BXML_TEST_DATA_DIR) + "/all_sections.xml"}) {
         const CheckReport report = checkSceneFile(file);
         expectSameDocument(file);
         EXPECT_EQ(report.readResult, 1) << file;
