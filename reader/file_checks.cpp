@@ -533,7 +533,6 @@ private:
             checkVersion(e);
             break;
         case Check::Light:
-            d_.noteLine(RecordKind::Light, ++lights_, 0, e.GetLineNum());
             break;
         case Check::Camera:
             checkCamera(e);
@@ -552,12 +551,8 @@ private:
             break;
         case Check::Skeleton:
             ++skeletons_;
-            bones_ = 0;
-            d_.noteLine(RecordKind::Skeleton, skeletons_, 0, e.GetLineNum());
-            d_.noteLine(RecordKind::Bone, skeletons_, 0, e.GetLineNum());
             break;
         case Check::Bone:
-            d_.noteLine(RecordKind::Bone, skeletons_, ++bones_, e.GetLineNum());
             checkRotation(e);
             checkBonePath(e);
             break;
@@ -590,7 +585,6 @@ private:
     }
 
     void checkCamera(const XMLElement& e) {
-        d_.noteLine(RecordKind::Camera, ++cameras_, 0, e.GetLineNum());
         if (const XMLElement* clip = e.FirstChildElement("clip")) {
             float nearClip = 1.0f;
             float farClip = 1000.0f;
@@ -609,7 +603,6 @@ private:
     }
 
     void checkImage(const XMLElement& e) {
-        d_.noteLine(RecordKind::Image, ++images_, 0, e.GetLineNum());
         const char* url = e.Attribute("url");
         if (url == nullptr) return;
         const char* name = url;
@@ -626,7 +619,6 @@ private:
     }
 
     void checkTexture(const XMLElement& e) {
-        d_.noteLine(RecordKind::Texture, ++textures_, 0, e.GetLineNum());
         const XMLElement* image = e.FirstChildElement("image");
         if (image == nullptr || image->GetText() == nullptr) {
             warn(e, "texture " + quoted(e.Attribute("name")) + " names no image", "no texture map is made from it");
@@ -634,7 +626,6 @@ private:
     }
 
     void checkMaterial(const XMLElement& e) {
-        ++materials_;
         const char* name = e.Attribute("name");
         int slotLines[MATERIAL_SLOT_COUNT] = {0, 0, 0};
         for (const XMLElement* t = e.FirstChildElement("texture"); t != nullptr; t = t->NextSiblingElement("texture")) {
@@ -660,7 +651,6 @@ private:
                 continue;
             }
             slotLines[slot] = t->GetLineNum();
-            d_.noteLine(RecordKind::MaterialSlot, materials_, slot, t->GetLineNum());
         }
         checkClamped(e, "shininess", 0.0f, 128.0f);
         checkClamped(e, "alpha", 0.0f, 1.0f);
@@ -706,7 +696,7 @@ private:
     }
 
     void checkObject(const XMLElement& e) {
-        d_.noteLine(RecordKind::SceneObject, scenes_, ++objects_, e.GetLineNum());
+        ++objects_;
         const XMLElement* matrix = e.FirstChildElement("matrix");
         if (matrix == nullptr) return;
         const int64_t rows = checkCount(*matrix, "rows", "ignored: the position, rotation and scale children stand");
@@ -822,7 +812,7 @@ private:
     }
 
     void checkGeometry(const XMLElement& e) {
-        d_.noteLine(RecordKind::Geometry, ++geometries_, 0, e.GetLineNum());
+        ++geometries_;
         if (!isIndexOf(geometries_, doc_.geometries)) return;
         const GeometryRecord& geometry = element(doc_.geometries, geometries_);
 
@@ -859,7 +849,6 @@ private:
             }
         }
         if (const XMLElement* materials = e.FirstChildElement("materials")) {
-            d_.noteLine(RecordKind::GeometryMaterials, geometries_, 0, materials->GetLineNum());
             const int64_t count = checkCount(*materials, "count", "the list is not read: the faces have no material");
             const int64_t faces = static_cast<int64_t>(geometry.faces.size());
             if (count > 0 && matches(*materials, count, faces, faces > 0, "faces",
@@ -1041,14 +1030,8 @@ private:
 
     const SceneDocument& doc_;
     Diagnostics& d_;
-    int32_t lights_ = -1;
-    int32_t cameras_ = -1;
-    int32_t images_ = -1;
-    int32_t textures_ = -1;
-    int32_t materials_ = -1;
     int32_t geometries_ = -1;
     int32_t skeletons_ = -1;
-    int32_t bones_ = 0;
     int32_t scenes_ = -1;
     int32_t objects_ = -1;
 };

@@ -55,6 +55,7 @@ void fillMaterial(const XMLElement* e, MaterialRecord& material) {
         // that no texture has named yet.
         if (name == nullptr || !s.textureName.empty()) continue;
         s.textureName.assign(name);
+        s.line = t->GetLineNum();
         copyChildText(t, "uvset", s.uvSetName);
     }
     if (readFloatText(e, "shininess", material.shininess)) {

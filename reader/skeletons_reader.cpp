@@ -42,6 +42,7 @@ void addRootBone(SceneDocument& doc, SkeletonRecord& skeleton, int32_t skeletonI
         assignPath(node.path, skeleton.name.c_str(), skeleton.name.c_str());
     }
     bone.nodeIndex = nodeIndex;
+    bone.line = skeleton.line;
     skeleton.rootNodeIndex = nodeIndex;
     node.skeletonIndex = skeletonIndex;
     node.boneIndex = boneIndex;
@@ -63,6 +64,7 @@ void addBone(const XMLElement* e, SceneDocument& doc, SkeletonRecord& skeleton) 
     BoneNodeRecord& node = doc.boneNodes[static_cast<std::size_t>(nodeIndex)];
 
     bone.nodeIndex = nodeIndex;
+    bone.line = e->GetLineNum();
     copyAttribute(e, "name", bone.name);
     const char* parentName = parent->Attribute("name");
     if (parentName != nullptr &&
