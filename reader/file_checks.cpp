@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <cwchar>
 #include <span>
 #include <string>
 #include <string_view>
@@ -17,6 +18,7 @@
 #include "platform/text.h"
 #include "reader/number_lists.h"
 #include "reader/numbers.h"
+#include "reader/section_readers.h"
 #include "reader/xml_helpers.h"
 
 namespace bxml {
@@ -605,15 +607,13 @@ private:
     void checkImage(const XMLElement& e) {
         const char* url = e.Attribute("url");
         if (url == nullptr) return;
-        const char* name = url;
-        for (const char* p = url; *p != '\0'; ++p) {
-            if (*p == '/' || *p == '\\' || *p == ':') name = p + 1;
-        }
-        // Characters, not bytes: the name is widened to at most 254 of them.
-        std::size_t characters = 0;
-        for (const char* p = name; *p != '\0'; ++p) characters += (static_cast<unsigned char>(*p) & 0xC0) != 0x80;
-        if (characters > 254) {
-            warn(e, "the file name of " + code("url") + " is " + std::to_string(characters) + " characters long",
+        WidePath path;
+        bool whole = true;
+        imagePathOfUrl(url, path, &whole);
+        if (!whole) {
+            warn(e,
+                 "the file name of " + code("url") + " is longer than the " +
+                     std::to_string(std::wcslen(path.c_str())) + " characters the import keeps",
                  "cut short, so it names a file that is not there");
         }
     }

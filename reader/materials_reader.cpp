@@ -1,6 +1,8 @@
 // Readers of the images, textures and materials sections.
 #include <tinyxml2.h>
 
+#include <cstring>
+
 #include "document/storage.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -22,10 +24,7 @@ constexpr std::size_t IMAGE_PATH_LIMIT = 255;
 void fillImage(const XMLElement* e, ImageRecord& image) {
     copyAttribute(e, "name", image.name);
     const char* url = e->Attribute("url");
-    if (url == nullptr) return;
-    char bare[URL_NAME_CAPACITY];
-    fileNameOfPath(url, bare, sizeof bare);
-    narrowToWide(bare, image.path.text, IMAGE_PATH_LIMIT);
+    if (url != nullptr) imagePathOfUrl(url, image.path);
 }
 
 void fillTexture(const XMLElement* e, TextureRecord& texture) {
@@ -67,6 +66,21 @@ void fillMaterial(const XMLElement* e, MaterialRecord& material) {
 }
 
 } // namespace
+
+void imagePathOfUrl(const char* url, WidePath& path, bool* whole) {
+    char bare[URL_NAME_CAPACITY];
+    fileNameOfPath(url, bare, sizeof bare);
+    const std::size_t written = narrowToWide(bare, path.text, IMAGE_PATH_LIMIT);
+    if (whole == nullptr) return;
+    // bare is the start of the file name; it is all of it when the url ends
+    // with it right after a separator, after the drive prefix, or as a whole.
+    const std::size_t urlLength = std::strlen(url);
+    const std::size_t s = urlLength - std::strlen(bare);
+    const bool nameWhole = s == 0 || url[s - 1] == '/' || url[s - 1] == '\\' || (s == 2 && url[1] == ':');
+    // bare holds fewer than URL_NAME_CAPACITY characters, so this converts all of it.
+    wchar_t all[URL_NAME_CAPACITY];
+    *whole = nameWhole && written == narrowToWide(bare, all, URL_NAME_CAPACITY);
+}
 
 int readImages(const XMLElement* section, SceneDocument& doc) {
     return readSectionItems(section, "image", doc.images, doc.imagesInFile, fillImage);

@@ -23,4 +23,10 @@ namespace bxml {
 [[nodiscard]] int readAnimations(const tinyxml2::XMLElement* section, SceneDocument& doc);
 [[nodiscard]] int readScenes(const tinyxml2::XMLElement* section, SceneDocument& doc);
 
+// An image's path from its url, as the import takes it: the file name and
+// extension (after the last '/' or '\\', and after a drive prefix "X:" at the
+// very start; any other ':' is part of the name), cut to what the host takes.
+// whole, when given, tells whether the path holds all of the file name.
+void imagePathOfUrl(const char* url, WidePath& path, bool* whole = nullptr);
+
 } // namespace bxml

@@ -273,6 +273,9 @@ TEST(ReadDiagnostics, ElementsAndAttributesThatAreIgnored) {
          fileOf("\n<skeletons><skeleton name=\"Rig\"><bone name=\"A\">\n<rotation x=\"0\" y=\"0\" z=\"0\" w=\"0\"/>"
                 "</bone></skeleton></skeletons>"),
          3, "a rotation of length 0", "replaced by the identity (0, 0, 0, 1)"},
+        {"an image file name cut short, a colon in it",
+         fileOf("\n<images>\n<image name=\"I\" url=\"maps/" + std::string(250, 'a') + ":b.png\"/></images>"), 3,
+         "the file name of `url` is longer than the 254 characters", "cut short"},
         {"a texture naming no image", fileOf("\n<textures>\n<texture name=\"T\" type=\"image\"/></textures>"), 3,
          "texture `T` names no image", "no texture map is made from it"},
     };
