@@ -36,7 +36,8 @@ void reportDuplicateNames(const std::vector<Record>& records, Name Record::*fiel
         if (name.empty()) continue;
         const auto [it, isNew] = first.emplace(std::string_view(name.c_str()), k);
         if (isNew) continue;
-        diagnostics.warn(records[k].line, std::string("a second ") + noun + " named " + quoted(name.c_str()),
+        diagnostics.warn(records[k].line, FindingKind::DuplicateName,
+                         std::string("a second ") + noun + " named " + quoted(name.c_str()),
                          "every reference finds the first, on line " + std::to_string(records[it->second].line));
     }
 }
@@ -116,7 +117,7 @@ void resolveTextureImages(SceneDocument& doc, Diagnostics* diagnostics) {
         if (texture.imageName.empty()) continue;
         texture.imageIndex = byName.find(texture.imageName.c_str());
         if (texture.imageIndex < 0 && diagnostics != nullptr) {
-            diagnostics->warn(texture.line,
+            diagnostics->warn(texture.line, FindingKind::Unresolved,
                               "texture " + quoted(texture.name.c_str()) + " names the image " +
                                   quoted(texture.imageName.c_str()) + ", which no image has",
                               "no texture map is made from it");
@@ -132,7 +133,7 @@ void resolveMaterialTextures(SceneDocument& doc, Diagnostics* diagnostics) {
             if (slot.textureName.empty()) continue;
             slot.textureIndex = byName.find(slot.textureName.c_str());
             if (slot.textureIndex < 0 && diagnostics != nullptr) {
-                diagnostics->warn(slot.line,
+                diagnostics->warn(slot.line, FindingKind::Unresolved,
                                   "material " + quoted(doc.materials[m].name.c_str()) + " names the texture " +
                                       quoted(slot.textureName.c_str()) + ", which no texture has",
                                   "the material gets no texture map there");
@@ -145,7 +146,8 @@ void resolveMaterialTextures(SceneDocument& doc, Diagnostics* diagnostics) {
 void reportObjectReferences(const SceneDocument& doc, const SceneObjectRecord& object, int32_t skeleton,
                             Diagnostics& diagnostics) {
     auto warn = [&](std::string what, std::string instead) {
-        diagnostics.warn(object.line, "object " + quoted(object.name.c_str()) + " " + what, std::move(instead));
+        diagnostics.warn(object.line, FindingKind::Unresolved, "object " + quoted(object.name.c_str()) + " " + what,
+                         std::move(instead));
     };
     if (!object.parentName.empty() && object.parentIndex < 0) {
         warn("names the parent " + quoted(object.parentName.c_str()) + ", which no object of its scene has",
@@ -276,13 +278,14 @@ void reportParentCycles(const SceneRecord& scene, Diagnostics& diagnostics) {
     for (std::size_t k = 0; k < n; ++k) {
         const SceneObjectRecord& object = scene.objects[k];
         if (state[k] == CYCLIC) {
-            diagnostics.warn(object.line,
+            diagnostics.warn(object.line, FindingKind::ParentCycle,
                              "object " + quoted(object.name.c_str()) +
                                  " is in a parent cycle, or below one (its parent " +
                                  quoted(object.parentName.c_str()) + " never leads to a root)",
                              "it is ordered before every root, in file order");
         } else if (object.parentIndex >= 0 && static_cast<std::size_t>(object.parentIndex) == k) {
-            diagnostics.warn(object.line, "object " + quoted(object.name.c_str()) + " names itself as its parent",
+            diagnostics.warn(object.line, FindingKind::ParentCycle,
+                             "object " + quoted(object.name.c_str()) + " names itself as its parent",
                              "it is placed as a root");
         }
     }
@@ -301,12 +304,12 @@ void checkFaceMaterials(SceneDocument& doc, Diagnostics* diagnostics) {
             }
         }
         if (reset > 0 && diagnostics != nullptr) {
-            diagnostics->warn(doc.geometries[g].materialsLine,
+            diagnostics->warn(doc.geometries[g].materialsLine, FindingKind::OutOfRange,
                               std::to_string(reset) + " face material " + (reset == 1 ? "index" : "indices") +
                                   " of geometry " + quoted(doc.geometries[g].name.c_str()) + " outside the file's " +
                                   std::to_string(materialCount) + " materials (the first: " + std::to_string(example) +
                                   ")",
-                              "set to -1: those faces have no material");
+                              "set to -1: those faces have no material", reset);
         }
     }
 }

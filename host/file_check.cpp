@@ -75,13 +75,14 @@ int writeCheckReport(const std::string& file, const CheckReport& report, bool js
         const char* separator = "\n";
         if (!read) {
             out << separator << "  {\"file\": " << jsonString(file)
-                << ", \"line\": 0, \"severity\": \"error\", \"message\": " << jsonString(failureMessage(report))
-                << ", \"instead\": \"the file is not imported\"}";
+                << ", \"line\": 0, \"severity\": \"error\", \"kind\": \"unreadable\", \"count\": 1, \"message\": "
+                << jsonString(failureMessage(report)) << ", \"instead\": \"the file is not imported\"}";
             separator = ",\n";
         }
         for (const Finding& f : report.findings) {
             out << separator << "  {\"file\": " << jsonString(file) << ", \"line\": " << f.line
-                << ", \"severity\": \"warning\", \"message\": " << jsonString(f.what)
+                << ", \"severity\": \"warning\", \"kind\": \"" << findingKindName(f.kind)
+                << "\", \"count\": " << f.count << ", \"message\": " << jsonString(f.what)
                 << ", \"instead\": " << jsonString(f.instead) << "}";
             separator = ",\n";
         }

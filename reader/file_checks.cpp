@@ -385,21 +385,21 @@ public:
     void report(Diagnostics& diagnostics, int line, const char* list) const {
         const std::string in = " in the number list of " + code(list);
         if (!broken_.empty()) {
-            diagnostics.warn(line,
+            diagnostics.warn(line, FindingKind::BrokenToken,
                              std::string("a ") + controlName(brokenBy_) + in + " (" + quoted(broken_.c_str()) + ")",
                              "only the number before it is read: the numbers after it up to the next space are lost");
         }
         if (notNumbers_ > 0) {
-            diagnostics.warn(line,
+            diagnostics.warn(line, FindingKind::NotANumber,
                              quoted(firstNotNumber_.c_str()) + in + " does not start with a number" +
                                  (notNumbers_ > 1 ? " (nor do " + std::to_string(notNumbers_ - 1) + " more)" : ""),
-                             "read as 0");
+                             "read as 0", notNumbers_);
         }
         if (notFinite_ > 0) {
-            diagnostics.warn(line,
+            diagnostics.warn(line, FindingKind::NotFinite,
                              quoted(firstNotFinite_.c_str()) + in + " is not a finite number" +
                                  (notFinite_ > 1 ? " (nor are " + std::to_string(notFinite_ - 1) + " more)" : ""),
-                             "kept as it is: NaN or infinity reaches the model");
+                             "kept as it is: NaN or infinity reaches the model", notFinite_);
         }
     }
 
@@ -432,8 +432,8 @@ public:
     }
 
 private:
-    void warn(const XMLElement& e, std::string what, std::string instead) {
-        d_.warn(e.GetLineNum(), std::move(what), std::move(instead));
+    void warn(const XMLElement& e, FindingKind kind, std::string what, std::string instead, int64_t count = 1) {
+        d_.warn(e.GetLineNum(), kind, std::move(what), std::move(instead), count);
     }
 
     void visit(const XMLElement& e, const Node& node,
@@ -450,7 +450,7 @@ private:
             if (known == nullptr) {
                 if (node.openEnded) continue;
                 if (const char* close = closeName(c->Name(), node.children)) {
-                    warn(*c,
+                    warn(*c, FindingKind::UnknownName,
                          "unknown element " + code(c->Name()) + " in " + code(e.Name()) + " (did you mean " +
                              code(close) + "?)",
                          "ignored with everything in it");
@@ -461,7 +461,7 @@ private:
                 const auto first = std::find_if(seen.begin(), seen.end(),
                                                 [&](const auto& s) { return std::strcmp(s.first, known->name) == 0; });
                 if (first != seen.end()) {
-                    warn(*c, "a second " + code(known->name) + " in " + code(e.Name()),
+                    warn(*c, FindingKind::SecondOccurrence, "a second " + code(known->name) + " in " + code(e.Name()),
                          "ignored: the first, on line " + std::to_string(first->second) + ", counts");
                     continue;
                 }
@@ -476,15 +476,16 @@ private:
         if (kind == Value::Name) {
             const std::size_t n = std::strlen(value);
             if (n > Name::CAPACITY - 1) {
-                warn(e, what + std::string(" is ") + std::to_string(n) + " bytes long", "cut to its first 255 bytes");
+                warn(e, FindingKind::Cut, what + std::string(" is ") + std::to_string(n) + " bytes long",
+                     "cut to its first 255 bytes");
             }
         } else if (kind == Value::Float || kind == Value::Int) {
             const bool integer = kind == Value::Int;
             if (!startsWithNumber(value, integer)) {
-                warn(e, what + std::string(" is ") + quoted(value) + ", which does not start with a number",
-                     "read as 0");
+                warn(e, FindingKind::NotANumber,
+                     what + std::string(" is ") + quoted(value) + ", which does not start with a number", "read as 0");
             } else if (!integer && !std::isfinite(parseFloat(value))) {
-                warn(e, what + std::string(" is ") + quoted(value) + ", not a finite number",
+                warn(e, FindingKind::NotFinite, what + std::string(" is ") + quoted(value) + ", not a finite number",
                      "kept as it is: NaN or infinity reaches the model");
             }
         }
@@ -498,7 +499,7 @@ private:
             }
             if (known == nullptr) {
                 if (const char* close = closeName(a->Name(), node.attributes)) {
-                    warn(e,
+                    warn(e, FindingKind::UnknownName,
                          "unknown attribute " + code(a->Name()) + " of " + code(e.Name()) + " (did you mean " +
                              code(close) + "?)",
                          "ignored");
@@ -513,11 +514,12 @@ private:
             if (node.vector) {
                 missing += (missing.empty() ? "" : ", ") + code(attribute.name);
             } else if (attribute.ifAbsent != nullptr) {
-                warn(e, code(e.Name()) + " has no " + code(attribute.name), attribute.ifAbsent);
+                warn(e, FindingKind::Missing, code(e.Name()) + " has no " + code(attribute.name), attribute.ifAbsent);
             }
         }
         if (!missing.empty()) {
-            warn(e, code(e.Name()) + " lacks " + missing, "ignored whole: the value it would set keeps its default");
+            warn(e, FindingKind::Missing, code(e.Name()) + " lacks " + missing,
+                 "ignored whole: the value it would set keeps its default");
         }
     }
 
@@ -575,13 +577,14 @@ private:
         const XMLElement* comments = root.FirstChildElement("comments");
         const XMLElement* version = comments != nullptr ? comments->FirstChildElement("version") : nullptr;
         if (version == nullptr || version->GetText() == nullptr) {
-            warn(comments != nullptr ? *comments : root, "the file gives no version",
+            warn(comments != nullptr ? *comments : root, FindingKind::Version, "the file gives no version",
                  "read as version 0, and otherwise as version " + std::to_string(FORMAT_VERSION));
             return;
         }
         const int32_t value = parseInt(version->GetText());
         if (value != FORMAT_VERSION) {
-            warn(*version, "version " + std::to_string(value) + ", not " + std::to_string(FORMAT_VERSION),
+            warn(*version, FindingKind::Version,
+                 "version " + std::to_string(value) + ", not " + std::to_string(FORMAT_VERSION),
                  "read as version " + std::to_string(FORMAT_VERSION) + " all the same");
         }
     }
@@ -592,15 +595,18 @@ private:
             float farClip = 1000.0f;
             if (const char* v = clip->Attribute("near")) nearClip = parseFloat(v);
             if (const char* v = clip->Attribute("far")) farClip = parseFloat(v);
-            if (nearClip < 0.0f) warn(*clip, "a negative near clip", "set to 0");
-            if (farClip < 0.0f) warn(*clip, "a negative far clip", "set to 0");
+            if (nearClip < 0.0f) warn(*clip, FindingKind::OutOfRange, "a negative near clip", "set to 0");
+            if (farClip < 0.0f) warn(*clip, FindingKind::OutOfRange, "a negative far clip", "set to 0");
             if (std::max(nearClip, 0.0f) > std::max(farClip, 0.0f)) {
-                warn(*clip, "the near clip lies beyond the far clip", "near is set to far - 1, or 0");
+                warn(*clip, FindingKind::OutOfRange, "the near clip lies beyond the far clip",
+                     "near is set to far - 1, or 0");
             }
         }
         if (const XMLElement* fov = e.FirstChildElement("fov"); fov != nullptr && fov->GetText() != nullptr) {
             const float v = parseFloat(fov->GetText());
-            if (v < 0.0f || v > 180.0f) warn(*fov, "a field of view outside 0 to 180 degrees", "clamped to that range");
+            if (v < 0.0f || v > 180.0f)
+                warn(*fov, FindingKind::OutOfRange, "a field of view outside 0 to 180 degrees",
+                     "clamped to that range");
         }
     }
 
@@ -611,7 +617,7 @@ private:
         bool whole = true;
         imagePathOfUrl(url, path, &whole);
         if (!whole) {
-            warn(e,
+            warn(e, FindingKind::Cut,
                  "the file name of " + code("url") + " is longer than the " +
                      std::to_string(std::wcslen(path.c_str())) + " characters the import keeps",
                  "cut short, so it names a file that is not there");
@@ -621,7 +627,8 @@ private:
     void checkTexture(const XMLElement& e) {
         const XMLElement* image = e.FirstChildElement("image");
         if (image == nullptr || image->GetText() == nullptr) {
-            warn(e, "texture " + quoted(e.Attribute("name")) + " names no image", "no texture map is made from it");
+            warn(e, FindingKind::Missing, "texture " + quoted(e.Attribute("name")) + " names no image",
+                 "no texture map is made from it");
         }
     }
 
@@ -635,18 +642,19 @@ private:
             else if (equalsIgnoreCase(mapType, "alpha")) slot = 1;
             else if (equalsIgnoreCase(mapType, "normal")) slot = 2;
             else {
-                warn(*t,
+                warn(*t, FindingKind::Ignored,
                      "a texture of material " + quoted(name) + " with " + code("map_type") + " " + quoted(mapType) +
                          ", none of \"diffuse color\", \"alpha\", \"normal\"",
                      "ignored");
                 continue;
             }
             if (t->Attribute("name") == nullptr) {
-                warn(*t, "a texture of material " + quoted(name) + " without " + code("name"), "ignored");
+                warn(*t, FindingKind::Missing, "a texture of material " + quoted(name) + " without " + code("name"),
+                     "ignored");
                 continue;
             }
             if (slotLines[slot] != 0) {
-                warn(*t, "a second texture of the same kind in material " + quoted(name),
+                warn(*t, FindingKind::SecondOccurrence, "a second texture of the same kind in material " + quoted(name),
                      "ignored: the first, on line " + std::to_string(slotLines[slot]) + ", fills the slot");
                 continue;
             }
@@ -661,7 +669,7 @@ private:
         if (c == nullptr || c->GetText() == nullptr) return;
         const float v = parseFloat(c->GetText());
         if (v < low || v > high) {
-            warn(*c,
+            warn(*c, FindingKind::OutOfRange,
                  code(child) + " " + quoted(c->GetText()) + " outside " + std::to_string(static_cast<int>(low)) +
                      " to " + std::to_string(static_cast<int>(high)),
                  "clamped to that range");
@@ -677,7 +685,8 @@ private:
         if (std::find(std::begin(v), std::end(v), nullptr) != std::end(v)) return;
         const Quaternion q{parseFloat(v[0]), parseFloat(v[1]), parseFloat(v[2]), parseFloat(v[3])};
         if (!(length(q) > NEAR_EPSILON)) {
-            warn(*r, "a rotation of length " + std::to_string(length(q)) + ", too short to normalise",
+            warn(*r, FindingKind::OutOfRange,
+                 "a rotation of length " + std::to_string(length(q)) + ", too short to normalise",
                  "replaced by the identity (0, 0, 0, 1)");
         }
     }
@@ -688,7 +697,7 @@ private:
         const std::size_t skeletonName = std::strlen(element(doc_.skeletons, skeletons_).name.c_str());
         const std::size_t boneName = std::min(name != nullptr ? std::strlen(name) : 0, Name::CAPACITY - 1);
         if (skeletonName + 2 + boneName > Name::CAPACITY - 1) {
-            warn(e,
+            warn(e, FindingKind::Cut,
                  "the path skeleton::bone of bone " + quoted(name) + " is " +
                      std::to_string(skeletonName + 2 + boneName) + " bytes long",
                  "cut to 255 bytes, so animations and children may not find it");
@@ -702,7 +711,7 @@ private:
         const int64_t rows = checkCount(*matrix, "rows", "ignored: the position, rotation and scale children stand");
         if (rows <= 0) return;
         if (matrix->GetText() == nullptr) {
-            warn(*matrix, code("matrix") + " without numbers",
+            warn(*matrix, FindingKind::Missing, code("matrix") + " without numbers",
                  "ignored: the position, rotation and scale children stand");
             return;
         }
@@ -721,7 +730,8 @@ private:
             return std::fabs(a - b) <= 1e-3f * std::max({1.0f, std::fabs(a), std::fabs(b)});
         };
         auto report = [&](const char* child) {
-            warn(*e.FirstChildElement(child), code(child) + " says otherwise than the object's " + code("matrix"),
+            warn(*e.FirstChildElement(child), FindingKind::Ignored,
+                 code(child) + " says otherwise than the object's " + code("matrix"),
                  "replaced by what the matrix gives");
         };
         Vector3 v{};
@@ -752,17 +762,19 @@ private:
         const char* value = e.Attribute(attribute);
         const bool hasNumbers = hasContent(e.GetText());
         if (value == nullptr) {
-            if (hasNumbers) warn(e, code(e.Name()) + " has no " + code(attribute), notRead);
+            if (hasNumbers) warn(e, FindingKind::Missing, code(e.Name()) + " has no " + code(attribute), notRead);
             return 0;
         }
         if (!startsWithNumber(value, true)) {
-            warn(e, code(attribute) + " of " + code(e.Name()) + " is " + quoted(value) + ", not a number",
+            warn(e, FindingKind::NotANumber,
+                 code(attribute) + " of " + code(e.Name()) + " is " + quoted(value) + ", not a number",
                  std::string("read as 0: ") + notRead);
             return 0;
         }
         const int64_t n = parseInt(value);
         if (n <= 0 && hasNumbers) {
-            warn(e, code(attribute) + " of " + code(e.Name()) + " is " + std::to_string(n), notRead);
+            warn(e, FindingKind::CountMismatch, code(attribute) + " of " + code(e.Name()) + " is " + std::to_string(n),
+                 notRead);
         }
         return n;
     }
@@ -777,12 +789,12 @@ private:
         tokens.report(d_, e.GetLineNum(), e.Name());
         const int64_t expected = items * perItem;
         if (numbers < expected) {
-            warn(e,
+            warn(e, FindingKind::CountMismatch,
                  code(e.Name()) + " holds " + plural(numbers, "number", "numbers") + ", fewer than the " +
                      std::to_string(expected) + " its count of " + std::to_string(items) + " promises",
                  std::string("the items without numbers keep their defaults: ") + defaults);
         } else if (numbers > expected) {
-            warn(e,
+            warn(e, FindingKind::CountMismatch,
                  code(e.Name()) + " holds " + plural(numbers, "number", "numbers") + ", more than the " +
                      std::to_string(expected) + " its count of " + std::to_string(items) + " promises",
                  "the last " + std::to_string(numbers - expected) + " are ignored");
@@ -795,14 +807,14 @@ private:
                  const char* skipped) {
         if (!haveAny) {
             const char* name = e.Attribute("name");
-            warn(e,
+            warn(e, FindingKind::CountMismatch,
                  code(e.Name()) + (name != nullptr ? " " + quoted(name) : std::string()) + " for a geometry without " +
                      what,
                  skipped);
             return false;
         }
         if (count != have) {
-            warn(e,
+            warn(e, FindingKind::CountMismatch,
                  "the count " + std::to_string(count) + " of " + code(e.Name()) + " does not match the " +
                      std::to_string(have) + " " + what + " of its geometry",
                  skipped);
@@ -831,7 +843,7 @@ private:
         for (const XMLElement* uvset = e.FirstChildElement("uvset"); uvset != nullptr;
              uvset = uvset->NextSiblingElement("uvset"), ++set) {
             if (set >= 2) {
-                warn(*uvset, "a third " + code("uvset") + " " + quoted(uvset->Attribute("name")),
+                warn(*uvset, FindingKind::Ignored, "a third " + code("uvset") + " " + quoted(uvset->Attribute("name")),
                      "ignored: a geometry keeps two uv sets");
                 break;
             }
@@ -871,7 +883,7 @@ private:
 
     bool checkPlausible(const XMLElement& e, int64_t count) {
         if (countFitsText(count, e.GetText())) return true;
-        warn(e,
+        warn(e, FindingKind::ImplausibleCount,
              "the count " + std::to_string(count) + " of " + code(e.Name()) + " is far more than its text could hold",
              "the list is not read");
         return false;
@@ -900,28 +912,28 @@ private:
             });
         tokens.report(d_, e.GetLineNum(), e.Name());
         if (groups < count) {
-            warn(e,
+            warn(e, FindingKind::CountMismatch,
                  code("indices") + " holds " + plural(groups, "face", "faces") + ", fewer than its count of " +
                      std::to_string(count),
                  "the missing faces keep vertex index -1, and the build stops at the first of them");
         } else if (groups > count) {
-            warn(e,
+            warn(e, FindingKind::CountMismatch,
                  code("indices") + " holds " + plural(groups, "face", "faces") + ", more than its count of " +
                      std::to_string(count),
                  "the last " + std::to_string(groups - count) + " are ignored");
         }
         if (longGroups > 0) {
-            warn(e,
+            warn(e, FindingKind::Ignored,
                  plural(longGroups, "face", "faces") + " of " + code("indices") +
                      " with more than 4 indices (the first: face " + std::to_string(firstLong) + ")",
-                 "only the first 4 indices of each are read");
+                 "only the first 4 indices of each are read", longGroups);
         }
         const std::string stops = "the build stops there: this face and every face and mesh after it get no polygons";
         const int64_t vertices = static_cast<int64_t>(geometry.vertices.size());
         const int64_t read = std::min<int64_t>(groups, static_cast<int64_t>(geometry.faces.size()));
         for (int64_t f = 0; f < read; ++f) {
             if (f == firstShort) {
-                warn(e,
+                warn(e, FindingKind::Dropped,
                      "face " + std::to_string(f) + " of " + code("indices") + " has " +
                          plural(firstShortTokens, "index", "indices") + ", fewer than 3",
                      stops);
@@ -931,7 +943,7 @@ private:
             for (int c = 0; c < face.cornerCount && c < 4; ++c) {
                 const int32_t v = face.vertexIndices[c];
                 if (v < 0 || v >= vertices) {
-                    warn(e,
+                    warn(e, FindingKind::Dropped,
                          "face " + std::to_string(f) + " of " + code("indices") + " uses vertex index " +
                              std::to_string(v) + ", outside the geometry's " + plural(vertices, "vertex", "vertices"),
                          "the build stops there (unless the index happens to name a vertex of another mesh): this "
@@ -962,28 +974,28 @@ private:
             });
         tokens.report(d_, e.GetLineNum(), e.Name());
         if (groups < count) {
-            warn(e,
+            warn(e, FindingKind::CountMismatch,
                  code("weights") + " holds the weights of " + plural(groups, "vertex", "vertices") +
                      ", fewer than its count of " + std::to_string(count),
                  "the other vertices have no weights");
         } else if (groups > count) {
-            warn(e,
+            warn(e, FindingKind::CountMismatch,
                  code("weights") + " holds the weights of " + plural(groups, "vertex", "vertices") +
                      ", more than its count of " + std::to_string(count),
                  "the last " + std::to_string(groups - count) + " are ignored");
         }
         if (odd > 0) {
-            warn(e,
+            warn(e, FindingKind::Ignored,
                  plural(odd, "vertex", "vertices") + " of " + code("weights") +
                      " ending in a link index without its weight (the first: vertex " + std::to_string(firstOdd) + ")",
-                 "that link index is dropped");
+                 "that link index is dropped", odd);
         }
         if (over > 0) {
-            warn(e,
+            warn(e, FindingKind::Ignored,
                  plural(over, "vertex", "vertices") + " of " + code("weights") + " with more than " +
                      code("maxBonePerVertex") + " " + std::to_string(most) + " pairs (the first: vertex " +
                      std::to_string(firstOver) + ")",
-                 "only the first " + std::to_string(most) + " pairs of each are kept");
+                 "only the first " + std::to_string(most) + " pairs of each are kept", over);
         }
     }
 
@@ -1000,12 +1012,12 @@ private:
                 ++groups;
                 if (group >= used) return;
                 if (n < 4) {
-                    warn(e,
+                    warn(e, FindingKind::CountMismatch,
                          "row " + std::to_string(group) + " of " + code("matrix") + " has " +
                              plural(n, "number", "numbers"),
                          "the missing columns repeat the row before, or are 0 in the first row");
                 } else if (n > 4) {
-                    warn(e,
+                    warn(e, FindingKind::CountMismatch,
                          "row " + std::to_string(group) + " of " + code("matrix") + " has " +
                              plural(n, "number", "numbers"),
                          "the numbers after the fourth are ignored");
@@ -1013,18 +1025,19 @@ private:
             });
         tokens.report(d_, e.GetLineNum(), e.Name());
         if (groups < used) {
-            warn(e,
+            warn(e, FindingKind::CountMismatch,
                  code("matrix") + " holds " + plural(groups, "row", "rows") + ", fewer than its " + code("rows") +
                      " of " + std::to_string(rows),
                  "the missing rows repeat the row before");
         } else if (groups > rows) {
-            warn(e,
+            warn(e, FindingKind::CountMismatch,
                  code("matrix") + " holds " + plural(groups, "row", "rows") + ", more than its " + code("rows") +
                      " of " + std::to_string(rows),
                  "the extra rows are ignored");
         }
         if (rows > 4 && groups > 4) {
-            warn(e, code("matrix") + " with more than 4 rows", "the rows after the fourth are ignored");
+            warn(e, FindingKind::Ignored, code("matrix") + " with more than 4 rows",
+                 "the rows after the fourth are ignored");
         }
     }
 
@@ -1073,7 +1086,7 @@ void checkLinks(const SceneDocument& doc, const GeometryRecord& geometry, const 
     for (const VertexRecord& vertex : geometry.vertices) weighted = weighted || !vertex.weights.empty();
     if (!isIndexOf(object.skeletonIndex, doc.skeletons)) {
         if (weighted) {
-            diagnostics.warn(links->GetLineNum(),
+            diagnostics.warn(links->GetLineNum(), FindingKind::Unresolved,
                              "geometry " + quoted(geometry.name.c_str()) +
                                  " has bone links, but the object that places it belongs to no skeleton",
                              "its weights reach the host with bone -1");
@@ -1092,7 +1105,7 @@ void checkLinks(const SceneDocument& doc, const GeometryRecord& geometry, const 
         const BoneLinkRecord& record = geometry.links[k];
         indices.insert(record.index);
         if (bones.count(record.name.c_str()) != 0) continue;
-        diagnostics.warn(link->GetLineNum(),
+        diagnostics.warn(link->GetLineNum(), FindingKind::Unresolved,
                          record.name.empty() ? "bone link " + std::to_string(record.index) + " has an empty name"
                                              : "bone link " + quoted(record.name.c_str()) +
                                                    " names no bone of skeleton " + quoted(skeleton.name.c_str()),
@@ -1107,10 +1120,10 @@ void checkLinks(const SceneDocument& doc, const GeometryRecord& geometry, const 
     }
     if (unlinked > 0) {
         const XMLElement* weights = geometryElement.FirstChildElement("weights");
-        diagnostics.warn(weights != nullptr ? weights->GetLineNum() : links->GetLineNum(),
+        diagnostics.warn(weights != nullptr ? weights->GetLineNum() : links->GetLineNum(), FindingKind::Unresolved,
                          plural(unlinked, "weight", "weights") + " of geometry " + quoted(geometry.name.c_str()) +
                              " name a link index no link has (the first: " + std::to_string(example) + ")",
-                         "they reach the host with bone -1");
+                         "they reach the host with bone -1", unlinked);
     }
 }
 
@@ -1128,7 +1141,7 @@ void checkAnimationTracks(const XMLElement& root, const SceneDocument& doc, Diag
              t = t->NextSiblingElement("skeleton")) {
             const char* name = t->Attribute("name") != nullptr ? t->Attribute("name") : "";
             if (!tracks.insert(name).second) {
-                diagnostics.warn(t->GetLineNum(),
+                diagnostics.warn(t->GetLineNum(), FindingKind::SecondOccurrence,
                                  "a second track of animation " + animation + " for skeleton " + quoted(name),
                                  "ignored: the first counts");
                 continue;
@@ -1137,7 +1150,7 @@ void checkAnimationTracks(const XMLElement& root, const SceneDocument& doc, Diag
                 std::find_if(doc.skeletons.begin(), doc.skeletons.end(),
                              [&](const SkeletonRecord& s) { return !s.name.empty() && s.name.equals(name); });
             if (skeleton == doc.skeletons.end()) {
-                diagnostics.warn(t->GetLineNum(),
+                diagnostics.warn(t->GetLineNum(), FindingKind::Unresolved,
                                  "animation " + animation + " has a track for skeleton " + quoted(name) +
                                      ", which no skeleton has",
                                  "its keys are not used");
@@ -1150,7 +1163,7 @@ void checkAnimationTracks(const XMLElement& root, const SceneDocument& doc, Diag
             for (const XMLElement* n = t->FirstChildElement("node"); n != nullptr; n = n->NextSiblingElement("node")) {
                 const char* bone = n->Attribute("name") != nullptr ? n->Attribute("name") : "";
                 if (bones.count(bone) != 0) continue;
-                diagnostics.warn(n->GetLineNum(),
+                diagnostics.warn(n->GetLineNum(), FindingKind::Unresolved,
                                  "animation " + animation + " has keys for " + quoted(bone) + ", which skeleton " +
                                      quoted(name) + " has no bone of",
                                  "its keys are not used");
@@ -1175,7 +1188,7 @@ void checkResolvedFile(const XMLElement& root, const SceneDocument& doc, Diagnos
          e = e->NextSiblingElement("geometry"), ++g) {
         const GeometryRecord& geometry = doc.geometries[g];
         if (placed[g].scene < 0) {
-            diagnostics.warn(e->GetLineNum(),
+            diagnostics.warn(e->GetLineNum(), FindingKind::Unplaced,
                              "geometry " + quoted(geometry.name.c_str()) + " is placed by no scene object",
                              "dropped under \"Import scene meshes only\", the default");
             continue;
