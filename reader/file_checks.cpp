@@ -48,21 +48,7 @@ struct Attribute {
 };
 
 // The elements with checks of their own besides the table's.
-enum class Check : uint8_t {
-    None,
-    Root,
-    Light,
-    Camera,
-    Image,
-    Texture,
-    Material,
-    Geometry,
-    Skeleton,
-    Bone,
-    Frame,
-    Scene,
-    Object
-};
+enum class Check : uint8_t { None, Root, Image, Texture, Geometry, Skeleton, Bone, Frame, Scene, Object };
 
 struct Node;
 
@@ -107,12 +93,12 @@ const Child LIGHT_CHILDREN[] = {{"color", &COLOR, false},
                                 {"spot", &SPOT, false},
                                 {"radius", &FLOAT_TEXT, false},
                                 {"intensity", &FLOAT_TEXT, false}};
-const Node LIGHT{.attributes = LIGHT_ATTRIBUTES, .children = LIGHT_CHILDREN, .check = Check::Light};
+const Node LIGHT{.attributes = LIGHT_ATTRIBUTES, .children = LIGHT_CHILDREN};
 
 constexpr Attribute CAMERA_ATTRIBUTES[] = {{"name", Value::Name, "no object can place it"},
                                            {"type", Value::Name, nullptr}};
 const Child CAMERA_CHILDREN[] = {{"clip", &CLIP, false}, {"fov", &FLOAT_TEXT, false}};
-const Node CAMERA{.attributes = CAMERA_ATTRIBUTES, .children = CAMERA_CHILDREN, .check = Check::Camera};
+const Node CAMERA{.attributes = CAMERA_ATTRIBUTES, .children = CAMERA_CHILDREN};
 
 constexpr Attribute IMAGE_ATTRIBUTES[] = {{"name", Value::Name, "no texture can name it"},
                                           {"url", Value::Other, "it names no file"}};
@@ -134,7 +120,7 @@ const Child MATERIAL_CHILDREN[] = {{"texture", &MATERIAL_TEXTURE, true},
                                    {"alpha", &FLOAT_TEXT, false},
                                    {"diffuse", &COLOR, false},
                                    {"specular", &COLOR, false}};
-const Node MATERIAL{.attributes = MATERIAL_ATTRIBUTES, .children = MATERIAL_CHILDREN, .check = Check::Material};
+const Node MATERIAL{.attributes = MATERIAL_ATTRIBUTES, .children = MATERIAL_CHILDREN};
 
 // The counts of the lists are checked with the lists.
 constexpr Attribute COUNT[] = {{"count", Value::Other, nullptr}};
@@ -536,19 +522,11 @@ private:
         case Check::Root:
             checkVersion(e);
             break;
-        case Check::Light:
-            break;
-        case Check::Camera:
-            checkCamera(e);
-            break;
         case Check::Image:
             checkImage(e);
             break;
         case Check::Texture:
             checkTexture(e);
-            break;
-        case Check::Material:
-            checkMaterial(e);
             break;
         case Check::Geometry:
             checkGeometry(e);
@@ -589,27 +567,6 @@ private:
         }
     }
 
-    void checkCamera(const XMLElement& e) {
-        if (const XMLElement* clip = e.FirstChildElement("clip")) {
-            float nearClip = 1.0f;
-            float farClip = 1000.0f;
-            if (const char* v = clip->Attribute("near")) nearClip = parseFloat(v);
-            if (const char* v = clip->Attribute("far")) farClip = parseFloat(v);
-            if (nearClip < 0.0f) warn(*clip, FindingKind::OutOfRange, "a negative near clip", "set to 0");
-            if (farClip < 0.0f) warn(*clip, FindingKind::OutOfRange, "a negative far clip", "set to 0");
-            if (std::max(nearClip, 0.0f) > std::max(farClip, 0.0f)) {
-                warn(*clip, FindingKind::OutOfRange, "the near clip lies beyond the far clip",
-                     "near is set to far - 1, or 0");
-            }
-        }
-        if (const XMLElement* fov = e.FirstChildElement("fov"); fov != nullptr && fov->GetText() != nullptr) {
-            const float v = parseFloat(fov->GetText());
-            if (v < 0.0f || v > 180.0f)
-                warn(*fov, FindingKind::OutOfRange, "a field of view outside 0 to 180 degrees",
-                     "clamped to that range");
-        }
-    }
-
     void checkImage(const XMLElement& e) {
         const char* url = e.Attribute("url");
         if (url == nullptr) return;
@@ -629,50 +586,6 @@ private:
         if (image == nullptr || image->GetText() == nullptr) {
             warn(e, FindingKind::Missing, "texture " + quoted(e.Attribute("name")) + " names no image",
                  "no texture map is made from it");
-        }
-    }
-
-    void checkMaterial(const XMLElement& e) {
-        const char* name = e.Attribute("name");
-        int slotLines[MATERIAL_SLOT_COUNT] = {0, 0, 0};
-        for (const XMLElement* t = e.FirstChildElement("texture"); t != nullptr; t = t->NextSiblingElement("texture")) {
-            const char* mapType = t->Attribute("map_type");
-            int slot = 0;
-            if (mapType == nullptr || equalsIgnoreCase(mapType, "diffuse color")) slot = 0;
-            else if (equalsIgnoreCase(mapType, "alpha")) slot = 1;
-            else if (equalsIgnoreCase(mapType, "normal")) slot = 2;
-            else {
-                warn(*t, FindingKind::Ignored,
-                     "a texture of material " + quoted(name) + " with " + code("map_type") + " " + quoted(mapType) +
-                         ", none of \"diffuse color\", \"alpha\", \"normal\"",
-                     "ignored");
-                continue;
-            }
-            if (t->Attribute("name") == nullptr) {
-                warn(*t, FindingKind::Missing, "a texture of material " + quoted(name) + " without " + code("name"),
-                     "ignored");
-                continue;
-            }
-            if (slotLines[slot] != 0) {
-                warn(*t, FindingKind::SecondOccurrence, "a second texture of the same kind in material " + quoted(name),
-                     "ignored: the first, on line " + std::to_string(slotLines[slot]) + ", fills the slot");
-                continue;
-            }
-            slotLines[slot] = t->GetLineNum();
-        }
-        checkClamped(e, "shininess", 0.0f, 128.0f);
-        checkClamped(e, "alpha", 0.0f, 1.0f);
-    }
-
-    void checkClamped(const XMLElement& e, const char* child, float low, float high) {
-        const XMLElement* c = e.FirstChildElement(child);
-        if (c == nullptr || c->GetText() == nullptr) return;
-        const float v = parseFloat(c->GetText());
-        if (v < low || v > high) {
-            warn(*c, FindingKind::OutOfRange,
-                 code(child) + " " + quoted(c->GetText()) + " outside " + std::to_string(static_cast<int>(low)) +
-                     " to " + std::to_string(static_cast<int>(high)),
-                 "clamped to that range");
         }
     }
 

@@ -64,7 +64,7 @@ void readGeometry(const XMLElement* element, GeometryRecord& geometry) {
 
 } // namespace
 
-int readGeometries(const XMLElement* section, SceneDocument& doc) {
+int readGeometries(const XMLElement* section, SceneDocument& doc, Diagnostics*) {
     return readSectionItems(section, "geometry", doc.geometries, doc.geometriesInFile, readGeometry);
 }
 

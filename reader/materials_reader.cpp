@@ -2,6 +2,8 @@
 #include <tinyxml2.h>
 
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "document/storage.h"
 #include "platform/files.h"
@@ -42,25 +44,42 @@ int slotOfMapType(const char* mapType) {
     return -1;
 }
 
-void fillMaterial(const XMLElement* e, MaterialRecord& material) {
+void fillMaterial(const XMLElement* e, MaterialRecord& material, Diagnostics* diagnostics) {
     copyAttribute(e, "name", material.name);
+    auto report = [&](const XMLElement* t, FindingKind kind, const std::string& what, std::string instead) {
+        if (diagnostics == nullptr) return;
+        diagnostics->warn(t->GetLineNum(), kind, "a texture of material " + quoted(e->Attribute("name")) + what,
+                          std::move(instead));
+    };
     // The first texture of each kind wins; blend_type is not used.
     for (const XMLElement* t = e->FirstChildElement("texture"); t != nullptr; t = t->NextSiblingElement("texture")) {
-        const int slot = slotOfMapType(t->Attribute("map_type"));
-        if (slot < 0) continue;
+        const char* mapType = t->Attribute("map_type");
+        const int slot = slotOfMapType(mapType);
+        if (slot < 0) {
+            report(t, FindingKind::Ignored,
+                   " with `map_type` " + quoted(mapType) + ", none of \"diffuse color\", \"alpha\", \"normal\"",
+                   "ignored");
+            continue;
+        }
         const char* name = t->Attribute("name");
         MaterialTextureSlot& s = material.slots[slot];
         // A name attribute, even an empty one, lets the texture fill a slot
         // that no texture has named yet.
-        if (name == nullptr || !s.textureName.empty()) continue;
+        if (name == nullptr) {
+            report(t, FindingKind::Missing, " without `name`", "ignored");
+            continue;
+        }
+        if (!s.textureName.empty()) {
+            report(t, FindingKind::SecondOccurrence, " of a kind it already has",
+                   "ignored: the first, on line " + std::to_string(s.line) + ", fills the slot");
+            continue;
+        }
         s.textureName.assign(name);
         s.line = t->GetLineNum();
         copyChildText(t, "uvset", s.uvSetName);
     }
-    if (readFloatText(e, "shininess", material.shininess)) {
-        material.shininess = clamped(material.shininess, 0.0f, 128.0f);
-    }
-    if (readFloatText(e, "alpha", material.alpha)) material.alpha = clamped(material.alpha, 0.0f, 1.0f);
+    (void)readClampedFloatText(e, "shininess", material.shininess, 0.0f, 128.0f, diagnostics);
+    (void)readClampedFloatText(e, "alpha", material.alpha, 0.0f, 1.0f, diagnostics);
     readColorChild(e, "diffuse", material.diffuse);
     readColorChild(e, "specular", material.specular);
 }
@@ -82,16 +101,18 @@ void imagePathOfUrl(const char* url, WidePath& path, bool* whole) {
     *whole = nameWhole && written == narrowToWide(bare, all, URL_NAME_CAPACITY);
 }
 
-int readImages(const XMLElement* section, SceneDocument& doc) {
+int readImages(const XMLElement* section, SceneDocument& doc, Diagnostics*) {
     return readSectionItems(section, "image", doc.images, doc.imagesInFile, fillImage);
 }
 
-int readTextures(const XMLElement* section, SceneDocument& doc) {
+int readTextures(const XMLElement* section, SceneDocument& doc, Diagnostics*) {
     return readSectionItems(section, "texture", doc.textures, doc.texturesInFile, fillTexture);
 }
 
-int readMaterials(const XMLElement* section, SceneDocument& doc) {
-    return readSectionItems(section, "material", doc.materials, doc.materialsInFile, fillMaterial);
+int readMaterials(const XMLElement* section, SceneDocument& doc, Diagnostics* diagnostics) {
+    return readSectionItems(
+        section, "material", doc.materials, doc.materialsInFile,
+        [diagnostics](const XMLElement* e, MaterialRecord& material) { fillMaterial(e, material, diagnostics); });
 }
 
 } // namespace bxml

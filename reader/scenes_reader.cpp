@@ -59,7 +59,7 @@ int fillScene(const XMLElement* e, SceneRecord& scene) {
 
 } // namespace
 
-int readScenes(const XMLElement* section, SceneDocument& doc) {
+int readScenes(const XMLElement* section, SceneDocument& doc, Diagnostics*) {
     return readSectionItems(section, "scene", doc.scenes, doc.scenesInFile, fillScene);
 }
 

@@ -162,7 +162,7 @@ int fillAnimation(const XMLElement* e, AnimationRecord& animation) {
 
 } // namespace
 
-int readSkeletons(const XMLElement* section, SceneDocument& doc) {
+int readSkeletons(const XMLElement* section, SceneDocument& doc, Diagnostics*) {
     if (section == nullptr) return 1;
     const ChildList items = childrenNamed(section, "skeleton");
     if (items.count > MAX_ARRAY_COUNT) return 0;
@@ -179,7 +179,7 @@ int readSkeletons(const XMLElement* section, SceneDocument& doc) {
     return 1;
 }
 
-int readAnimations(const XMLElement* section, SceneDocument& doc) {
+int readAnimations(const XMLElement* section, SceneDocument& doc, Diagnostics*) {
     return readSectionItems(section, "animation", doc.animations, doc.animationsInFile, fillAnimation);
 }
 

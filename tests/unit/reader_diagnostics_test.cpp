@@ -260,7 +260,7 @@ TEST(ReadDiagnostics, ElementsAndAttributesThatAreIgnored) {
          fileOf("\n<images><image name=\"I\" url=\"i.png\"/></images>\n<textures><texture name=\"T\" type=\"image\">"
                 "<image>I</image></texture></textures>\n<materials><material name=\"M\">\n<texture name=\"T\"/>\n"
                 "<texture name=\"T\"/></material></materials>"),
-         6, FindingKind::SecondOccurrence, "a second texture of the same kind in material `M`",
+         6, FindingKind::SecondOccurrence, "a texture of material `M` of a kind it already has",
          "the first, on line 5, fills the slot"},
         {"a link without index", fileOf(riggedTriangleWith("\n<links><link name=\"A\"/></links>")), 5,
          FindingKind::Missing, "`link` has no `index`", "its index is 0"},
@@ -272,7 +272,7 @@ TEST(ReadDiagnostics, ElementsAndAttributesThatAreIgnored) {
          4, FindingKind::Missing, "`frame` has no `time`", "its keys get time 0"},
         {"a field of view out of range",
          fileOf("\n<cameras><camera name=\"C\" type=\"persp\">\n<fov>200</fov></camera></cameras>"), 3,
-         FindingKind::OutOfRange, "a field of view outside 0 to 180 degrees", "clamped"},
+         FindingKind::OutOfRange, "`fov` `200` outside 0 to 180", "clamped"},
         {"shininess out of range",
          fileOf("\n<materials><material name=\"M\">\n<shininess>300</shininess></material></materials>"), 3,
          FindingKind::OutOfRange, "`shininess` `300` outside 0 to 128", "clamped"},
