@@ -48,7 +48,7 @@ struct Attribute {
 };
 
 // The elements with checks of their own besides the table's.
-enum class Check : uint8_t { None, Root, Image, Texture, Geometry, Skeleton, Bone, Frame, Scene, Object };
+enum class Check : uint8_t { None, Root, Image, Geometry, Scene, Object };
 
 struct Node;
 
@@ -107,7 +107,7 @@ const Node IMAGE{.attributes = IMAGE_ATTRIBUTES, .check = Check::Image};
 constexpr Attribute TEXTURE_ATTRIBUTES[] = {{"name", Value::Name, "no material can name it"},
                                             {"type", Value::Name, nullptr}};
 const Child TEXTURE_CHILDREN[] = {{"image", &NAME_TEXT, false}};
-const Node TEXTURE{.attributes = TEXTURE_ATTRIBUTES, .children = TEXTURE_CHILDREN, .check = Check::Texture};
+const Node TEXTURE{.attributes = TEXTURE_ATTRIBUTES, .children = TEXTURE_CHILDREN};
 
 constexpr Attribute MATERIAL_TEXTURE_ATTRIBUTES[] = {
     {"name", Value::Name, nullptr}, {"map_type", Value::Other, nullptr}, {"blend_type", Value::Other, nullptr}};
@@ -147,18 +147,18 @@ constexpr Attribute BONE_ATTRIBUTES[] = {
 extern const Node BONE;
 const Child BONE_CHILDREN[] = {
     {"position", &VECTOR3, false}, {"rotation", &QUATERNION, false}, {"scale", &VECTOR3, false}, {"bone", &BONE, true}};
-const Node BONE{.attributes = BONE_ATTRIBUTES, .children = BONE_CHILDREN, .check = Check::Bone};
+const Node BONE{.attributes = BONE_ATTRIBUTES, .children = BONE_CHILDREN};
 
 constexpr Attribute SKELETON_ATTRIBUTES[] = {{"name", Value::Name, "no object or animation can name it"}};
 const Child SKELETON_CHILDREN[] = {{"bone", &BONE, true}};
-const Node SKELETON{.attributes = SKELETON_ATTRIBUTES, .children = SKELETON_CHILDREN, .check = Check::Skeleton};
+const Node SKELETON{.attributes = SKELETON_ATTRIBUTES, .children = SKELETON_CHILDREN};
 
 constexpr Attribute FRAME_ATTRIBUTES[] = {{"time", Value::Float, "its keys get time 0"}};
 const Child FRAME_CHILDREN[] = {{"position", &VECTOR3, false},
                                 {"rotation", &QUATERNION, false},
                                 {"scale", &VECTOR3, false},
                                 {"matrix", &PLAIN, false}};
-const Node FRAME{.attributes = FRAME_ATTRIBUTES, .children = FRAME_CHILDREN, .check = Check::Frame};
+const Node FRAME{.attributes = FRAME_ATTRIBUTES, .children = FRAME_CHILDREN};
 constexpr Attribute NODE_TRACK_ATTRIBUTES[] = {{"name", Value::Name, "the track animates no bone"}};
 const Child NODE_TRACK_CHILDREN[] = {{"frame", &FRAME, true}};
 const Node NODE_TRACK{.attributes = NODE_TRACK_ATTRIBUTES, .children = NODE_TRACK_CHILDREN};
@@ -525,21 +525,8 @@ private:
         case Check::Image:
             checkImage(e);
             break;
-        case Check::Texture:
-            checkTexture(e);
-            break;
         case Check::Geometry:
             checkGeometry(e);
-            break;
-        case Check::Skeleton:
-            ++skeletons_;
-            break;
-        case Check::Bone:
-            checkRotation(e);
-            checkBonePath(e);
-            break;
-        case Check::Frame:
-            checkRotation(e);
             break;
         case Check::Scene:
             ++scenes_;
@@ -578,42 +565,6 @@ private:
                  "the file name of " + code("url") + " is longer than the " +
                      std::to_string(std::wcslen(path.c_str())) + " characters the import keeps",
                  "cut short, so it names a file that is not there");
-        }
-    }
-
-    void checkTexture(const XMLElement& e) {
-        const XMLElement* image = e.FirstChildElement("image");
-        if (image == nullptr || image->GetText() == nullptr) {
-            warn(e, FindingKind::Missing, "texture " + quoted(e.Attribute("name")) + " names no image",
-                 "no texture map is made from it");
-        }
-    }
-
-    // Bones and animation keys are normalised; one too short to have a
-    // direction becomes the identity.
-    void checkRotation(const XMLElement& e) {
-        const XMLElement* r = e.FirstChildElement("rotation");
-        if (r == nullptr) return;
-        const char* v[4] = {r->Attribute("x"), r->Attribute("y"), r->Attribute("z"), r->Attribute("w")};
-        if (std::find(std::begin(v), std::end(v), nullptr) != std::end(v)) return;
-        const Quaternion q{parseFloat(v[0]), parseFloat(v[1]), parseFloat(v[2]), parseFloat(v[3])};
-        if (!(length(q) > NEAR_EPSILON)) {
-            warn(*r, FindingKind::OutOfRange,
-                 "a rotation of length " + std::to_string(length(q)) + ", too short to normalise",
-                 "replaced by the identity (0, 0, 0, 1)");
-        }
-    }
-
-    void checkBonePath(const XMLElement& e) {
-        if (!isIndexOf(skeletons_, doc_.skeletons)) return;
-        const char* name = e.Attribute("name");
-        const std::size_t skeletonName = std::strlen(element(doc_.skeletons, skeletons_).name.c_str());
-        const std::size_t boneName = std::min(name != nullptr ? std::strlen(name) : 0, Name::CAPACITY - 1);
-        if (skeletonName + 2 + boneName > Name::CAPACITY - 1) {
-            warn(e, FindingKind::Cut,
-                 "the path skeleton::bone of bone " + quoted(name) + " is " +
-                     std::to_string(skeletonName + 2 + boneName) + " bytes long",
-                 "cut to 255 bytes, so animations and children may not find it");
         }
     }
 
@@ -957,7 +908,6 @@ private:
     const SceneDocument& doc_;
     Diagnostics& d_;
     int32_t geometries_ = -1;
-    int32_t skeletons_ = -1;
     int32_t scenes_ = -1;
     int32_t objects_ = -1;
 };

@@ -29,10 +29,14 @@ void fillImage(const XMLElement* e, ImageRecord& image) {
     if (url != nullptr) imagePathOfUrl(url, image.path);
 }
 
-void fillTexture(const XMLElement* e, TextureRecord& texture) {
+void fillTexture(const XMLElement* e, TextureRecord& texture, Diagnostics* sink) {
     copyAttribute(e, "name", texture.name);
     copyAttribute(e, "type", texture.type);
     copyChildText(e, "image", texture.imageName);
+    if (sink != nullptr && childText(e, "image") == nullptr) {
+        sink->warn(e->GetLineNum(), FindingKind::Missing, "texture " + quoted(e->Attribute("name")) + " names no image",
+                   "no texture map is made from it");
+    }
 }
 
 // The slot a material texture goes to by its map_type (compared without case),
@@ -105,8 +109,9 @@ int readImages(const XMLElement* section, SceneDocument& doc, Diagnostics*) {
     return readSectionItems(section, "image", doc.images, doc.imagesInFile, fillImage);
 }
 
-int readTextures(const XMLElement* section, SceneDocument& doc, Diagnostics*) {
-    return readSectionItems(section, "texture", doc.textures, doc.texturesInFile, fillTexture);
+int readTextures(const XMLElement* section, SceneDocument& doc, Diagnostics* sink) {
+    return readSectionItems(section, "texture", doc.textures, doc.texturesInFile,
+                            [sink](const XMLElement* e, TextureRecord& texture) { fillTexture(e, texture, sink); });
 }
 
 int readMaterials(const XMLElement* section, SceneDocument& doc, Diagnostics* diagnostics) {

@@ -283,6 +283,10 @@ TEST(ReadDiagnostics, ElementsAndAttributesThatAreIgnored) {
         {"an attribute that is no number",
          fileOf("\n<lights><light name=\"L\" type=\"spot\">\n<spot angle=\"wide\"/></light></lights>"), 3,
          FindingKind::NotANumber, "`angle` of `spot` is `wide`, which does not start with a number", "read as 0"},
+        {"a bone path longer than 255 bytes",
+         fileOf("\n<skeletons><skeleton name=\"" + std::string(200, 'r') + "\">\n<bone name=\"" +
+                std::string(100, 'b') + "\"/></skeleton></skeletons>"),
+         3, FindingKind::Cut, "is 302 bytes long", "cut to 255 bytes"},
         {"a rotation too short to normalise",
          fileOf("\n<skeletons><skeleton name=\"Rig\"><bone name=\"A\">\n<rotation x=\"0\" y=\"0\" z=\"0\" w=\"0\"/>"
                 "</bone></skeleton></skeletons>"),
