@@ -48,7 +48,7 @@ struct Attribute {
 };
 
 // The elements with checks of their own besides the table's.
-enum class Check : uint8_t { None, Root, Image, Geometry, Scene, Object };
+enum class Check : uint8_t { None, Root, Image, Geometry, Object };
 
 struct Node;
 
@@ -180,7 +180,7 @@ const Child OBJECT_CHILDREN[] = {{"skeleton", &NAME_TEXT, false},  {"parent", &N
 const Node OBJECT{.attributes = OBJECT_ATTRIBUTES, .children = OBJECT_CHILDREN, .check = Check::Object};
 constexpr Attribute SCENE_ATTRIBUTES[] = {{"name", Value::Name, nullptr}};
 const Child SCENE_CHILDREN[] = {{"object", &OBJECT, true}};
-const Node SCENE{.attributes = SCENE_ATTRIBUTES, .children = SCENE_CHILDREN, .check = Check::Scene};
+const Node SCENE{.attributes = SCENE_ATTRIBUTES, .children = SCENE_CHILDREN};
 
 const Child COMMENTS_CHILDREN[] = {{"version", &INT_TEXT, false}};
 const Node COMMENTS{.children = COMMENTS_CHILDREN, .openEnded = true};
@@ -528,10 +528,6 @@ private:
         case Check::Geometry:
             checkGeometry(e);
             break;
-        case Check::Scene:
-            ++scenes_;
-            objects_ = -1;
-            break;
         case Check::Object:
             checkObject(e);
             break;
@@ -569,7 +565,6 @@ private:
     }
 
     void checkObject(const XMLElement& e) {
-        ++objects_;
         const XMLElement* matrix = e.FirstChildElement("matrix");
         if (matrix == nullptr) return;
         const int64_t rows = checkCount(*matrix, "rows", "ignored: the position, rotation and scale children stand");
@@ -580,41 +575,6 @@ private:
             return;
         }
         checkMatrixList(*matrix, rows);
-        checkReplacedByMatrix(e);
-    }
-
-    // The matrix replaces the position, rotation and scale children; files
-    // often carry both, and only children that say something else lose.
-    void checkReplacedByMatrix(const XMLElement& e) {
-        if (!isIndexOf(scenes_, doc_.scenes)) return;
-        const SceneRecord& scene = element(doc_.scenes, scenes_);
-        if (!isIndexOf(objects_, scene.objects)) return;
-        const SceneObjectRecord& object = element(scene.objects, objects_);
-        auto near = [](float a, float b) {
-            return std::fabs(a - b) <= 1e-3f * std::max({1.0f, std::fabs(a), std::fabs(b)});
-        };
-        auto report = [&](const char* child) {
-            warn(*e.FirstChildElement(child), FindingKind::Ignored,
-                 code(child) + " says otherwise than the object's " + code("matrix"),
-                 "replaced by what the matrix gives");
-        };
-        Vector3 v{};
-        if (readVector3Child(&e, "position", v) &&
-            !(near(v.x, object.position.x) && near(v.y, object.position.y) && near(v.z, object.position.z))) {
-            report("position");
-        }
-        v = Vector3{1, 1, 1};
-        if (readVector3Child(&e, "scale", v) &&
-            !(near(v.x, object.scale.x) && near(v.y, object.scale.y) && near(v.z, object.scale.z))) {
-            report("scale");
-        }
-        Quaternion q{0, 0, 0, 1};
-        if (readQuaternionChild(&e, "rotation", q)) {
-            const Quaternion& m = object.rotation;
-            const bool same = near(q.x, m.x) && near(q.y, m.y) && near(q.z, m.z) && near(q.w, m.w);
-            const bool opposite = near(q.x, -m.x) && near(q.y, -m.y) && near(q.z, -m.z) && near(q.w, -m.w);
-            if (!same && !opposite) report("rotation");
-        }
     }
 
     // ---- lists ----
@@ -908,8 +868,6 @@ private:
     const SceneDocument& doc_;
     Diagnostics& d_;
     int32_t geometries_ = -1;
-    int32_t scenes_ = -1;
-    int32_t objects_ = -1;
 };
 
 // ---------------------------------------------------------------------------

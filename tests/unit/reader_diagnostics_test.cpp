@@ -283,6 +283,12 @@ TEST(ReadDiagnostics, ElementsAndAttributesThatAreIgnored) {
         {"an attribute that is no number",
          fileOf("\n<lights><light name=\"L\" type=\"spot\">\n<spot angle=\"wide\"/></light></lights>"), 3,
          FindingKind::NotANumber, "`angle` of `spot` is `wide`, which does not start with a number", "read as 0"},
+        {"a vector child the matrix replaces",
+         fileOf(
+             "\n<scenes><scene>\n<object name=\"E\" type=\"empty\">\n<matrix rows=\"4\">1 0 0 1,0 1 0 2,0 0 1 3,0 0 0 1"
+             "</matrix>\n<position x=\"5\" y=\"5\" z=\"5\"/></object></scene></scenes>"),
+         5, FindingKind::Ignored, "`position` says otherwise than the object's `matrix`",
+         "replaced by what the matrix"},
         {"a bone path longer than 255 bytes",
          fileOf("\n<skeletons><skeleton name=\"" + std::string(200, 'r') + "\">\n<bone name=\"" +
                 std::string(100, 'b') + "\"/></skeleton></skeletons>"),
