@@ -19,6 +19,7 @@
 #include "reader/number_lists.h"
 #include "reader/numbers.h"
 #include "reader/section_readers.h"
+#include "reader/token_cursor.h"
 #include "reader/xml_helpers.h"
 
 namespace bxml {
@@ -306,43 +307,28 @@ const char* closeName(const char* unknown, std::span<const Item> known) {
 }
 
 // ---------------------------------------------------------------------------
-// Number lists, split exactly as the parsers split them (number_lists.h).
+// Number lists, split by the parsers' own tokenizer (token_cursor.h).
 
-// Flat: tokens end at a space only. visit(k, begin, end) for token k.
+// Flat: visit(k, begin, end) for token k.
 template <class Visit>
 void forEachFlatToken(const char* text, Visit visit) {
-    if (text == nullptr) return;
-    int64_t k = 0;
-    const char* p = text;
-    for (;;) {
-        while (*p == ' ') ++p;
-        if (*p == '\0') return;
-        const char* begin = p;
-        while (*p != ' ' && *p != '\0') ++p;
-        visit(k++, begin, p);
-    }
+    TokenCursor cursor(text);
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    for (int64_t k = 0; cursor.next(begin, end); ++k) visit(k, begin, end);
 }
 
-// Grouped: groups between commas (touching commas count as one), tokens
-// between spaces. visit(group, k, begin, end) for each token, then
-// groupEnd(group, tokens) for each group.
+// Grouped: visit(group, k, begin, end) for each token, then groupEnd(group,
+// tokens) for each group.
 template <class Visit, class GroupEnd>
 void forEachGroupedToken(const char* text, Visit visit, GroupEnd groupEnd) {
-    if (text == nullptr) return;
-    int64_t group = 0;
-    const char* p = text;
-    for (;;) {
-        while (*p == ',') ++p;
-        if (*p == '\0') return;
+    TokenCursor cursor(text);
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    for (int64_t group = 0; cursor.nextGroup(); ++group) {
         int64_t k = 0;
-        for (;;) {
-            while (*p == ' ') ++p;
-            if (*p == ',' || *p == '\0') break;
-            const char* begin = p;
-            while (*p != ' ' && *p != ',' && *p != '\0') ++p;
-            visit(group, k++, begin, p);
-        }
-        groupEnd(group++, k);
+        while (cursor.nextInGroup(begin, end)) visit(group, k++, begin, end);
+        groupEnd(group, k);
     }
 }
 
