@@ -5,8 +5,9 @@
 //   (b) simple    (a), and each text copied and cut with strtok, atoi for
 //                 index lists and atof for every other token;
 //   (c) read      bxml::readSceneFile into a SceneDocument (names resolved);
-//   (d) build     bxml::buildModel of that document (read untimed) into the
-//                 reference host, with the options dialog's defaults;
+//   (d) build     bxml::prepareDocument and bxml::buildModel of that document
+//                 (read untimed) into the reference host, with the options
+//                 dialog's defaults;
 //   (e) import    the plug-in library through its exports: the import request,
 //                 then the options request with the dialog confirmed by OK.
 // Every measurement runs in a process of its own, forked for it, so that each
@@ -36,6 +37,7 @@
 
 #include "bench/bench_common.h"
 #include "builder/import_driver.h"
+#include "builder/prepare.h"
 #include "contract/import_options.h"
 #include "document/records.h"
 #include "host/plugin_loader.h"
@@ -226,6 +228,7 @@ void runBuildStage(const std::string& path, StageReport& report) {
     auto scene = makeHostScene(path);
     const ImportOptions options{};
     const Stopwatch stopwatch;
+    prepareDocument(*doc);
     const int built = buildModel(*doc, options, scene.get());
     stopwatch.stop(report);
     if (built != 1) return fail(report, "buildModel answered " + std::to_string(built));

@@ -12,7 +12,7 @@
 
 namespace bxml {
 
-int buildModel(SceneDocument& doc, const ImportOptions& options, HostScene* scene) {
+int buildModel(const SceneDocument& doc, const ImportOptions& options, HostScene* scene) {
     if (scene == nullptr) return 0;
 
     // A folder that does not fit stays empty: texture names are then taken as
@@ -24,9 +24,7 @@ int buildModel(SceneDocument& doc, const ImportOptions& options, HostScene* scen
 
     // A mesh the host refused leaves the rest of the model to build: what was
     // created stays, and lights, bones and the closing calls still follow.
-    if (!doc.scenes.empty()) {
-        (void)placeSceneObjects(doc, options, scene);
-    } else if (!doc.geometries.empty() && options.sceneMeshesOnly != 1) {
+    if (!doc.scenes.empty() || (!doc.geometries.empty() && options.sceneMeshesOnly != 1)) {
         (void)buildMeshes(doc, options, scene);
     }
     if (!doc.geometries.empty()) scene->EndMeshes(1);

@@ -15,31 +15,7 @@
 // - HostString converts between its halves as UTF-8 when the 8-bit text is
 //   valid UTF-8; otherwise through the ANSI code page (Windows) or byte by byte
 //   as Latin-1 (elsewhere).
-//
-// The host model as glTF 2.0 (bxml-host --gltf; host/gltf_writer.h):
-// - Each host mesh is a glTF mesh with one primitive per material index (-1:
-//   none); polygons become triangles (0, 1, 2) and (0, 2, 3). A host vertex is
-//   split where its corners differ in uv. POSITION; TEXCOORD_0/1 from the two
-//   channels as they stand (v already runs downwards); COLOR_0 from the vertex
-//   colour, a display colour, turned linear; no NORMAL.
-// - Vertex weights: summed per bone, the four largest kept and renormalised;
-//   a vertex without weights in a skinned mesh goes to a neutral root joint.
-// - One node per HostBone with its parent-relative position, rotation and
-//   scale, under the neutral root when a mesh is skinned; joint i + 1 is bone
-//   i. Inverse bind matrices come from the composed bind pose: vertices are
-//   already in world space.
-// - Materials: diffuse colour (linear) as base colour, diffuse map as base
-//   colour texture, normal map as normal texture; the alpha map and the
-//   specular colour have no place.
-// - Animations: a bind-relative key k of a bone with bind pose P, R, S gives
-//   the local pose P + R*k, R*k, S*k (per component) at time key time /
-//   framesPerSecond.
-// - Lights (KHR_lights_punctual): type 0 point, 1 directional, 2 spot with
-//   half-angles in radians from the full-cone degrees; intensity is Blender's
-//   energy: W/m² * 683 lux for directional, W / 4pi * 683 candela otherwise.
-//   Lights and cameras look down their forward column (matrix column 2).
-// - With the axis swap on the model is Z up and is turned into glTF's Y up:
-//   (x, y, z) -> (x, z, -y).
+
 #pragma once
 
 #include <cstdint>

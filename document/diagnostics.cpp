@@ -1,21 +1,41 @@
 #include "document/diagnostics.h"
 
+#include <iterator>
 #include <utility>
 
 namespace bxml {
 
-void Diagnostics::warn(int line, std::string what, std::string instead) {
-    findings_.push_back(Finding{line, std::move(what), std::move(instead)});
+namespace {
+
+// In the order of FindingKind.
+constexpr const char* KIND_NAMES[] = {"unknown-name",
+                                      "second-occurrence",
+                                      "missing",
+                                      "not-a-number",
+                                      "not-finite",
+                                      "broken-token",
+                                      "cut",
+                                      "count-mismatch",
+                                      "implausible-count",
+                                      "out-of-range",
+                                      "ignored",
+                                      "unresolved",
+                                      "duplicate-name",
+                                      "parent-cycle",
+                                      "unplaced",
+                                      "dropped",
+                                      "version"};
+static_assert(std::size(KIND_NAMES) == static_cast<std::size_t>(FindingKind::Version) + 1);
+
+} // namespace
+
+const char* findingKindName(FindingKind kind) {
+    const auto i = static_cast<std::size_t>(kind);
+    return i < std::size(KIND_NAMES) ? KIND_NAMES[i] : "ignored";
 }
 
-void Diagnostics::noteLine(RecordKind kind, int64_t a, int64_t b, int line) {
-    lines_[static_cast<int>(kind)][key(a, b)] = line;
-}
-
-int Diagnostics::lineOf(RecordKind kind, int64_t a, int64_t b) const {
-    const auto& lines = lines_[static_cast<int>(kind)];
-    const auto it = lines.find(key(a, b));
-    return it == lines.end() ? 0 : it->second;
+void Diagnostics::warn(int line, FindingKind kind, std::string what, std::string instead, int64_t count) {
+    findings_.push_back(Finding{line, kind, count, std::move(what), std::move(instead)});
 }
 
 std::string quoted(const char* text) {

@@ -6,55 +6,52 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace bxml {
 
+// What a finding is about, for tools that sort or count findings; the text
+// says the particulars. findingKindName gives each its name in --check --json.
+enum class FindingKind : uint8_t {
+    UnknownName,      // an element or attribute the format does not have, close to one it has
+    SecondOccurrence, // a second element where only the first counts
+    Missing,          // an attribute, child, count or value left out
+    NotANumber,       // a value or list token that does not start with a number
+    NotFinite,        // NaN or infinity
+    BrokenToken,      // a tab or line break inside a token of a number list
+    Cut,              // a name, bone path or file name cut short
+    CountMismatch,    // a list, its count and what it belongs to disagree
+    ImplausibleCount, // a count far beyond what its text can hold
+    OutOfRange,       // a value clamped or replaced, an index reset
+    Ignored,          // something the import passes over as it stands
+    Unresolved,       // a name that finds nothing
+    DuplicateName,    // a record named like an earlier one, which is never found
+    ParentCycle,      // an object that never leads to a root
+    Unplaced,         // a geometry no scene object places
+    Dropped,          // what the build stops at
+    Version,          // a version other than the format's
+};
+
+const char* findingKindName(FindingKind kind);
+
 // One thing the file asks for that the import does differently.
 struct Finding {
-    int line = 0;        // TinyXML-2's line of the element concerned; 0 for the file as a whole
+    int line = 0; // TinyXML-2's line of the element concerned; 0 for the file as a whole
+    FindingKind kind = FindingKind::Ignored;
+    int64_t count = 1;   // how many items of the file it stands for (tokens, faces, weights, ...)
     std::string what;    // what happened
     std::string instead; // what the import does instead
 };
 
-// The records whose lines the reader notes, so that the resolution pass, which
-// sees only the document, can say where a name it cannot resolve came from.
-enum class RecordKind : uint8_t {
-    Light,
-    Camera,
-    Image,
-    Texture,
-    MaterialSlot, // a: material, b: slot
-    Geometry,
-    GeometryMaterials, // the geometry's `materials` list
-    Skeleton,
-    Bone,        // a: skeleton, b: bone
-    SceneObject, // a: scene, b: the object's position in the file
-    Count
-};
-
 class Diagnostics {
 public:
-    void warn(int line, std::string what, std::string instead);
-    // A finding about a record whose line the reader noted (line 0 if it did not).
-    void warnAbout(RecordKind kind, int64_t a, int64_t b, std::string what, std::string instead) {
-        warn(lineOf(kind, a, b), std::move(what), std::move(instead));
-    }
-
-    void noteLine(RecordKind kind, int64_t a, int64_t b, int line);
-    int lineOf(RecordKind kind, int64_t a, int64_t b = 0) const;
+    void warn(int line, FindingKind kind, std::string what, std::string instead, int64_t count = 1);
 
     // In the order they were found.
     const std::vector<Finding>& findings() const { return findings_; }
 
 private:
-    static uint64_t key(int64_t a, int64_t b) {
-        return (static_cast<uint64_t>(a) << 32) ^ static_cast<uint64_t>(static_cast<uint32_t>(b));
-    }
-
     std::vector<Finding> findings_;
-    std::unordered_map<uint64_t, int> lines_[static_cast<int>(RecordKind::Count)];
 };
 
 // `text` in back quotes for a message, cut to a readable length (names may be

@@ -24,34 +24,6 @@ int32_t findFirst(const std::vector<T>& records, Name T::*field, const char* nam
 
 } // namespace
 
-int32_t findLightByName(const SceneDocument& doc, const char* name) {
-    return findFirst(doc.lights, &LightRecord::name, name);
-}
-
-int32_t findCameraByName(const SceneDocument& doc, const char* name) {
-    return findFirst(doc.cameras, &CameraRecord::name, name);
-}
-
-int32_t findImageByName(const SceneDocument& doc, const char* name) {
-    return findFirst(doc.images, &ImageRecord::name, name);
-}
-
-int32_t findTextureByName(const SceneDocument& doc, const char* name) {
-    return findFirst(doc.textures, &TextureRecord::name, name);
-}
-
-int32_t findGeometryByName(const SceneDocument& doc, const char* name) {
-    return findFirst(doc.geometries, &GeometryRecord::name, name);
-}
-
-int32_t findSkeletonByName(const SceneDocument& doc, const char* name) {
-    return findFirst(doc.skeletons, &SkeletonRecord::name, name);
-}
-
-int32_t findBoneNodeByPath(const SceneDocument& doc, const char* path) {
-    return findFirst(doc.boneNodes, &BoneNodeRecord::path, path);
-}
-
 int32_t findBoneByName(const SkeletonRecord& skeleton, const char* name) {
     return findFirst(skeleton.bones, &BoneRecord::name, name);
 }
@@ -69,10 +41,6 @@ int32_t findRootBoneByName(const SkeletonRecord& skeleton, const char* name) {
 
 int32_t findObjectByName(const SceneRecord& scene, const char* name) {
     return findFirst(scene.objects, &SceneObjectRecord::name, name);
-}
-
-int32_t findSkeletonTrackByName(const AnimationRecord& animation, const char* name) {
-    return findFirst(animation.skeletonTracks, &AnimationSkeletonTrack::skeletonName, name);
 }
 
 int32_t findNodeTrackByName(const AnimationSkeletonTrack& track, const char* name) {

@@ -12,18 +12,10 @@
 
 namespace bxml {
 
-int32_t findLightByName(const SceneDocument& doc, const char* name);
-int32_t findCameraByName(const SceneDocument& doc, const char* name);
-int32_t findImageByName(const SceneDocument& doc, const char* name);
-int32_t findTextureByName(const SceneDocument& doc, const char* name);
-int32_t findGeometryByName(const SceneDocument& doc, const char* name);
-int32_t findSkeletonByName(const SceneDocument& doc, const char* name);
-int32_t findBoneNodeByPath(const SceneDocument& doc, const char* path);
 int32_t findBoneByName(const SkeletonRecord& skeleton, const char* name);
 // Only bones whose parentIndex is negative take part.
 int32_t findRootBoneByName(const SkeletonRecord& skeleton, const char* name);
 int32_t findObjectByName(const SceneRecord& scene, const char* name);
-int32_t findSkeletonTrackByName(const AnimationRecord& animation, const char* name);
 int32_t findNodeTrackByName(const AnimationSkeletonTrack& track, const char* name);
 
 // The link whose `index` equals linkIndex (fast path: the link at that

@@ -26,6 +26,7 @@ struct Color {
 struct LightRecord {
     Name type; // "omni", "directional", "spot" (case-insensitive)
     Name name;
+    int32_t line = 0;   // the line of the element it was read from (0: not read from a file)
     int32_t placed = 0; // 1 once a scene object has placed this light
     float radius = 1.0f;
     float intensity = 1.0f;
@@ -43,6 +44,7 @@ struct CameraRecord {
     float fov = 45.0f;
     Name type;
     Name name;
+    int32_t line = 0; // the line of the element it was read from (0: not read from a file)
     int32_t placed = 0;
     Vector3 position{0, 0, 0};
     Vector3 scale{1, 1, 1};
@@ -52,6 +54,7 @@ struct CameraRecord {
 struct ImageRecord {
     WidePath path; // bare file name and extension of the url
     Name name;
+    int32_t line = 0; // the line of the element it was read from (0: not read from a file)
 };
 
 struct TextureRecord {
@@ -59,6 +62,7 @@ struct TextureRecord {
     Name imageName;
     Name type;
     Name name;
+    int32_t line = 0; // the line of the element it was read from (0: not read from a file)
 };
 
 // Slot 0: diffuse colour map, 1: alpha map, 2: normal map.
@@ -66,6 +70,7 @@ struct MaterialTextureSlot {
     int32_t textureIndex = -1;
     Name textureName;
     Name uvSetName;
+    int32_t line = 0; // the line of the texture element that filled the slot
 };
 
 inline constexpr int MATERIAL_SLOT_COUNT = 3;
@@ -101,6 +106,7 @@ struct FaceRecord {
 struct BoneLinkRecord {
     Name name;          // a bone name
     int32_t index = -1; // the file's `index` attribute (0 when absent)
+    int32_t line = 0;   // the line of the element it was read from (0: not read from a file)
 };
 
 struct GeometryRecord {
@@ -114,6 +120,8 @@ struct GeometryRecord {
     int32_t rootNodeIndex = -1;
     int32_t boneNodeIndex = -1;
     int32_t skeletonIndex = -1;
+    int32_t line = 0;          // the line of the element it was read from (0: not read from a file)
+    int32_t materialsLine = 0; // the line of its `materials` list (0: none)
 };
 
 // One bone of a skeleton; element 0 is the skeleton's own root bone.
@@ -125,6 +133,7 @@ struct BoneRecord {
     Quaternion rotation{0, 0, 0, 1};
     Name parentName;
     Name name;
+    int32_t line = 0; // the line of its element; the root bone has its skeleton's
 };
 
 struct SkeletonRecord {
@@ -132,6 +141,7 @@ struct SkeletonRecord {
     Name name;
     int32_t rootNodeIndex = -1;
     int32_t index = -1; // own position in the skeletons array
+    int32_t line = 0;   // the line of the element it was read from (0: not read from a file)
 };
 
 // One entry of the flat bone-node list; path is "skeleton::bone".
@@ -165,6 +175,7 @@ struct ScaleKey {
 // The three key arrays always have the same length: the node's frame count.
 struct AnimationNodeTrack {
     Name nodeName;
+    int32_t line = 0; // the line of the element it was read from (0: not read from a file)
     std::vector<PositionKey> positionKeys;
     std::vector<RotationKey> rotationKeys;
     std::vector<ScaleKey> scaleKeys;
@@ -172,6 +183,7 @@ struct AnimationNodeTrack {
 
 struct AnimationSkeletonTrack {
     Name skeletonName;
+    int32_t line = 0; // the line of the element it was read from (0: not read from a file)
     std::vector<AnimationNodeTrack> nodes;
 };
 
@@ -199,6 +211,7 @@ struct SceneObjectRecord {
     Vector3 scale{1, 1, 1};
     Quaternion rotation{0, 0, 0, 1};
     Vector3 euler{0, 0, 0};
+    int32_t line = 0; // the line of the element it was read from (0: not read from a file)
 };
 
 struct SceneRecord {

@@ -25,24 +25,20 @@ namespace {
 
 constexpr int32_t NOT_COMPUTED = -2;
 
-// Reports every record of records whose name an earlier record already has:
-// lookups find only the first. Record k's line is noted under (kind, a, k) or,
-// with a < 0, under (kind, k, 0).
+// Reports every record of records whose name an earlier record already has,
+// at the record's line: lookups find only the first.
 template <class Record>
-void reportDuplicateNames(const std::vector<Record>& records, Name Record::*field, RecordKind kind, int64_t a,
-                          const char* noun, Diagnostics& diagnostics) {
-    auto lineOf = [&](std::size_t k) {
-        return a < 0 ? diagnostics.lineOf(kind, static_cast<int64_t>(k))
-                     : diagnostics.lineOf(kind, a, static_cast<int64_t>(k));
-    };
+void reportDuplicateNames(const std::vector<Record>& records, Name Record::*field, const char* noun,
+                          Diagnostics& diagnostics) {
     std::unordered_map<std::string_view, std::size_t> first;
     for (std::size_t k = 0; k < records.size(); ++k) {
         const Name& name = records[k].*field;
         if (name.empty()) continue;
         const auto [it, isNew] = first.emplace(std::string_view(name.c_str()), k);
         if (isNew) continue;
-        diagnostics.warn(lineOf(k), std::string("a second ") + noun + " named " + quoted(name.c_str()),
-                         "every reference finds the first, on line " + std::to_string(lineOf(it->second)));
+        diagnostics.warn(records[k].line, FindingKind::DuplicateName,
+                         std::string("a second ") + noun + " named " + quoted(name.c_str()),
+                         "every reference finds the first, on line " + std::to_string(records[it->second].line));
     }
 }
 
@@ -93,9 +89,8 @@ void resolveBoneParents(SceneDocument& doc, Diagnostics* diagnostics) {
     if (diagnostics == nullptr) return;
     // Element 0 of each skeleton is its root bone, named like the skeleton: a
     // bone of that name is a second one too.
-    for (std::size_t j = 0; j < doc.skeletons.size(); ++j) {
-        reportDuplicateNames(doc.skeletons[j].bones, &BoneRecord::name, RecordKind::Bone, static_cast<int64_t>(j),
-                             "bone in this skeleton", *diagnostics);
+    for (const SkeletonRecord& skeleton : doc.skeletons) {
+        reportDuplicateNames(skeleton.bones, &BoneRecord::name, "bone in this skeleton", *diagnostics);
     }
 }
 
@@ -122,10 +117,10 @@ void resolveTextureImages(SceneDocument& doc, Diagnostics* diagnostics) {
         if (texture.imageName.empty()) continue;
         texture.imageIndex = byName.find(texture.imageName.c_str());
         if (texture.imageIndex < 0 && diagnostics != nullptr) {
-            diagnostics->warnAbout(RecordKind::Texture, static_cast<int64_t>(i), 0,
-                                   "texture " + quoted(texture.name.c_str()) + " names the image " +
-                                       quoted(texture.imageName.c_str()) + ", which no image has",
-                                   "no texture map is made from it");
+            diagnostics->warn(texture.line, FindingKind::Unresolved,
+                              "texture " + quoted(texture.name.c_str()) + " names the image " +
+                                  quoted(texture.imageName.c_str()) + ", which no image has",
+                              "no texture map is made from it");
         }
     }
 }
@@ -138,21 +133,21 @@ void resolveMaterialTextures(SceneDocument& doc, Diagnostics* diagnostics) {
             if (slot.textureName.empty()) continue;
             slot.textureIndex = byName.find(slot.textureName.c_str());
             if (slot.textureIndex < 0 && diagnostics != nullptr) {
-                diagnostics->warnAbout(RecordKind::MaterialSlot, static_cast<int64_t>(m), s,
-                                       "material " + quoted(doc.materials[m].name.c_str()) + " names the texture " +
-                                           quoted(slot.textureName.c_str()) + ", which no texture has",
-                                       "the material gets no texture map there");
+                diagnostics->warn(slot.line, FindingKind::Unresolved,
+                                  "material " + quoted(doc.materials[m].name.c_str()) + " names the texture " +
+                                      quoted(slot.textureName.c_str()) + ", which no texture has",
+                                  "the material gets no texture map there");
             }
         }
     }
 }
 
 // The findings of one scene object's references (diagnostics only).
-void reportObjectReferences(const SceneDocument& doc, const SceneObjectRecord& object, int32_t skeleton, int64_t scene,
-                            int64_t k, Diagnostics& diagnostics) {
+void reportObjectReferences(const SceneDocument& doc, const SceneObjectRecord& object, int32_t skeleton,
+                            Diagnostics& diagnostics) {
     auto warn = [&](std::string what, std::string instead) {
-        diagnostics.warnAbout(RecordKind::SceneObject, scene, k, "object " + quoted(object.name.c_str()) + " " + what,
-                              std::move(instead));
+        diagnostics.warn(object.line, FindingKind::Unresolved, "object " + quoted(object.name.c_str()) + " " + what,
+                         std::move(instead));
     };
     if (!object.parentName.empty() && object.parentIndex < 0) {
         warn("names the parent " + quoted(object.parentName.c_str()) + ", which no object of its scene has",
@@ -236,13 +231,11 @@ void resolveSceneObjects(SceneDocument& doc, Diagnostics* diagnostics) {
                 }
             }
             if (diagnostics != nullptr) {
-                reportObjectReferences(doc, object, skeleton, static_cast<int64_t>(i), static_cast<int64_t>(k),
-                                       *diagnostics);
+                reportObjectReferences(doc, object, skeleton, *diagnostics);
             }
         }
         if (diagnostics != nullptr) {
-            reportDuplicateNames(scene.objects, &SceneObjectRecord::name, RecordKind::SceneObject,
-                                 static_cast<int64_t>(i), "object in this scene", *diagnostics);
+            reportDuplicateNames(scene.objects, &SceneObjectRecord::name, "object in this scene", *diagnostics);
         }
     }
 }
@@ -250,7 +243,7 @@ void resolveSceneObjects(SceneDocument& doc, Diagnostics* diagnostics) {
 // Objects in a parent cycle, or below one, are never reached from a root:
 // the ordering puts them first. Objects that name themselves as parent count
 // as roots. Walks each parent chain once (diagnostics only).
-void reportParentCycles(const SceneRecord& scene, int64_t sceneIndex, Diagnostics& diagnostics) {
+void reportParentCycles(const SceneRecord& scene, Diagnostics& diagnostics) {
     enum : uint8_t { UNSEEN, ON_PATH, ROOTED, CYCLIC };
     const std::size_t n = scene.objects.size();
     std::vector<uint8_t> state(n, UNSEEN);
@@ -285,15 +278,15 @@ void reportParentCycles(const SceneRecord& scene, int64_t sceneIndex, Diagnostic
     for (std::size_t k = 0; k < n; ++k) {
         const SceneObjectRecord& object = scene.objects[k];
         if (state[k] == CYCLIC) {
-            diagnostics.warnAbout(RecordKind::SceneObject, sceneIndex, static_cast<int64_t>(k),
-                                  "object " + quoted(object.name.c_str()) +
-                                      " is in a parent cycle, or below one (its parent " +
-                                      quoted(object.parentName.c_str()) + " never leads to a root)",
-                                  "it is ordered before every root, in file order");
+            diagnostics.warn(object.line, FindingKind::ParentCycle,
+                             "object " + quoted(object.name.c_str()) +
+                                 " is in a parent cycle, or below one (its parent " +
+                                 quoted(object.parentName.c_str()) + " never leads to a root)",
+                             "it is ordered before every root, in file order");
         } else if (object.parentIndex >= 0 && static_cast<std::size_t>(object.parentIndex) == k) {
-            diagnostics.warnAbout(RecordKind::SceneObject, sceneIndex, static_cast<int64_t>(k),
-                                  "object " + quoted(object.name.c_str()) + " names itself as its parent",
-                                  "it is placed as a root");
+            diagnostics.warn(object.line, FindingKind::ParentCycle,
+                             "object " + quoted(object.name.c_str()) + " names itself as its parent",
+                             "it is placed as a root");
         }
     }
 }
@@ -311,12 +304,12 @@ void checkFaceMaterials(SceneDocument& doc, Diagnostics* diagnostics) {
             }
         }
         if (reset > 0 && diagnostics != nullptr) {
-            diagnostics->warnAbout(RecordKind::GeometryMaterials, static_cast<int64_t>(g), 0,
-                                   std::to_string(reset) + " face material " + (reset == 1 ? "index" : "indices") +
-                                       " of geometry " + quoted(doc.geometries[g].name.c_str()) +
-                                       " outside the file's " + std::to_string(materialCount) +
-                                       " materials (the first: " + std::to_string(example) + ")",
-                                   "set to -1: those faces have no material");
+            diagnostics->warn(doc.geometries[g].materialsLine, FindingKind::OutOfRange,
+                              std::to_string(reset) + " face material " + (reset == 1 ? "index" : "indices") +
+                                  " of geometry " + quoted(doc.geometries[g].name.c_str()) + " outside the file's " +
+                                  std::to_string(materialCount) + " materials (the first: " + std::to_string(example) +
+                                  ")",
+                              "set to -1: those faces have no material", reset);
         }
     }
 }
@@ -430,12 +423,12 @@ void orderAllScenes(SceneDocument& doc) {
 // The arrays whose records are found by name: a second record of a name is
 // never found (diagnostics only).
 void reportDuplicateRecordNames(const SceneDocument& doc, Diagnostics& diagnostics) {
-    reportDuplicateNames(doc.lights, &LightRecord::name, RecordKind::Light, -1, "light", diagnostics);
-    reportDuplicateNames(doc.cameras, &CameraRecord::name, RecordKind::Camera, -1, "camera", diagnostics);
-    reportDuplicateNames(doc.images, &ImageRecord::name, RecordKind::Image, -1, "image", diagnostics);
-    reportDuplicateNames(doc.textures, &TextureRecord::name, RecordKind::Texture, -1, "texture", diagnostics);
-    reportDuplicateNames(doc.geometries, &GeometryRecord::name, RecordKind::Geometry, -1, "geometry", diagnostics);
-    reportDuplicateNames(doc.skeletons, &SkeletonRecord::name, RecordKind::Skeleton, -1, "skeleton", diagnostics);
+    reportDuplicateNames(doc.lights, &LightRecord::name, "light", diagnostics);
+    reportDuplicateNames(doc.cameras, &CameraRecord::name, "camera", diagnostics);
+    reportDuplicateNames(doc.images, &ImageRecord::name, "image", diagnostics);
+    reportDuplicateNames(doc.textures, &TextureRecord::name, "texture", diagnostics);
+    reportDuplicateNames(doc.geometries, &GeometryRecord::name, "geometry", diagnostics);
+    reportDuplicateNames(doc.skeletons, &SkeletonRecord::name, "skeleton", diagnostics);
 }
 
 void resolveReferences(SceneDocument& doc, Diagnostics* diagnostics) {
@@ -447,8 +440,7 @@ void resolveReferences(SceneDocument& doc, Diagnostics* diagnostics) {
     resolveSceneObjects(doc, diagnostics);
     checkFaceMaterials(doc, diagnostics);
     if (diagnostics != nullptr) {
-        for (std::size_t i = 0; i < doc.scenes.size(); ++i)
-            reportParentCycles(doc.scenes[i], static_cast<int64_t>(i), *diagnostics);
+        for (const SceneRecord& scene : doc.scenes) reportParentCycles(scene, *diagnostics);
     }
     orderAllScenes(doc);
 }

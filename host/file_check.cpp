@@ -33,9 +33,7 @@ std::string jsonString(const std::string& s) {
     return out + "\"";
 }
 
-std::string location(const std::string& file, int line) {
-    return line > 0 ? file + ":" + std::to_string(line) : file;
-}
+std::string location(const std::string& file, int line) { return line > 0 ? file + ":" + std::to_string(line) : file; }
 
 // The plug-in's own message for a read that failed.
 const char* failureMessage(const CheckReport& report) {
@@ -77,13 +75,14 @@ int writeCheckReport(const std::string& file, const CheckReport& report, bool js
         const char* separator = "\n";
         if (!read) {
             out << separator << "  {\"file\": " << jsonString(file)
-                << ", \"line\": 0, \"severity\": \"error\", \"message\": " << jsonString(failureMessage(report))
-                << ", \"instead\": \"the file is not imported\"}";
+                << ", \"line\": 0, \"severity\": \"error\", \"kind\": \"unreadable\", \"count\": 1, \"message\": "
+                << jsonString(failureMessage(report)) << ", \"instead\": \"the file is not imported\"}";
             separator = ",\n";
         }
         for (const Finding& f : report.findings) {
             out << separator << "  {\"file\": " << jsonString(file) << ", \"line\": " << f.line
-                << ", \"severity\": \"warning\", \"message\": " << jsonString(f.what)
+                << ", \"severity\": \"warning\", \"kind\": \"" << findingKindName(f.kind)
+                << "\", \"count\": " << f.count << ", \"message\": " << jsonString(f.what)
                 << ", \"instead\": " << jsonString(f.instead) << "}";
             separator = ",\n";
         }

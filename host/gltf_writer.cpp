@@ -7,17 +7,27 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <sstream>
 #include <type_traits>
 #include <unordered_map>
 
+#include "host/gltf_math.h"
 #include "host/host_paths.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
-// tinygltf writes the document; images are never decoded or encoded here (an
-// embedded image keeps the bytes of its file), so stb_image is left out.
+// stb_image decodes images that glTF cannot hold as they are, stb_image_write
+// encodes them as PNG; tinygltf writes the document and is built without its
+// own image handling.
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STBI_NO_STDIO
+#define STBI_WRITE_NO_STDIO
+#include <stb_image.h>
+#include <stb_image_write.h>
+
 #define TINYGLTF_IMPLEMENTATION
 #define TINYGLTF_NO_STB_IMAGE
 #define TINYGLTF_NO_STB_IMAGE_WRITE
@@ -74,59 +84,6 @@ Vector3 finite(const Vector3& v, Losses& losses, float fallback = 0.0f) {
     return {finite(v.x, losses, fallback), finite(v.y, losses, fallback), finite(v.z, losses, fallback)};
 }
 
-// Unit quaternion in double; a zero or non-finite one becomes the identity.
-struct UnitQuaternion {
-    double x = 0, y = 0, z = 0, w = 1;
-};
-
-UnitQuaternion unit(double x, double y, double z, double w, Losses& losses) {
-    const double n = std::sqrt(x * x + y * y + z * z + w * w);
-    if (!std::isfinite(n)) {
-        ++losses.nonFinite;
-        return {};
-    }
-    if (n < 1e-12) return {};
-    return {x / n, y / n, z / n, w / n};
-}
-
-UnitQuaternion unit(const Quaternion& q, Losses& losses) { return unit(q.x, q.y, q.z, q.w, losses); }
-
-// a*b: b first, then a.
-UnitQuaternion multiply(const UnitQuaternion& a, const UnitQuaternion& b, Losses& losses) {
-    return unit(a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y, a.w * b.y - a.x * b.z + a.y * b.w + a.z * b.x,
-                a.w * b.z + a.x * b.y - a.y * b.x + a.z * b.w, a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z, losses);
-}
-
-struct Vec3d {
-    double x = 0, y = 0, z = 0;
-};
-
-Vec3d rotate(const UnitQuaternion& q, const Vec3d& v) {
-    // v + 2w(u x v) + 2u x (u x v), u the vector part.
-    const Vec3d t{2 * (q.y * v.z - q.z * v.y), 2 * (q.z * v.x - q.x * v.z), 2 * (q.x * v.y - q.y * v.x)};
-    return {v.x + q.w * t.x + (q.y * t.z - q.z * t.y), v.y + q.w * t.y + (q.z * t.x - q.x * t.z),
-            v.z + q.w * t.z + (q.x * t.y - q.y * t.x)};
-}
-
-// The rotation whose matrix has the orthonormal columns a, b, c.
-UnitQuaternion quaternionFromColumns(const Vec3d& a, const Vec3d& b, const Vec3d& c, Losses& losses) {
-    const double trace = a.x + b.y + c.z;
-    if (trace > 0) {
-        const double s = 2 * std::sqrt(trace + 1);
-        return unit((b.z - c.y) / s, (c.x - a.z) / s, (a.y - b.x) / s, s / 4, losses);
-    }
-    if (a.x > b.y && a.x > c.z) {
-        const double s = 2 * std::sqrt(1 + a.x - b.y - c.z);
-        return unit(s / 4, (b.x + a.y) / s, (c.x + a.z) / s, (b.z - c.y) / s, losses);
-    }
-    if (b.y > c.z) {
-        const double s = 2 * std::sqrt(1 + b.y - a.x - c.z);
-        return unit((b.x + a.y) / s, s / 4, (c.y + b.z) / s, (c.x - a.z) / s, losses);
-    }
-    const double s = 2 * std::sqrt(1 + c.z - a.x - b.y);
-    return unit((c.x + a.z) / s, (c.y + b.z) / s, s / 4, (a.y - b.x) / s, losses);
-}
-
 // The host model is Z up when its axis swap is on; glTF is Y up. The turn
 // (x, y, z) -> (x, z, -y) is a rotation, so it maps rotations by conjugation
 // and permutes the components of scales.
@@ -139,81 +96,18 @@ struct AxisTurn {
     UnitQuaternion rotation(const UnitQuaternion& q) const { return on ? UnitQuaternion{q.x, q.z, -q.y, q.w} : q; }
 };
 
-// Column-major 4x4 in double, as glTF stores matrices.
-struct Mat4d {
-    double m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-};
-
-Mat4d composeTrs(const Vector3& t, const UnitQuaternion& q, const Vector3& s) {
-    Mat4d r;
-    const double xx = q.x * q.x, yy = q.y * q.y, zz = q.z * q.z;
-    const double xy = q.x * q.y, xz = q.x * q.z, yz = q.y * q.z, wx = q.w * q.x, wy = q.w * q.y, wz = q.w * q.z;
-    const double rot[9] = {1 - 2 * (yy + zz), 2 * (xy + wz),     2 * (xz - wy), // column 0
-                           2 * (xy - wz),     1 - 2 * (xx + zz), 2 * (yz + wx), // column 1
-                           2 * (xz + wy),     2 * (yz - wx),     1 - 2 * (xx + yy)};
-    const double scale[3] = {s.x, s.y, s.z};
-    for (int c = 0; c < 3; ++c)
-        for (int row = 0; row < 3; ++row) r.m[4 * c + row] = rot[3 * c + row] * scale[c];
-    r.m[12] = t.x;
-    r.m[13] = t.y;
-    r.m[14] = t.z;
-    return r;
-}
-
-Mat4d multiply(const Mat4d& a, const Mat4d& b) {
-    Mat4d r;
-    for (int c = 0; c < 4; ++c)
-        for (int row = 0; row < 4; ++row) {
-            double sum = 0;
-            for (int k = 0; k < 4; ++k) sum += a.m[4 * k + row] * b.m[4 * c + k];
-            r.m[4 * c + row] = sum;
-        }
-    return r;
-}
-
-// Inverse of an affine matrix; a singular one (a zero scale) gives the
-// identity, which glTF accepts and which binds nothing that could be seen.
-Mat4d inverseAffine(const Mat4d& a) {
-    const double* m = a.m;
-    // 3x3 part as rows r, columns c: element (r, c) = m[4c + r].
-    auto e = [m](int r, int c) { return m[4 * c + r]; };
-    const double c00 = e(1, 1) * e(2, 2) - e(1, 2) * e(2, 1);
-    const double c01 = e(1, 2) * e(2, 0) - e(1, 0) * e(2, 2);
-    const double c02 = e(1, 0) * e(2, 1) - e(1, 1) * e(2, 0);
-    const double det = e(0, 0) * c00 + e(0, 1) * c01 + e(0, 2) * c02;
-    Mat4d r;
-    if (!std::isfinite(det) || std::fabs(det) < 1e-30) return r;
-    const double inv[3][3] = {
-        {c00 / det, (e(0, 2) * e(2, 1) - e(0, 1) * e(2, 2)) / det, (e(0, 1) * e(1, 2) - e(0, 2) * e(1, 1)) / det},
-        {c01 / det, (e(0, 0) * e(2, 2) - e(0, 2) * e(2, 0)) / det, (e(0, 2) * e(1, 0) - e(0, 0) * e(1, 2)) / det},
-        {c02 / det, (e(0, 1) * e(2, 0) - e(0, 0) * e(2, 1)) / det, (e(0, 0) * e(1, 1) - e(0, 1) * e(1, 0)) / det}};
-    for (int row = 0; row < 3; ++row) {
-        for (int c = 0; c < 3; ++c) r.m[4 * c + row] = inv[row][c];
-        r.m[12 + row] = -(inv[row][0] * m[12] + inv[row][1] * m[13] + inv[row][2] * m[14]);
-    }
-    return r;
-}
-
-// Test hook, never set in normal use: BXML_HOST_GLTF_FAULT names one fault
-// the writer then makes on purpose ("no-axis-turn", "no-srgb-conversion",
-// "bind-relative-keys"), so that the Blender tests can show their comparison
-// with another writer's glTF catches it.
-bool deliberateFault(const char* name) {
-    static const std::string fault = [] {
-        const char* value = std::getenv("BXML_HOST_GLTF_FAULT");
-        return std::string(value != nullptr ? value : "");
-    }();
-    return fault == name;
-}
-
 // The file's colours are display colours; glTF's are linear.
-float linearFromSrgb(float c) {
-    if (deliberateFault("no-srgb-conversion")) return c;
-    if (!(c > 0.0f)) return 0.0f;
-    if (c >= 1.0f) return 1.0f;
-    const double v = c;
-    return static_cast<float>(v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
-}
+struct ColourSpace {
+    bool convert = true;
+
+    float linear(float c) const {
+        if (!convert) return c;
+        if (!(c > 0.0f)) return 0.0f;
+        if (c >= 1.0f) return 1.0f;
+        const double v = c;
+        return static_cast<float>(v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
+    }
+};
 
 float clamp01(float v) { return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f; }
 
@@ -279,7 +173,7 @@ int floats(BufferBuilder& b, const std::vector<float>& v, int type, int componen
     return b.accessor(v, TINYGLTF_COMPONENT_TYPE_FLOAT, type, components, target, bounds);
 }
 
-// --- images --------------------------------------------------------------------
+// --- images and materials ------------------------------------------------------------
 
 std::string mimeTypeOf(const std::vector<unsigned char>& bytes) {
     static const unsigned char PNG[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
@@ -319,40 +213,62 @@ std::string uriOf(const std::filesystem::path& relative) {
     return out;
 }
 
+void appendBytes(void* context, void* data, int size) {
+    auto* out = static_cast<std::vector<unsigned char>*>(context);
+    const auto* p = static_cast<const unsigned char*>(data);
+    out->insert(out->end(), p, p + size);
+}
+
+// The image as glTF can hold it: PNG and JPEG files as they are, once they
+// decode; anything else stb_image reads (TGA, BMP, GIF, PSD, HDR, PIC, PNM)
+// decoded and encoded as PNG. Empty when the bytes do not decode.
+std::vector<unsigned char> embeddable(std::vector<unsigned char> bytes, std::string& mime) {
+    if (bytes.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) return {};
+    int width = 0, height = 0, channels = 0;
+    stbi_uc* pixels =
+        stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()), &width, &height, &channels, 0);
+    if (pixels == nullptr) return {};
+    mime = mimeTypeOf(bytes);
+    if (mime.empty()) {
+        mime = "image/png";
+        bytes.clear();
+        if (stbi_write_png_to_func(appendBytes, &bytes, width, height, channels, pixels, width * channels) == 0)
+            bytes.clear();
+    }
+    stbi_image_free(pixels);
+    return bytes;
+}
+
+// The images of the model, each embedded once in the buffer with its texture.
 class ImageTable {
 public:
-    ImageTable(tinygltf::Model& model, BufferBuilder& buffer, const GltfSettings& settings,
-               std::vector<std::string>& warnings)
-        : model_(model), buffer_(buffer), settings_(settings), warnings_(warnings) {}
+    ImageTable(tinygltf::Model& model, BufferBuilder& buffer, std::vector<std::string>& warnings)
+        : model_(model), buffer_(buffer), warnings_(warnings) {}
 
-    // The texture of the image file, made on first use.
+    // The texture of the image file, made on first use; -1 (with a warning
+    // the first time) when the file is missing or does not decode.
     int texture(const std::wstring& file) {
         auto it = textures_.find(file);
         if (it != textures_.end()) return it->second;
-        tinygltf::Image image;
-        const std::filesystem::path path = pathFromWide(file);
-        image.name = utf8Of(path.stem());
+        int index = -1;
         std::vector<unsigned char> bytes;
-        const bool found = readFile(file, bytes);
-        const std::string mime = found ? mimeTypeOf(bytes) : std::string();
+        std::string mime;
         const std::string shown = wideToUtf8(file.c_str());
-        if (settings_.embedImages && !mime.empty()) {
+        if (!readFile(file, bytes)) {
+            warnings_.push_back("image " + shown + " not found: its texture is left out");
+        } else if (bytes = embeddable(std::move(bytes), mime); bytes.empty()) {
+            warnings_.push_back("image " + shown + " cannot be decoded: its texture is left out");
+        } else {
+            tinygltf::Image image;
+            image.name = utf8Of(pathFromWide(file).stem());
             image.bufferView = buffer_.view(bytes.data(), bytes.size(), 0);
             image.mimeType = mime;
-        } else {
-            std::filesystem::path relative = path.lexically_normal().lexically_relative(settings_.outputFolder);
-            if (relative.empty()) relative = path;
-            image.uri = uriOf(relative);
-            if (!found) warnings_.push_back("image " + shown + " not found: referenced as " + image.uri);
-            else if (mime.empty())
-                warnings_.push_back("image " + shown + " is neither PNG nor JPEG: referenced as " + image.uri +
-                                    ", which glTF viewers need not read");
+            model_.images.push_back(std::move(image));
+            tinygltf::Texture texture;
+            texture.source = static_cast<int>(model_.images.size()) - 1;
+            model_.textures.push_back(texture);
+            index = static_cast<int>(model_.textures.size()) - 1;
         }
-        model_.images.push_back(std::move(image));
-        tinygltf::Texture texture;
-        texture.source = static_cast<int>(model_.images.size()) - 1;
-        model_.textures.push_back(texture);
-        const int index = static_cast<int>(model_.textures.size()) - 1;
         textures_.emplace(file, index);
         return index;
     }
@@ -360,35 +276,46 @@ public:
 private:
     tinygltf::Model& model_;
     BufferBuilder& buffer_;
-    const GltfSettings& settings_;
     std::vector<std::string>& warnings_;
     std::map<std::wstring, int> textures_;
 };
 
-void buildMaterials(const ReferenceScene& scene, ImageTable& images, tinygltf::Model& model,
+// A diffuse map replaces the host's diffuse colour (Blender draws the image
+// that feeds Base Color and ignores the socket's own colour, which the file
+// still carries): baseColorFactor is the diffuse colour only where no diffuse
+// map is drawn, and white with the colour's alpha where one is.
+void buildMaterials(const ReferenceScene& scene, const ColourSpace& colours, ImageTable& images, tinygltf::Model& model,
                     std::vector<std::string>& warnings) {
     for (const auto& m : scene.materialStore) {
         tinygltf::Material material;
         material.name = m->name;
-        const HostColor& d = m->diffuse;
-        material.pbrMetallicRoughness.baseColorFactor = {decimal(linearFromSrgb(d.r)), decimal(linearFromSrgb(d.g)),
-                                                         decimal(linearFromSrgb(d.b)), decimal(clamp01(d.a))};
-        material.pbrMetallicRoughness.metallicFactor = 0.0;
-        if (clamp01(d.a) < 1.0f) material.alphaMode = "BLEND";
+        auto& pbr = material.pbrMetallicRoughness;
+        pbr.metallicFactor = 0.0;
         // Blender shows both sides of a face unless told otherwise.
         material.doubleSided = true;
         for (const RefTextureMap& map : m->maps) {
             if ((map.flags & TEXTURE_MAP_FILE_NAME_SET) == 0 || map.fileName.empty()) continue;
             const std::wstring file = map.fileName.wide;
-            if (map.kind == 0 && material.pbrMetallicRoughness.baseColorTexture.index < 0) {
-                material.pbrMetallicRoughness.baseColorTexture.index = images.texture(file);
-            } else if (map.kind == 2 && material.normalTexture.index < 0) {
-                material.normalTexture.index = images.texture(file);
-            } else if (map.kind == 1) {
+            if (map.kind == TEXTURE_KIND_DIFFUSE_COLOR && pbr.baseColorTexture.index < 0) {
+                pbr.baseColorTexture.index = images.texture(file);
+            } else if (map.kind == TEXTURE_KIND_NORMAL) {
+                // The host model holds no normals, and a normal map without
+                // them and their tangents would be drawn in a tangent space
+                // each viewer makes up.
+                warnings.push_back("material " + m->name + ": the normal map " + wideToUtf8(file.c_str()) +
+                                   " is left out (the model has no normals)");
+            } else if (map.kind == TEXTURE_KIND_ALPHA) {
                 warnings.push_back("material " + m->name + ": the alpha map " + wideToUtf8(file.c_str()) +
                                    " has no glTF slot and is left out");
             }
         }
+        const HostColor& d = m->diffuse;
+        const float alpha = clamp01(d.a);
+        if (pbr.baseColorTexture.index >= 0) pbr.baseColorFactor = {1.0, 1.0, 1.0, decimal(alpha)};
+        else
+            pbr.baseColorFactor = {decimal(colours.linear(d.r)), decimal(colours.linear(d.g)),
+                                   decimal(colours.linear(d.b)), decimal(alpha)};
+        if (alpha < 1.0f) material.alphaMode = "BLEND";
         model.materials.push_back(std::move(material));
     }
 }
@@ -482,15 +409,15 @@ Influences influencesOf(const RefVertex& v, int32_t boneCount, Losses& losses) {
 
 struct SkinPlan {
     bool made = false;
+    std::vector<bool> skinnedMeshes; // per host mesh
     int rootNode = -1;
     int jointCount = 0;
-    int skin = -1;
     std::vector<Influences> influences; // per host vertex, filled when made
 };
 
 void writePrimitive(const ReferenceScene& scene, PrimitiveBuilder& p, const SkinPlan& skin, bool skinned,
-                    const tinygltf::Model& model, BufferBuilder& buffer, const AxisTurn& turn, Losses& losses,
-                    tinygltf::Mesh& mesh) {
+                    const tinygltf::Model& model, BufferBuilder& buffer, const AxisTurn& turn,
+                    const ColourSpace& colours, Losses& losses, tinygltf::Mesh& mesh) {
     if (p.triangles.empty()) return;
     tinygltf::Primitive primitive;
     primitive.mode = TINYGLTF_MODE_TRIANGLES;
@@ -502,7 +429,7 @@ void writePrimitive(const ReferenceScene& scene, PrimitiveBuilder& p, const Skin
         const HostVertex& v = *scene.vertices[h];
         const Vector3 q = turn.point(finite(v.position, losses));
         positions.insert(positions.end(), {q.x, q.y, q.z});
-        colors.insert(colors.end(), {linearFromSrgb(v.color.r), linearFromSrgb(v.color.g), linearFromSrgb(v.color.b),
+        colors.insert(colors.end(), {colours.linear(v.color.r), colours.linear(v.color.g), colours.linear(v.color.b),
                                      clamp01(v.color.a)});
     }
     primitive.attributes["POSITION"] =
@@ -589,7 +516,7 @@ struct LocalPose {
 
 LocalPose bonePose(const HostBone& bone, const AxisTurn& turn, Losses& losses) {
     const Transform& t = bone.transform;
-    return {turn.point(finite(t.position, losses)), turn.rotation(unit(t.rotation, losses)),
+    return {turn.point(finite(t.position, losses)), turn.rotation(unit(t.rotation, losses.nonFinite)),
             turn.scale(finite(t.scale, losses, 1.0f))};
 }
 
@@ -660,7 +587,7 @@ private:
 };
 
 void buildAnimations(const ReferenceScene& scene, const std::vector<int>& boneNodes, const AxisTurn& turn,
-                     BufferBuilder& buffer, Losses& losses, tinygltf::Model& model) {
+                     bool recompose, BufferBuilder& buffer, Losses& losses, tinygltf::Model& model) {
     AnimationWriter writer(buffer, losses);
     for (const auto& a : scene.animationStore) {
         tinygltf::Animation animation;
@@ -671,10 +598,9 @@ void buildAnimations(const ReferenceScene& scene, const std::vector<int>& boneNo
         for (int32_t i = 0; i < tracks && a->tracks != nullptr; ++i) {
             const HostAnimationTrack& track = a->tracks[i];
             const Transform& bind = scene.bones[i]->transform;
-            const bool recompose = !deliberateFault("bind-relative-keys");
             const Vector3 p = recompose ? finite(bind.position, losses) : Vector3{0, 0, 0};
             const Vector3 s = recompose ? finite(bind.scale, losses, 1.0f) : Vector3{1, 1, 1};
-            const UnitQuaternion r = recompose ? unit(bind.rotation, losses) : UnitQuaternion{};
+            const UnitQuaternion r = recompose ? unit(bind.rotation, losses.nonFinite) : UnitQuaternion{};
             const int node = boneNodes[static_cast<std::size_t>(i)];
             // Keys are relative to the bind pose: position P + R*k, rotation
             // R*k, scale S*k per component.
@@ -688,9 +614,11 @@ void buildAnimations(const ReferenceScene& scene, const std::vector<int>& boneNo
                            });
             writer.channel(animation, node, "rotation", track.rotationKeys, track.rotationKeyCount, fps, 4,
                            TINYGLTF_TYPE_VEC4, [&](const HostRotationKey& k, std::vector<float>& out) {
-                               const UnitQuaternion q = turn.rotation(multiply(r, unit(k.rotation, losses), losses));
-                               const UnitQuaternion f = unit(static_cast<float>(q.x), static_cast<float>(q.y),
-                                                             static_cast<float>(q.z), static_cast<float>(q.w), losses);
+                               const UnitQuaternion q =
+                                   turn.rotation(multiply(r, unit(k.rotation, losses.nonFinite), losses.nonFinite));
+                               const UnitQuaternion f =
+                                   unit(static_cast<float>(q.x), static_cast<float>(q.y), static_cast<float>(q.z),
+                                        static_cast<float>(q.w), losses.nonFinite);
                                out.insert(out.end(), {static_cast<float>(f.x), static_cast<float>(f.y),
                                                       static_cast<float>(f.z), static_cast<float>(f.w)});
                            });
@@ -731,28 +659,28 @@ void placeAimed(tinygltf::Node& node, const Transform& t, const AxisTurn& turn, 
         normalised({up.y * back.z - up.z * back.y, up.z * back.x - up.x * back.z, up.x * back.y - up.y * back.x});
     if (x.x != 0 || x.y != 0 || x.z != 0) {
         const Vec3d y{back.y * x.z - back.z * x.y, back.z * x.x - back.x * x.z, back.x * x.y - back.y * x.x};
-        r = quaternionFromColumns(x, y, back, losses);
+        r = quaternionFromColumns(x, y, back, losses.nonFinite);
     }
     setTrs(node, turn.point(finite(t.position, losses)), r, {1, 1, 1});
 }
 
-void buildLights(const ReferenceScene& scene, const AxisTurn& turn, Losses& losses, tinygltf::Model& model,
-                 std::vector<int>& roots) {
+void buildLights(const ReferenceScene& scene, const AxisTurn& turn, const ColourSpace& colours, Losses& losses,
+                 tinygltf::Model& model, std::vector<int>& roots) {
     for (const auto& l : scene.lightStore) {
         tinygltf::Light light;
         light.name = l->name;
-        light.color = {decimal(linearFromSrgb(l->color.r)), decimal(linearFromSrgb(l->color.g)),
-                       decimal(linearFromSrgb(l->color.b))};
+        light.color = {decimal(colours.linear(l->color.r)), decimal(colours.linear(l->color.g)),
+                       decimal(colours.linear(l->color.b))};
         const double watts = finite(l->intensity, losses);
-        if (l->type == 1) {
+        if (l->type == LIGHT_DIRECTIONAL) {
             light.type = "directional";
             light.intensity = watts * LUMENS_PER_WATT; // W/m² -> lux
         } else {
-            light.type = l->type == 2 ? "spot" : "point";
+            light.type = l->type == LIGHT_SPOT ? "spot" : "point";
             light.intensity = watts / (4.0 * PI) * LUMENS_PER_WATT; // W -> candela
         }
         light.intensity = decimal(static_cast<float>(light.intensity < 0.0 ? 0.0 : light.intensity));
-        if (l->type == 2) {
+        if (l->type == LIGHT_SPOT) {
             // Full-cone degrees to half-angles in radians, inside (0, pi/2]
             // with the inner one below the outer one.
             const double outer = std::clamp(finite(l->outerAngle, losses) * PI / 360.0, 1e-4, PI / 2.0);
@@ -802,27 +730,20 @@ void reportLosses(const Losses& l, std::vector<std::string>& warnings) {
     say(l.detachedBones, "bones named a parent that does not come before them and were made roots");
 }
 
-} // namespace
+// --- the skin and the bone nodes ------------------------------------------------------
 
-void buildGltf(const ReferenceScene& scene, const GltfSettings& settings, tinygltf::Model& model,
-               std::vector<std::string>& warnings) {
-    model = tinygltf::Model();
-    model.asset.version = "2.0";
-    model.asset.generator = "bxml-host";
-    Losses losses;
-    const AxisTurn turn{scene.axisSwap == 1 && !deliberateFault("no-axis-turn")};
-    BufferBuilder buffer(model);
-    ImageTable images(model, buffer, settings, warnings);
-    buildMaterials(scene, images, model, warnings);
-
-    std::vector<std::map<int32_t, PrimitiveBuilder>> primitives = gatherPrimitives(scene, losses);
-    std::vector<bool> skinned(primitives.size(), false);
+// Which meshes are skinned (any vertex with weights) and, when one is and the
+// joints fit, every host vertex's four influences.
+SkinPlan planSkin(const ReferenceScene& scene, const std::vector<std::map<int32_t, PrimitiveBuilder>>& primitives,
+                  Losses& losses, std::vector<std::string>& warnings) {
     SkinPlan skin;
+    skin.skinnedMeshes.assign(primitives.size(), false);
     for (std::size_t m = 0; m < primitives.size(); ++m)
         for (const auto& entry : primitives[m])
             for (int32_t h : entry.second.hostVertex)
-                if (!static_cast<const RefVertex*>(scene.vertices[h])->weights.empty()) skinned[m] = true;
-    const bool anySkinned = std::find(skinned.begin(), skinned.end(), true) != skinned.end();
+                if (!static_cast<const RefVertex*>(scene.vertices[h])->weights.empty()) skin.skinnedMeshes[m] = true;
+    const bool anySkinned =
+        std::find(skin.skinnedMeshes.begin(), skin.skinnedMeshes.end(), true) != skin.skinnedMeshes.end();
     if (anySkinned && scene.boneCount < 65535) {
         skin.made = true;
         skin.jointCount = scene.boneCount + 1;
@@ -833,17 +754,21 @@ void buildGltf(const ReferenceScene& scene, const GltfSettings& settings, tinygl
     } else if (anySkinned) {
         warnings.push_back("too many bones for one skin: the meshes are written unskinned");
     }
+    return skin;
+}
 
-    std::vector<int> roots;
-    // Mesh nodes first: node i is host mesh i.
+// One glTF mesh and root node per host mesh: node i is host mesh i.
+void buildMeshes(const ReferenceScene& scene, std::vector<std::map<int32_t, PrimitiveBuilder>>& primitives,
+                 const SkinPlan& skin, const AxisTurn& turn, const ColourSpace& colours, BufferBuilder& buffer,
+                 Losses& losses, tinygltf::Model& model, std::vector<int>& roots) {
     for (std::size_t m = 0; m < primitives.size(); ++m) {
         tinygltf::Node node;
         node.name = wideToUtf8(scene.meshStore[m]->name.wide);
         tinygltf::Mesh mesh;
         mesh.name = node.name;
-        const bool skinMesh = skin.made && skinned[m];
+        const bool skinMesh = skin.made && skin.skinnedMeshes[m];
         for (auto& entry : primitives[m])
-            writePrimitive(scene, entry.second, skin, skinMesh, model, buffer, turn, losses, mesh);
+            writePrimitive(scene, entry.second, skin, skinMesh, model, buffer, turn, colours, losses, mesh);
         if (!mesh.primitives.empty()) {
             model.meshes.push_back(std::move(mesh));
             node.mesh = static_cast<int>(model.meshes.size()) - 1;
@@ -852,8 +777,16 @@ void buildGltf(const ReferenceScene& scene, const GltfSettings& settings, tinygl
         model.nodes.push_back(std::move(node));
         roots.push_back(static_cast<int>(model.nodes.size()) - 1);
     }
+}
 
-    // Bones, under the neutral root when there is a skin.
+// The bone nodes, under the skin's neutral root when there is a skin.
+struct BoneNodes {
+    std::vector<int> nodes;  // per host bone
+    std::vector<Mat4d> bind; // per host bone: its world bind matrix
+};
+
+BoneNodes buildBoneNodes(const ReferenceScene& scene, SkinPlan& skin, const AxisTurn& turn, Losses& losses,
+                         tinygltf::Model& model, std::vector<int>& roots) {
     if (skin.made) {
         tinygltf::Node root;
         root.name = "skeleton root";
@@ -861,250 +794,185 @@ void buildGltf(const ReferenceScene& scene, const GltfSettings& settings, tinygl
         skin.rootNode = static_cast<int>(model.nodes.size()) - 1;
         roots.push_back(skin.rootNode);
     }
-    std::vector<int> boneNodes;
-    std::vector<Mat4d> world;
+    BoneNodes bones;
     for (int32_t i = 0; i < scene.boneCount; ++i) {
         const auto* bone = static_cast<const RefBone*>(scene.bones[i]);
         tinygltf::Node node;
         node.name = wideToUtf8(bone->name.wide);
-        if (node.name.empty()) node.name = bone->addedAs;
+        if (node.name.empty()) node.name = "bone " + std::to_string(i);
         const LocalPose pose = bonePose(*bone, turn, losses);
         setTrs(node, pose.translation, pose.rotation, pose.scale);
         model.nodes.push_back(std::move(node));
         const int index = static_cast<int>(model.nodes.size()) - 1;
-        boneNodes.push_back(index);
+        bones.nodes.push_back(index);
         const Mat4d local = composeTrs(pose.translation, pose.rotation, pose.scale);
         const int32_t parent = bone->parentIndex;
         if (parent >= 0 && parent < i) {
-            model.nodes[static_cast<std::size_t>(boneNodes[static_cast<std::size_t>(parent)])].children.push_back(
-                index);
-            world.push_back(multiply(world[static_cast<std::size_t>(parent)], local));
+            const auto p = static_cast<std::size_t>(parent);
+            model.nodes[static_cast<std::size_t>(bones.nodes[p])].children.push_back(index);
+            bones.bind.push_back(multiply(bones.bind[p], local));
         } else {
             if (parent >= 0) ++losses.detachedBones;
             if (skin.made) model.nodes[static_cast<std::size_t>(skin.rootNode)].children.push_back(index);
             else roots.push_back(index);
-            world.push_back(local);
+            bones.bind.push_back(local);
         }
     }
-    if (skin.made) {
-        tinygltf::Skin s;
-        s.name = "skin";
-        s.skeleton = skin.rootNode;
-        s.joints.push_back(skin.rootNode);
-        const Mat4d identity;
-        std::vector<float> inverseBind(identity.m, identity.m + 16);
-        for (std::size_t i = 0; i < boneNodes.size(); ++i) {
-            s.joints.push_back(boneNodes[i]);
-            const Mat4d inv = inverseAffine(world[i]);
-            for (int k = 0; k < 16; ++k)
-                inverseBind.push_back(k % 4 == 3 ? (k == 15 ? 1.0f : 0.0f) : static_cast<float>(inv.m[k]));
-        }
-        s.inverseBindMatrices = floats(buffer, inverseBind, TINYGLTF_TYPE_MAT4, 16, 0);
-        model.skins.push_back(s);
+    return bones;
+}
+
+// The skin: joint 0 the neutral root, joint i + 1 bone i, with the inverse
+// bind matrices of the bones' world bind matrices.
+void buildSkin(const SkinPlan& skin, const BoneNodes& bones, BufferBuilder& buffer, tinygltf::Model& model) {
+    if (!skin.made) return;
+    tinygltf::Skin s;
+    s.name = "skin";
+    s.skeleton = skin.rootNode;
+    s.joints.push_back(skin.rootNode);
+    const Mat4d identity;
+    std::vector<float> inverseBind(identity.m, identity.m + 16);
+    for (std::size_t i = 0; i < bones.nodes.size(); ++i) {
+        s.joints.push_back(bones.nodes[i]);
+        const Mat4d inv = inverseAffine(bones.bind[i]);
+        for (int k = 0; k < 16; ++k)
+            inverseBind.push_back(k % 4 == 3 ? (k == 15 ? 1.0f : 0.0f) : static_cast<float>(inv.m[k]));
     }
+    s.inverseBindMatrices = floats(buffer, inverseBind, TINYGLTF_TYPE_MAT4, 16, 0);
+    model.skins.push_back(s);
+}
 
-    buildLights(scene, turn, losses, model, roots);
-    buildCameras(scene, turn, losses, model, roots);
-    buildAnimations(scene, boneNodes, turn, buffer, losses, model);
+// --- the scene -----------------------------------------------------------------------
 
+// The buffer padded to whole words (or none when empty) and the one scene of
+// the root nodes (glTF has no empty scene: an empty model has none).
+void finishModel(const std::vector<int>& roots, tinygltf::Model& model) {
     if (model.buffers[0].data.empty()) {
         model.buffers.clear();
     } else {
         while (model.buffers[0].data.size() % 4 != 0) model.buffers[0].data.push_back(0);
     }
-    // glTF has no empty scene: an empty model has none.
     if (!roots.empty()) {
         tinygltf::Scene gltfScene;
         gltfScene.nodes = roots;
         model.scenes.push_back(gltfScene);
         model.defaultScene = 0;
     }
+}
+
+} // namespace
+
+void buildGltf(const ReferenceScene& scene, const GltfSettings& settings, tinygltf::Model& model,
+               std::vector<std::string>& warnings) {
+    model = tinygltf::Model();
+    model.asset.version = "2.0";
+    model.asset.generator = "bxml-host";
+    Losses losses;
+    const AxisTurn turn{scene.axisSwap == 1 && settings.fault != GltfFault::noAxisTurn};
+    const ColourSpace colours{settings.fault != GltfFault::noSrgbConversion};
+    BufferBuilder buffer(model);
+    ImageTable images(model, buffer, warnings);
+    buildMaterials(scene, colours, images, model, warnings);
+    std::vector<std::map<int32_t, PrimitiveBuilder>> primitives = gatherPrimitives(scene, losses);
+    SkinPlan skin = planSkin(scene, primitives, losses, warnings);
+    std::vector<int> roots;
+    buildMeshes(scene, primitives, skin, turn, colours, buffer, losses, model, roots);
+    const BoneNodes bones = buildBoneNodes(scene, skin, turn, losses, model, roots);
+    buildSkin(skin, bones, buffer, model);
+    buildLights(scene, turn, colours, losses, model, roots);
+    buildCameras(scene, turn, losses, model, roots);
+    buildAnimations(scene, bones.nodes, turn, settings.fault != GltfFault::bindRelativeKeys, buffer, losses, model);
+    finishModel(roots, model);
     reportLosses(losses, warnings);
 }
 
-std::string glbBytes(const tinygltf::Model& model) {
+namespace {
+
+// The JSON document of the model. tinygltf writes an object without members
+// as null, which glTF does not allow: every such element of a top-level array
+// becomes {}.
+nlohmann::json documentOf(const tinygltf::Model& model) {
     tinygltf::TinyGLTF writer;
     writer.SetImageWriter(nullptr, nullptr);
     std::ostringstream out(std::ios::binary);
     writer.WriteGltfSceneToStream(&model, out, false, true);
-    return out.str();
+    const std::string glb = out.str();
+    uint32_t jsonLength = 0;
+    std::memcpy(&jsonLength, glb.data() + 12, sizeof jsonLength);
+    nlohmann::json document = nlohmann::json::parse(glb.begin() + 20, glb.begin() + 20 + jsonLength);
+    for (auto& member : document.items())
+        if (member.value().is_array())
+            for (nlohmann::json& element : member.value())
+                if (element.is_null()) element = nlohmann::json::object();
+    return document;
+}
+
+void appendWord(std::string& out, uint32_t word) {
+    for (int shift = 0; shift < 32; shift += 8) out += static_cast<char>((word >> shift) & 0xFF);
+}
+
+} // namespace
+
+std::string glbBytes(const tinygltf::Model& model) {
+    std::string json = documentOf(model).dump();
+    json.append((4 - json.size() % 4) % 4, ' ');
+    const std::vector<unsigned char> empty;
+    const std::vector<unsigned char>& bin = model.buffers.empty() ? empty : model.buffers[0].data;
+    const std::size_t binPadding = (4 - bin.size() % 4) % 4;
+    const std::size_t binChunk = bin.empty() ? 0 : 8 + bin.size() + binPadding;
+    std::string out = "glTF";
+    appendWord(out, 2);
+    appendWord(out, static_cast<uint32_t>(12 + 8 + json.size() + binChunk));
+    appendWord(out, static_cast<uint32_t>(json.size()));
+    appendWord(out, 0x4E4F534A); // "JSON"
+    out += json;
+    if (!bin.empty()) {
+        appendWord(out, static_cast<uint32_t>(bin.size() + binPadding));
+        appendWord(out, 0x004E4942); // "BIN"
+        out.append(bin.begin(), bin.end());
+        out.append(binPadding, '\0');
+    }
+    return out;
 }
 
 bool writeGltfFile(const tinygltf::Model& model, const std::filesystem::path& file, std::string& error) {
     std::string extension = utf8Of(file.extension());
     for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    tinygltf::TinyGLTF writer;
-    writer.SetImageWriter(nullptr, nullptr);
-    if (extension == ".glb") {
-        std::ofstream out(file, std::ios::binary);
-        const std::string bytes = glbBytes(model);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out) {
-            error = "cannot write " + utf8Of(file);
-            return false;
-        }
-        return true;
+    const bool binary = extension == ".glb";
+    std::string text;
+    const std::filesystem::path bin = file.parent_path() / pathFromUtf8(utf8Of(file.stem()) + ".bin");
+    if (binary) {
+        text = glbBytes(model);
+    } else {
+        nlohmann::json document = documentOf(model);
+        if (!model.buffers.empty()) document["buffers"][0]["uri"] = uriOf(bin.filename());
+        text = document.dump(2) + "\n";
     }
-    tinygltf::Model copy = model;
-    if (!copy.buffers.empty()) copy.buffers[0].uri = uriOf(pathFromUtf8(utf8Of(file.stem()) + ".bin"));
-    const std::string utf8 = utf8Of(file);
-    if (!writer.WriteGltfSceneToFile(&copy, utf8, false, false, true, false)) {
-        error = "cannot write " + utf8 + " or its .bin";
+    std::ofstream out(file, std::ios::binary);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.close();
+    if (!out) {
+        error = "cannot write " + utf8Of(file);
         return false;
     }
-    // tinygltf names the .bin by its URI; a name that needed encoding gets its
-    // own name back.
-    if (!copy.buffers.empty()) {
-        const std::filesystem::path written = file.parent_path() / pathFromUtf8(copy.buffers[0].uri);
-        const std::filesystem::path wanted = file.parent_path() / pathFromUtf8(utf8Of(file.stem()) + ".bin");
-        std::error_code ec;
-        if (written != wanted) std::filesystem::rename(written, wanted, ec);
-        if (ec) {
-            error = "cannot write " + utf8Of(wanted);
-            return false;
-        }
+    if (binary || model.buffers.empty()) return true;
+    const std::vector<unsigned char>& data = model.buffers[0].data;
+    std::ofstream binOut(bin, std::ios::binary);
+    binOut.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    binOut.close();
+    if (!binOut) {
+        error = "cannot write " + utf8Of(bin);
+        return false;
     }
     return true;
 }
 
 bool writeSceneAsGltf(const ReferenceScene& scene, const std::filesystem::path& file,
-                      std::vector<std::string>& warnings, std::string& error) {
+                      std::vector<std::string>& warnings, std::string& error, GltfFault fault) {
     GltfSettings settings;
-    settings.outputFolder = file.parent_path();
+    settings.fault = fault;
     tinygltf::Model model;
     buildGltf(scene, settings, model, warnings);
     return writeGltfFile(model, file, error);
-}
-
-} // namespace bxml::host
-
-namespace bxml::host {
-
-namespace {
-
-bool inRange(int index, std::size_t size) { return index >= 0 && static_cast<std::size_t>(index) < size; }
-
-// Integer element values of an accessor that passed the bounds checks.
-uint32_t integerAt(const tinygltf::Model& m, const tinygltf::Accessor& a, std::size_t element, int component) {
-    const tinygltf::BufferView& v = m.bufferViews[static_cast<std::size_t>(a.bufferView)];
-    const int size = tinygltf::GetComponentSizeInBytes(static_cast<uint32_t>(a.componentType));
-    const int components = tinygltf::GetNumComponentsInType(static_cast<uint32_t>(a.type));
-    const std::size_t stride = v.byteStride != 0 ? v.byteStride : static_cast<std::size_t>(size * components);
-    const unsigned char* p = m.buffers[static_cast<std::size_t>(v.buffer)].data.data() + v.byteOffset + a.byteOffset +
-                             element * stride + static_cast<std::size_t>(component * size);
-    if (size == 1) return *p;
-    if (size == 2) {
-        uint16_t u;
-        std::memcpy(&u, p, 2);
-        return u;
-    }
-    uint32_t u;
-    std::memcpy(&u, p, 4);
-    return u;
-}
-
-std::string accessorProblem(const tinygltf::Model& m, const tinygltf::Accessor& a) {
-    if (!inRange(a.bufferView, m.bufferViews.size())) return "accessor without a valid buffer view";
-    const tinygltf::BufferView& v = m.bufferViews[static_cast<std::size_t>(a.bufferView)];
-    const int size = tinygltf::GetComponentSizeInBytes(static_cast<uint32_t>(a.componentType));
-    const int components = tinygltf::GetNumComponentsInType(static_cast<uint32_t>(a.type));
-    if (size <= 0 || components <= 0) return "accessor of unknown type";
-    const std::size_t element = static_cast<std::size_t>(size * components);
-    const std::size_t stride = v.byteStride != 0 ? v.byteStride : element;
-    if ((v.byteOffset + a.byteOffset) % static_cast<std::size_t>(size) != 0) return "accessor not aligned";
-    if (a.count == 0) return "accessor with no elements";
-    if (a.byteOffset + (a.count - 1) * stride + element > v.byteLength) return "accessor outside its buffer view";
-    return {};
-}
-
-} // namespace
-
-std::string gltfStructureProblem(const tinygltf::Model& m) {
-    for (const tinygltf::BufferView& v : m.bufferViews) {
-        if (!inRange(v.buffer, m.buffers.size())) return "buffer view without a valid buffer";
-        if (v.byteOffset + v.byteLength > m.buffers[static_cast<std::size_t>(v.buffer)].data.size())
-            return "buffer view outside its buffer";
-    }
-    for (const tinygltf::Accessor& a : m.accessors) {
-        const std::string problem = accessorProblem(m, a);
-        if (!problem.empty()) return problem;
-    }
-    for (const tinygltf::Image& image : m.images)
-        if (image.uri.empty() && !inRange(image.bufferView, m.bufferViews.size())) return "image without data";
-    for (const tinygltf::Texture& t : m.textures)
-        if (!inRange(t.source, m.images.size())) return "texture without an image";
-    for (const tinygltf::Material& material : m.materials) {
-        const int base = material.pbrMetallicRoughness.baseColorTexture.index;
-        const int normal = material.normalTexture.index;
-        if ((base != -1 && !inRange(base, m.textures.size())) || (normal != -1 && !inRange(normal, m.textures.size())))
-            return "material names a texture that does not exist";
-    }
-    for (const tinygltf::Mesh& mesh : m.meshes) {
-        if (mesh.primitives.empty()) return "mesh without primitives";
-        for (const tinygltf::Primitive& p : mesh.primitives) {
-            if (p.material != -1 && !inRange(p.material, m.materials.size())) return "primitive material out of range";
-            auto position = p.attributes.find("POSITION");
-            if (position == p.attributes.end() || !inRange(position->second, m.accessors.size()))
-                return "primitive without positions";
-            const std::size_t vertices = m.accessors[static_cast<std::size_t>(position->second)].count;
-            for (const auto& attribute : p.attributes)
-                if (!inRange(attribute.second, m.accessors.size()) ||
-                    m.accessors[static_cast<std::size_t>(attribute.second)].count != vertices)
-                    return "attribute " + attribute.first + " does not match the vertex count";
-            if (!inRange(p.indices, m.accessors.size())) return "primitive without indices";
-            const tinygltf::Accessor& indices = m.accessors[static_cast<std::size_t>(p.indices)];
-            if (indices.count % 3 != 0) return "indices are not whole triangles";
-            for (std::size_t i = 0; i < indices.count; ++i)
-                if (integerAt(m, indices, i, 0) >= vertices) return "index beyond the vertex count";
-        }
-    }
-    for (const tinygltf::Skin& skin : m.skins) {
-        for (int joint : skin.joints)
-            if (!inRange(joint, m.nodes.size())) return "skin joint is not a node";
-        if (!inRange(skin.inverseBindMatrices, m.accessors.size()) ||
-            m.accessors[static_cast<std::size_t>(skin.inverseBindMatrices)].count != skin.joints.size())
-            return "inverse bind matrices do not match the joints";
-    }
-    std::vector<int> parents(m.nodes.size(), 0);
-    for (const tinygltf::Node& node : m.nodes) {
-        if ((node.mesh != -1 && !inRange(node.mesh, m.meshes.size())) ||
-            (node.skin != -1 && !inRange(node.skin, m.skins.size())) ||
-            (node.camera != -1 && !inRange(node.camera, m.cameras.size())))
-            return "node names an object that does not exist";
-        for (int child : node.children) {
-            if (!inRange(child, m.nodes.size())) return "child is not a node";
-            if (++parents[static_cast<std::size_t>(child)] > 1) return "node with two parents";
-        }
-        auto light = node.extensions.find("KHR_lights_punctual");
-        if (light != node.extensions.end() && !inRange(light->second.Get("light").GetNumberAsInt(), m.lights.size()))
-            return "node names a light that does not exist";
-        if (node.skin == -1 || node.mesh == -1) continue;
-        const std::size_t joints = m.skins[static_cast<std::size_t>(node.skin)].joints.size();
-        for (const tinygltf::Primitive& p : m.meshes[static_cast<std::size_t>(node.mesh)].primitives) {
-            auto it = p.attributes.find("JOINTS_0");
-            if (it == p.attributes.end()) continue;
-            const tinygltf::Accessor& a = m.accessors[static_cast<std::size_t>(it->second)];
-            for (std::size_t i = 0; i < a.count; ++i)
-                for (int c = 0; c < 4; ++c)
-                    if (integerAt(m, a, i, c) >= joints) return "joint beyond the skin's joints";
-        }
-    }
-    for (const tinygltf::Scene& scene : m.scenes)
-        for (int node : scene.nodes)
-            if (!inRange(node, m.nodes.size()) || parents[static_cast<std::size_t>(node)] != 0)
-                return "scene root is not a root node";
-    for (const tinygltf::Animation& animation : m.animations)
-        for (const tinygltf::AnimationChannel& c : animation.channels) {
-            if (!inRange(c.target_node, m.nodes.size()) || !inRange(c.sampler, animation.samplers.size()))
-                return "animation channel out of range";
-            const tinygltf::AnimationSampler& s = animation.samplers[static_cast<std::size_t>(c.sampler)];
-            if (!inRange(s.input, m.accessors.size()) || !inRange(s.output, m.accessors.size()) ||
-                m.accessors[static_cast<std::size_t>(s.input)].count !=
-                    m.accessors[static_cast<std::size_t>(s.output)].count)
-                return "animation sampler input and output do not match";
-        }
-    return {};
 }
 
 } // namespace bxml::host

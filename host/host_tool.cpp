@@ -104,10 +104,10 @@ std::string folderOf(const std::wstring& path) {
     return slash == std::string::npos ? std::string() : utf8.substr(0, slash + 1);
 }
 
-int writeGltf(const ReferenceScene& scene, const std::filesystem::path& file, std::ostream& err) {
+int writeGltf(const ReferenceScene& scene, const std::filesystem::path& file, GltfFault fault, std::ostream& err) {
     std::vector<std::string> warnings;
     std::string error;
-    const bool written = writeSceneAsGltf(scene, file, warnings, error);
+    const bool written = writeSceneAsGltf(scene, file, warnings, error, fault);
     for (const std::string& w : warnings) err << "bxml-host: glTF: " << w << "\n";
     if (!written) {
         err << "bxml-host: " << error << "\n";
@@ -277,7 +277,7 @@ int runTool(const ToolOptions& options, std::ostream& out, std::ostream& err) {
         err << "\n";
         return EXIT_BUILD_FAILED;
     }
-    if (options.gltfPath) return writeGltf(scene, gltfFile, err);
+    if (options.gltfPath) return writeGltf(scene, gltfFile, options.gltfFault, err);
     return EXIT_DONE;
 }
 

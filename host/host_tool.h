@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/dialog_driver.h"
+#include "host/gltf_writer.h"
 
 namespace bxml::host {
 
@@ -23,9 +24,10 @@ struct ToolOptions {
     std::string pluginPath; // empty: the library built beside the tool
     std::string file;
     DialogAnswer answer;
-    int cameras = 0;                     // default cameras seeded before the import
-    std::optional<std::string> jsonPath; // "-": standard output
-    std::optional<std::string> gltfPath; // .glb binary, otherwise .gltf with a .bin beside it
+    int cameras = 0;                       // default cameras seeded before the import
+    std::optional<std::string> jsonPath;   // "-": standard output
+    std::optional<std::string> gltfPath;   // .glb binary, otherwise .gltf with a .bin beside it
+    GltfFault gltfFault = GltfFault::none; // set only by the tests' build of the tool
 };
 
 extern const char* const USAGE;

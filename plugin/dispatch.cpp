@@ -1,6 +1,7 @@
 #include <exception>
 
 #include "builder/import_driver.h"
+#include "builder/prepare.h"
 #include "document/storage.h"
 #include "plugin/import_request.h"
 #include "plugin/options_dialog.h"
@@ -66,6 +67,7 @@ int32_t importOptionsRequest(PluginState& state, HostScene& scene, void* module)
         return RESULT_CANCELLED;
     }
     enterFolderOfScene(state.document);
+    prepareDocument(state.document);
     int built = buildModel(state.document, state.options, &scene);
     clearDocument(state.document);
     return built == 1 ? RESULT_DONE : RESULT_FAILED;

@@ -40,7 +40,7 @@ template <class Record>
 // when given, becomes 0). Otherwise the array is replaced with `count` default
 // records; when that fails the result is 0 and nothing else changes. Then
 // `total` (when given) takes the count and fill(child, record) runs for each
-// child in document order. A fill that answers int stops the walk with 0 when
+// child in document order; a record with a `line` keeps its child's line. A fill that answers int stops the walk with 0 when
 // it answers 0; what was filled stays.
 template <class Record, class Fill>
 [[nodiscard]] int fillEachChild(const ChildList& children, std::vector<Record>& array, Fill fill,
@@ -51,6 +51,7 @@ template <class Record, class Fill>
     std::size_t i = 0;
     for (const tinyxml2::XMLElement* e = children.parent->FirstChildElement(children.name);
          e != nullptr && i < array.size(); e = e->NextSiblingElement(children.name), ++i) {
+        if constexpr (requires { array[i].line; }) array[i].line = e->GetLineNum();
         if constexpr (std::is_void_v<decltype(fill(e, array[i]))>) {
             fill(e, array[i]);
         } else {

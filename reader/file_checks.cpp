@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <cwchar>
 #include <span>
 #include <string>
 #include <string_view>
@@ -17,6 +18,8 @@
 #include "platform/text.h"
 #include "reader/number_lists.h"
 #include "reader/numbers.h"
+#include "reader/section_readers.h"
+#include "reader/token_cursor.h"
 #include "reader/xml_helpers.h"
 
 namespace bxml {
@@ -46,21 +49,7 @@ struct Attribute {
 };
 
 // The elements with checks of their own besides the table's.
-enum class Check : uint8_t {
-    None,
-    Root,
-    Light,
-    Camera,
-    Image,
-    Texture,
-    Material,
-    Geometry,
-    Skeleton,
-    Bone,
-    Frame,
-    Scene,
-    Object
-};
+enum class Check : uint8_t { None, Root, Image, Geometry, Object };
 
 struct Node;
 
@@ -105,12 +94,12 @@ const Child LIGHT_CHILDREN[] = {{"color", &COLOR, false},
                                 {"spot", &SPOT, false},
                                 {"radius", &FLOAT_TEXT, false},
                                 {"intensity", &FLOAT_TEXT, false}};
-const Node LIGHT{.attributes = LIGHT_ATTRIBUTES, .children = LIGHT_CHILDREN, .check = Check::Light};
+const Node LIGHT{.attributes = LIGHT_ATTRIBUTES, .children = LIGHT_CHILDREN};
 
 constexpr Attribute CAMERA_ATTRIBUTES[] = {{"name", Value::Name, "no object can place it"},
                                            {"type", Value::Name, nullptr}};
 const Child CAMERA_CHILDREN[] = {{"clip", &CLIP, false}, {"fov", &FLOAT_TEXT, false}};
-const Node CAMERA{.attributes = CAMERA_ATTRIBUTES, .children = CAMERA_CHILDREN, .check = Check::Camera};
+const Node CAMERA{.attributes = CAMERA_ATTRIBUTES, .children = CAMERA_CHILDREN};
 
 constexpr Attribute IMAGE_ATTRIBUTES[] = {{"name", Value::Name, "no texture can name it"},
                                           {"url", Value::Other, "it names no file"}};
@@ -119,7 +108,7 @@ const Node IMAGE{.attributes = IMAGE_ATTRIBUTES, .check = Check::Image};
 constexpr Attribute TEXTURE_ATTRIBUTES[] = {{"name", Value::Name, "no material can name it"},
                                             {"type", Value::Name, nullptr}};
 const Child TEXTURE_CHILDREN[] = {{"image", &NAME_TEXT, false}};
-const Node TEXTURE{.attributes = TEXTURE_ATTRIBUTES, .children = TEXTURE_CHILDREN, .check = Check::Texture};
+const Node TEXTURE{.attributes = TEXTURE_ATTRIBUTES, .children = TEXTURE_CHILDREN};
 
 constexpr Attribute MATERIAL_TEXTURE_ATTRIBUTES[] = {
     {"name", Value::Name, nullptr}, {"map_type", Value::Other, nullptr}, {"blend_type", Value::Other, nullptr}};
@@ -127,10 +116,12 @@ const Child MATERIAL_TEXTURE_CHILDREN[] = {{"uvset", &NAME_TEXT, false}};
 const Node MATERIAL_TEXTURE{.attributes = MATERIAL_TEXTURE_ATTRIBUTES, .children = MATERIAL_TEXTURE_CHILDREN};
 
 constexpr Attribute MATERIAL_ATTRIBUTES[] = {{"name", Value::Name, nullptr}};
-const Child MATERIAL_CHILDREN[] = {{"texture", &MATERIAL_TEXTURE, true}, {"shininess", &FLOAT_TEXT, false},
-                                   {"alpha", &FLOAT_TEXT, false},        {"diffuse", &COLOR, false},
+const Child MATERIAL_CHILDREN[] = {{"texture", &MATERIAL_TEXTURE, true},
+                                   {"shininess", &FLOAT_TEXT, false},
+                                   {"alpha", &FLOAT_TEXT, false},
+                                   {"diffuse", &COLOR, false},
                                    {"specular", &COLOR, false}};
-const Node MATERIAL{.attributes = MATERIAL_ATTRIBUTES, .children = MATERIAL_CHILDREN, .check = Check::Material};
+const Node MATERIAL{.attributes = MATERIAL_ATTRIBUTES, .children = MATERIAL_CHILDREN};
 
 // The counts of the lists are checked with the lists.
 constexpr Attribute COUNT[] = {{"count", Value::Other, nullptr}};
@@ -152,47 +143,45 @@ const Child GEOMETRY_CHILDREN[] = {{"vertices", &COUNTED_LIST, false}, {"normals
                                    {"links", &LINKS, false},           {"weights", &WEIGHTS, false}};
 const Node GEOMETRY{.attributes = GEOMETRY_ATTRIBUTES, .children = GEOMETRY_CHILDREN, .check = Check::Geometry};
 
-constexpr Attribute BONE_ATTRIBUTES[] = {{"name", Value::Name, "its bone has an empty name, and no child bone names it as parent"}};
+constexpr Attribute BONE_ATTRIBUTES[] = {
+    {"name", Value::Name, "its bone has an empty name, and no child bone names it as parent"}};
 extern const Node BONE;
-const Child BONE_CHILDREN[] = {{"position", &VECTOR3, false},
-                               {"rotation", &QUATERNION, false},
-                               {"scale", &VECTOR3, false},
-                               {"bone", &BONE, true}};
-const Node BONE{.attributes = BONE_ATTRIBUTES, .children = BONE_CHILDREN, .check = Check::Bone};
+const Child BONE_CHILDREN[] = {
+    {"position", &VECTOR3, false}, {"rotation", &QUATERNION, false}, {"scale", &VECTOR3, false}, {"bone", &BONE, true}};
+const Node BONE{.attributes = BONE_ATTRIBUTES, .children = BONE_CHILDREN};
 
 constexpr Attribute SKELETON_ATTRIBUTES[] = {{"name", Value::Name, "no object or animation can name it"}};
 const Child SKELETON_CHILDREN[] = {{"bone", &BONE, true}};
-const Node SKELETON{.attributes = SKELETON_ATTRIBUTES, .children = SKELETON_CHILDREN, .check = Check::Skeleton};
+const Node SKELETON{.attributes = SKELETON_ATTRIBUTES, .children = SKELETON_CHILDREN};
 
 constexpr Attribute FRAME_ATTRIBUTES[] = {{"time", Value::Float, "its keys get time 0"}};
 const Child FRAME_CHILDREN[] = {{"position", &VECTOR3, false},
                                 {"rotation", &QUATERNION, false},
                                 {"scale", &VECTOR3, false},
                                 {"matrix", &PLAIN, false}};
-const Node FRAME{.attributes = FRAME_ATTRIBUTES, .children = FRAME_CHILDREN, .check = Check::Frame};
+const Node FRAME{.attributes = FRAME_ATTRIBUTES, .children = FRAME_CHILDREN};
 constexpr Attribute NODE_TRACK_ATTRIBUTES[] = {{"name", Value::Name, "the track animates no bone"}};
 const Child NODE_TRACK_CHILDREN[] = {{"frame", &FRAME, true}};
 const Node NODE_TRACK{.attributes = NODE_TRACK_ATTRIBUTES, .children = NODE_TRACK_CHILDREN};
 constexpr Attribute SKELETON_TRACK_ATTRIBUTES[] = {{"name", Value::Name, "the track animates no skeleton"}};
 const Child SKELETON_TRACK_CHILDREN[] = {{"node", &NODE_TRACK, true}};
 const Node SKELETON_TRACK{.attributes = SKELETON_TRACK_ATTRIBUTES, .children = SKELETON_TRACK_CHILDREN};
-constexpr Attribute ANIMATION_ATTRIBUTES[] = {{"name", Value::Name, nullptr},
-                                              {"length", Value::Float, "its length is 0"},
-                                              {"fps", Value::Float, "its fps is 0"}};
+constexpr Attribute ANIMATION_ATTRIBUTES[] = {
+    {"name", Value::Name, nullptr}, {"length", Value::Float, "its length is 0"}, {"fps", Value::Float, "its fps is 0"}};
 const Child ANIMATION_CHILDREN[] = {{"skeleton", &SKELETON_TRACK, true}};
 const Node ANIMATION{.attributes = ANIMATION_ATTRIBUTES, .children = ANIMATION_CHILDREN};
 
 constexpr Attribute MATRIX_ATTRIBUTES[] = {{"rows", Value::Other, nullptr}};
 const Node MATRIX{.attributes = MATRIX_ATTRIBUTES};
 constexpr Attribute OBJECT_ATTRIBUTES[] = {{"name", Value::Name, nullptr}, {"type", Value::Name, nullptr}};
-const Child OBJECT_CHILDREN[] = {{"skeleton", &NAME_TEXT, false}, {"parent", &NAME_TEXT, false},
-                                 {"bone", &NAME_TEXT, false},     {"position", &VECTOR3, false},
+const Child OBJECT_CHILDREN[] = {{"skeleton", &NAME_TEXT, false},  {"parent", &NAME_TEXT, false},
+                                 {"bone", &NAME_TEXT, false},      {"position", &VECTOR3, false},
                                  {"rotation", &QUATERNION, false}, {"scale", &VECTOR3, false},
-                                 {"euler", &VECTOR3, false},      {"matrix", &MATRIX, false}};
+                                 {"euler", &VECTOR3, false},       {"matrix", &MATRIX, false}};
 const Node OBJECT{.attributes = OBJECT_ATTRIBUTES, .children = OBJECT_CHILDREN, .check = Check::Object};
 constexpr Attribute SCENE_ATTRIBUTES[] = {{"name", Value::Name, nullptr}};
 const Child SCENE_CHILDREN[] = {{"object", &OBJECT, true}};
-const Node SCENE{.attributes = SCENE_ATTRIBUTES, .children = SCENE_CHILDREN, .check = Check::Scene};
+const Node SCENE{.attributes = SCENE_ATTRIBUTES, .children = SCENE_CHILDREN};
 
 const Child COMMENTS_CHILDREN[] = {{"version", &INT_TEXT, false}};
 const Node COMMENTS{.children = COMMENTS_CHILDREN, .openEnded = true};
@@ -216,9 +205,9 @@ const Node SKELETONS{.children = SKELETONS_CHILDREN};
 const Node ANIMATIONS{.children = ANIMATIONS_CHILDREN};
 const Node SCENES{.children = SCENES_CHILDREN};
 
-const Child ROOT_CHILDREN[] = {{"comments", &COMMENTS, false},   {"lights", &LIGHTS, false},
-                               {"cameras", &CAMERAS, false},     {"images", &IMAGES, false},
-                               {"textures", &TEXTURES, false},   {"materials", &MATERIALS, false},
+const Child ROOT_CHILDREN[] = {{"comments", &COMMENTS, false},     {"lights", &LIGHTS, false},
+                               {"cameras", &CAMERAS, false},       {"images", &IMAGES, false},
+                               {"textures", &TEXTURES, false},     {"materials", &MATERIALS, false},
                                {"geometries", &GEOMETRIES, false}, {"skeletons", &SKELETONS, false},
                                {"animations", &ANIMATIONS, false}, {"scenes", &SCENES, false}};
 const Node ROOT{.children = ROOT_CHILDREN, .check = Check::Root};
@@ -227,7 +216,6 @@ constexpr int FORMAT_VERSION = 3;
 
 // ---------------------------------------------------------------------------
 // Text helpers.
-
 
 std::string code(const char* name) { return std::string("`") + name + "`"; }
 
@@ -319,43 +307,28 @@ const char* closeName(const char* unknown, std::span<const Item> known) {
 }
 
 // ---------------------------------------------------------------------------
-// Number lists, split exactly as the parsers split them (number_lists.h).
+// Number lists, split by the parsers' own tokenizer (token_cursor.h).
 
-// Flat: tokens end at a space only. visit(k, begin, end) for token k.
+// Flat: visit(k, begin, end) for token k.
 template <class Visit>
 void forEachFlatToken(const char* text, Visit visit) {
-    if (text == nullptr) return;
-    int64_t k = 0;
-    const char* p = text;
-    for (;;) {
-        while (*p == ' ') ++p;
-        if (*p == '\0') return;
-        const char* begin = p;
-        while (*p != ' ' && *p != '\0') ++p;
-        visit(k++, begin, p);
-    }
+    TokenCursor cursor(text);
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    for (int64_t k = 0; cursor.next(begin, end); ++k) visit(k, begin, end);
 }
 
-// Grouped: groups between commas (touching commas count as one), tokens
-// between spaces. visit(group, k, begin, end) for each token, then
-// groupEnd(group, tokens) for each group.
+// Grouped: visit(group, k, begin, end) for each token, then groupEnd(group,
+// tokens) for each group.
 template <class Visit, class GroupEnd>
 void forEachGroupedToken(const char* text, Visit visit, GroupEnd groupEnd) {
-    if (text == nullptr) return;
-    int64_t group = 0;
-    const char* p = text;
-    for (;;) {
-        while (*p == ',') ++p;
-        if (*p == '\0') return;
+    TokenCursor cursor(text);
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    for (int64_t group = 0; cursor.nextGroup(); ++group) {
         int64_t k = 0;
-        for (;;) {
-            while (*p == ' ') ++p;
-            if (*p == ',' || *p == '\0') break;
-            const char* begin = p;
-            while (*p != ' ' && *p != ',' && *p != '\0') ++p;
-            visit(group, k++, begin, p);
-        }
-        groupEnd(group++, k);
+        while (cursor.nextInGroup(begin, end)) visit(group, k++, begin, end);
+        groupEnd(group, k);
     }
 }
 
@@ -384,20 +357,21 @@ public:
     void report(Diagnostics& diagnostics, int line, const char* list) const {
         const std::string in = " in the number list of " + code(list);
         if (!broken_.empty()) {
-            diagnostics.warn(line, std::string("a ") + controlName(brokenBy_) + in + " (" + quoted(broken_.c_str()) + ")",
+            diagnostics.warn(line, FindingKind::BrokenToken,
+                             std::string("a ") + controlName(brokenBy_) + in + " (" + quoted(broken_.c_str()) + ")",
                              "only the number before it is read: the numbers after it up to the next space are lost");
         }
         if (notNumbers_ > 0) {
-            diagnostics.warn(line,
+            diagnostics.warn(line, FindingKind::NotANumber,
                              quoted(firstNotNumber_.c_str()) + in + " does not start with a number" +
                                  (notNumbers_ > 1 ? " (nor do " + std::to_string(notNumbers_ - 1) + " more)" : ""),
-                             "read as 0");
+                             "read as 0", notNumbers_);
         }
         if (notFinite_ > 0) {
-            diagnostics.warn(line,
+            diagnostics.warn(line, FindingKind::NotFinite,
                              quoted(firstNotFinite_.c_str()) + in + " is not a finite number" +
                                  (notFinite_ > 1 ? " (nor are " + std::to_string(notFinite_ - 1) + " more)" : ""),
-                             "kept as it is: NaN or infinity reaches the model");
+                             "kept as it is: NaN or infinity reaches the model", notFinite_);
         }
     }
 
@@ -430,11 +404,12 @@ public:
     }
 
 private:
-    void warn(const XMLElement& e, std::string what, std::string instead) {
-        d_.warn(e.GetLineNum(), std::move(what), std::move(instead));
+    void warn(const XMLElement& e, FindingKind kind, std::string what, std::string instead, int64_t count = 1) {
+        d_.warn(e.GetLineNum(), kind, std::move(what), std::move(instead), count);
     }
 
-    void visit(const XMLElement& e, const Node& node, std::vector<std::pair<const XMLElement*, const Node*>>& children) {
+    void visit(const XMLElement& e, const Node& node,
+               std::vector<std::pair<const XMLElement*, const Node*>>& children) {
         checkAttributes(e, node);
         checkText(e, node);
         children.clear();
@@ -447,8 +422,9 @@ private:
             if (known == nullptr) {
                 if (node.openEnded) continue;
                 if (const char* close = closeName(c->Name(), node.children)) {
-                    warn(*c, "unknown element " + code(c->Name()) + " in " + code(e.Name()) + " (did you mean " +
-                                 code(close) + "?)",
+                    warn(*c, FindingKind::UnknownName,
+                         "unknown element " + code(c->Name()) + " in " + code(e.Name()) + " (did you mean " +
+                             code(close) + "?)",
                          "ignored with everything in it");
                 }
                 continue;
@@ -457,7 +433,7 @@ private:
                 const auto first = std::find_if(seen.begin(), seen.end(),
                                                 [&](const auto& s) { return std::strcmp(s.first, known->name) == 0; });
                 if (first != seen.end()) {
-                    warn(*c, "a second " + code(known->name) + " in " + code(e.Name()),
+                    warn(*c, FindingKind::SecondOccurrence, "a second " + code(known->name) + " in " + code(e.Name()),
                          "ignored: the first, on line " + std::to_string(first->second) + ", counts");
                     continue;
                 }
@@ -472,16 +448,16 @@ private:
         if (kind == Value::Name) {
             const std::size_t n = std::strlen(value);
             if (n > Name::CAPACITY - 1) {
-                warn(e, what + std::string(" is ") + std::to_string(n) + " bytes long",
+                warn(e, FindingKind::Cut, what + std::string(" is ") + std::to_string(n) + " bytes long",
                      "cut to its first 255 bytes");
             }
         } else if (kind == Value::Float || kind == Value::Int) {
             const bool integer = kind == Value::Int;
             if (!startsWithNumber(value, integer)) {
-                warn(e, what + std::string(" is ") + quoted(value) + ", which does not start with a number",
-                     "read as 0");
+                warn(e, FindingKind::NotANumber,
+                     what + std::string(" is ") + quoted(value) + ", which does not start with a number", "read as 0");
             } else if (!integer && !std::isfinite(parseFloat(value))) {
-                warn(e, what + std::string(" is ") + quoted(value) + ", not a finite number",
+                warn(e, FindingKind::NotFinite, what + std::string(" is ") + quoted(value) + ", not a finite number",
                      "kept as it is: NaN or infinity reaches the model");
             }
         }
@@ -495,8 +471,9 @@ private:
             }
             if (known == nullptr) {
                 if (const char* close = closeName(a->Name(), node.attributes)) {
-                    warn(e, "unknown attribute " + code(a->Name()) + " of " + code(e.Name()) + " (did you mean " +
-                                code(close) + "?)",
+                    warn(e, FindingKind::UnknownName,
+                         "unknown attribute " + code(a->Name()) + " of " + code(e.Name()) + " (did you mean " +
+                             code(close) + "?)",
                          "ignored");
                 }
                 continue;
@@ -509,11 +486,12 @@ private:
             if (node.vector) {
                 missing += (missing.empty() ? "" : ", ") + code(attribute.name);
             } else if (attribute.ifAbsent != nullptr) {
-                warn(e, code(e.Name()) + " has no " + code(attribute.name), attribute.ifAbsent);
+                warn(e, FindingKind::Missing, code(e.Name()) + " has no " + code(attribute.name), attribute.ifAbsent);
             }
         }
         if (!missing.empty()) {
-            warn(e, code(e.Name()) + " lacks " + missing, "ignored whole: the value it would set keeps its default");
+            warn(e, FindingKind::Missing, code(e.Name()) + " lacks " + missing,
+                 "ignored whole: the value it would set keeps its default");
         }
     }
 
@@ -525,31 +503,20 @@ private:
 
     void runCheck(const XMLElement& e, Check check) {
         switch (check) {
-        case Check::None: break;
-        case Check::Root: checkVersion(e); break;
-        case Check::Light: d_.noteLine(RecordKind::Light, ++lights_, 0, e.GetLineNum()); break;
-        case Check::Camera: checkCamera(e); break;
-        case Check::Image: checkImage(e); break;
-        case Check::Texture: checkTexture(e); break;
-        case Check::Material: checkMaterial(e); break;
-        case Check::Geometry: checkGeometry(e); break;
-        case Check::Skeleton:
-            ++skeletons_;
-            bones_ = 0;
-            d_.noteLine(RecordKind::Skeleton, skeletons_, 0, e.GetLineNum());
-            d_.noteLine(RecordKind::Bone, skeletons_, 0, e.GetLineNum());
+        case Check::None:
             break;
-        case Check::Bone:
-            d_.noteLine(RecordKind::Bone, skeletons_, ++bones_, e.GetLineNum());
-            checkRotation(e);
-            checkBonePath(e);
+        case Check::Root:
+            checkVersion(e);
             break;
-        case Check::Frame: checkRotation(e); break;
-        case Check::Scene:
-            ++scenes_;
-            objects_ = -1;
+        case Check::Image:
+            checkImage(e);
             break;
-        case Check::Object: checkObject(e); break;
+        case Check::Geometry:
+            checkGeometry(e);
+            break;
+        case Check::Object:
+            checkObject(e);
+            break;
         }
     }
 
@@ -557,173 +524,43 @@ private:
         const XMLElement* comments = root.FirstChildElement("comments");
         const XMLElement* version = comments != nullptr ? comments->FirstChildElement("version") : nullptr;
         if (version == nullptr || version->GetText() == nullptr) {
-            warn(comments != nullptr ? *comments : root, "the file gives no version",
+            warn(comments != nullptr ? *comments : root, FindingKind::Version, "the file gives no version",
                  "read as version 0, and otherwise as version " + std::to_string(FORMAT_VERSION));
             return;
         }
         const int32_t value = parseInt(version->GetText());
         if (value != FORMAT_VERSION) {
-            warn(*version, "version " + std::to_string(value) + ", not " + std::to_string(FORMAT_VERSION),
+            warn(*version, FindingKind::Version,
+                 "version " + std::to_string(value) + ", not " + std::to_string(FORMAT_VERSION),
                  "read as version " + std::to_string(FORMAT_VERSION) + " all the same");
         }
     }
 
-    void checkCamera(const XMLElement& e) {
-        d_.noteLine(RecordKind::Camera, ++cameras_, 0, e.GetLineNum());
-        if (const XMLElement* clip = e.FirstChildElement("clip")) {
-            float nearClip = 1.0f;
-            float farClip = 1000.0f;
-            if (const char* v = clip->Attribute("near")) nearClip = parseFloat(v);
-            if (const char* v = clip->Attribute("far")) farClip = parseFloat(v);
-            if (nearClip < 0.0f) warn(*clip, "a negative near clip", "set to 0");
-            if (farClip < 0.0f) warn(*clip, "a negative far clip", "set to 0");
-            if (std::max(nearClip, 0.0f) > std::max(farClip, 0.0f)) {
-                warn(*clip, "the near clip lies beyond the far clip", "near is set to far - 1, or 0");
-            }
-        }
-        if (const XMLElement* fov = e.FirstChildElement("fov"); fov != nullptr && fov->GetText() != nullptr) {
-            const float v = parseFloat(fov->GetText());
-            if (v < 0.0f || v > 180.0f) warn(*fov, "a field of view outside 0 to 180 degrees", "clamped to that range");
-        }
-    }
-
     void checkImage(const XMLElement& e) {
-        d_.noteLine(RecordKind::Image, ++images_, 0, e.GetLineNum());
         const char* url = e.Attribute("url");
         if (url == nullptr) return;
-        const char* name = url;
-        for (const char* p = url; *p != '\0'; ++p) {
-            if (*p == '/' || *p == '\\' || *p == ':') name = p + 1;
-        }
-        // Characters, not bytes: the name is widened to at most 254 of them.
-        std::size_t characters = 0;
-        for (const char* p = name; *p != '\0'; ++p) characters += (static_cast<unsigned char>(*p) & 0xC0) != 0x80;
-        if (characters > 254) {
-            warn(e, "the file name of " + code("url") + " is " + std::to_string(characters) + " characters long",
+        WidePath path;
+        bool whole = true;
+        imagePathOfUrl(url, path, &whole);
+        if (!whole) {
+            warn(e, FindingKind::Cut,
+                 "the file name of " + code("url") + " is longer than the " +
+                     std::to_string(std::wcslen(path.c_str())) + " characters the import keeps",
                  "cut short, so it names a file that is not there");
         }
     }
 
-    void checkTexture(const XMLElement& e) {
-        d_.noteLine(RecordKind::Texture, ++textures_, 0, e.GetLineNum());
-        const XMLElement* image = e.FirstChildElement("image");
-        if (image == nullptr || image->GetText() == nullptr) {
-            warn(e, "texture " + quoted(e.Attribute("name")) + " names no image", "no texture map is made from it");
-        }
-    }
-
-    void checkMaterial(const XMLElement& e) {
-        ++materials_;
-        const char* name = e.Attribute("name");
-        int slotLines[MATERIAL_SLOT_COUNT] = {0, 0, 0};
-        for (const XMLElement* t = e.FirstChildElement("texture"); t != nullptr; t = t->NextSiblingElement("texture")) {
-            const char* mapType = t->Attribute("map_type");
-            int slot = 0;
-            if (mapType == nullptr || equalsIgnoreCase(mapType, "diffuse color")) slot = 0;
-            else if (equalsIgnoreCase(mapType, "alpha")) slot = 1;
-            else if (equalsIgnoreCase(mapType, "normal")) slot = 2;
-            else {
-                warn(*t, "a texture of material " + quoted(name) + " with " + code("map_type") + " " + quoted(mapType) +
-                             ", none of \"diffuse color\", \"alpha\", \"normal\"",
-                     "ignored");
-                continue;
-            }
-            if (t->Attribute("name") == nullptr) {
-                warn(*t, "a texture of material " + quoted(name) + " without " + code("name"), "ignored");
-                continue;
-            }
-            if (slotLines[slot] != 0) {
-                warn(*t, "a second texture of the same kind in material " + quoted(name),
-                     "ignored: the first, on line " + std::to_string(slotLines[slot]) + ", fills the slot");
-                continue;
-            }
-            slotLines[slot] = t->GetLineNum();
-            d_.noteLine(RecordKind::MaterialSlot, materials_, slot, t->GetLineNum());
-        }
-        checkClamped(e, "shininess", 0.0f, 128.0f);
-        checkClamped(e, "alpha", 0.0f, 1.0f);
-    }
-
-    void checkClamped(const XMLElement& e, const char* child, float low, float high) {
-        const XMLElement* c = e.FirstChildElement(child);
-        if (c == nullptr || c->GetText() == nullptr) return;
-        const float v = parseFloat(c->GetText());
-        if (v < low || v > high) {
-            warn(*c, code(child) + " " + quoted(c->GetText()) + " outside " + std::to_string(static_cast<int>(low)) +
-                         " to " + std::to_string(static_cast<int>(high)),
-                 "clamped to that range");
-        }
-    }
-
-    // Bones and animation keys are normalised; one too short to have a
-    // direction becomes the identity.
-    void checkRotation(const XMLElement& e) {
-        const XMLElement* r = e.FirstChildElement("rotation");
-        if (r == nullptr) return;
-        const char* v[4] = {r->Attribute("x"), r->Attribute("y"), r->Attribute("z"), r->Attribute("w")};
-        if (std::find(std::begin(v), std::end(v), nullptr) != std::end(v)) return;
-        const Quaternion q{parseFloat(v[0]), parseFloat(v[1]), parseFloat(v[2]), parseFloat(v[3])};
-        if (!(length(q) > NEAR_EPSILON)) {
-            warn(*r, "a rotation of length " + std::to_string(length(q)) + ", too short to normalise",
-                 "replaced by the identity (0, 0, 0, 1)");
-        }
-    }
-
-    void checkBonePath(const XMLElement& e) {
-        if (!isIndexOf(skeletons_, doc_.skeletons)) return;
-        const char* name = e.Attribute("name");
-        const std::size_t skeletonName = std::strlen(element(doc_.skeletons, skeletons_).name.c_str());
-        const std::size_t boneName = std::min(name != nullptr ? std::strlen(name) : 0, Name::CAPACITY - 1);
-        if (skeletonName + 2 + boneName > Name::CAPACITY - 1) {
-            warn(e, "the path skeleton::bone of bone " + quoted(name) + " is " +
-                        std::to_string(skeletonName + 2 + boneName) + " bytes long",
-                 "cut to 255 bytes, so animations and children may not find it");
-        }
-    }
-
     void checkObject(const XMLElement& e) {
-        d_.noteLine(RecordKind::SceneObject, scenes_, ++objects_, e.GetLineNum());
         const XMLElement* matrix = e.FirstChildElement("matrix");
         if (matrix == nullptr) return;
         const int64_t rows = checkCount(*matrix, "rows", "ignored: the position, rotation and scale children stand");
         if (rows <= 0) return;
         if (matrix->GetText() == nullptr) {
-            warn(*matrix, code("matrix") + " without numbers", "ignored: the position, rotation and scale children stand");
+            warn(*matrix, FindingKind::Missing, code("matrix") + " without numbers",
+                 "ignored: the position, rotation and scale children stand");
             return;
         }
         checkMatrixList(*matrix, rows);
-        checkReplacedByMatrix(e);
-    }
-
-    // The matrix replaces the position, rotation and scale children; files
-    // often carry both, and only children that say something else lose.
-    void checkReplacedByMatrix(const XMLElement& e) {
-        if (!isIndexOf(scenes_, doc_.scenes)) return;
-        const SceneRecord& scene = element(doc_.scenes, scenes_);
-        if (!isIndexOf(objects_, scene.objects)) return;
-        const SceneObjectRecord& object = element(scene.objects, objects_);
-        auto near = [](float a, float b) { return std::fabs(a - b) <= 1e-3f * std::max({1.0f, std::fabs(a), std::fabs(b)}); };
-        auto report = [&](const char* child) {
-            warn(*e.FirstChildElement(child), code(child) + " says otherwise than the object's " + code("matrix"),
-                 "replaced by what the matrix gives");
-        };
-        Vector3 v{};
-        if (readVector3Child(&e, "position", v) &&
-            !(near(v.x, object.position.x) && near(v.y, object.position.y) && near(v.z, object.position.z))) {
-            report("position");
-        }
-        v = Vector3{1, 1, 1};
-        if (readVector3Child(&e, "scale", v) &&
-            !(near(v.x, object.scale.x) && near(v.y, object.scale.y) && near(v.z, object.scale.z))) {
-            report("scale");
-        }
-        Quaternion q{0, 0, 0, 1};
-        if (readQuaternionChild(&e, "rotation", q)) {
-            const Quaternion& m = object.rotation;
-            const bool same = near(q.x, m.x) && near(q.y, m.y) && near(q.z, m.z) && near(q.w, m.w);
-            const bool opposite = near(q.x, -m.x) && near(q.y, -m.y) && near(q.z, -m.z) && near(q.w, -m.w);
-            if (!same && !opposite) report("rotation");
-        }
     }
 
     // ---- lists ----
@@ -735,17 +572,19 @@ private:
         const char* value = e.Attribute(attribute);
         const bool hasNumbers = hasContent(e.GetText());
         if (value == nullptr) {
-            if (hasNumbers) warn(e, code(e.Name()) + " has no " + code(attribute), notRead);
+            if (hasNumbers) warn(e, FindingKind::Missing, code(e.Name()) + " has no " + code(attribute), notRead);
             return 0;
         }
         if (!startsWithNumber(value, true)) {
-            warn(e, code(attribute) + " of " + code(e.Name()) + " is " + quoted(value) + ", not a number",
+            warn(e, FindingKind::NotANumber,
+                 code(attribute) + " of " + code(e.Name()) + " is " + quoted(value) + ", not a number",
                  std::string("read as 0: ") + notRead);
             return 0;
         }
         const int64_t n = parseInt(value);
         if (n <= 0 && hasNumbers) {
-            warn(e, code(attribute) + " of " + code(e.Name()) + " is " + std::to_string(n), notRead);
+            warn(e, FindingKind::CountMismatch, code(attribute) + " of " + code(e.Name()) + " is " + std::to_string(n),
+                 notRead);
         }
         return n;
     }
@@ -760,12 +599,14 @@ private:
         tokens.report(d_, e.GetLineNum(), e.Name());
         const int64_t expected = items * perItem;
         if (numbers < expected) {
-            warn(e, code(e.Name()) + " holds " + plural(numbers, "number", "numbers") + ", fewer than the " +
-                        std::to_string(expected) + " its count of " + std::to_string(items) + " promises",
+            warn(e, FindingKind::CountMismatch,
+                 code(e.Name()) + " holds " + plural(numbers, "number", "numbers") + ", fewer than the " +
+                     std::to_string(expected) + " its count of " + std::to_string(items) + " promises",
                  std::string("the items without numbers keep their defaults: ") + defaults);
         } else if (numbers > expected) {
-            warn(e, code(e.Name()) + " holds " + plural(numbers, "number", "numbers") + ", more than the " +
-                        std::to_string(expected) + " its count of " + std::to_string(items) + " promises",
+            warn(e, FindingKind::CountMismatch,
+                 code(e.Name()) + " holds " + plural(numbers, "number", "numbers") + ", more than the " +
+                     std::to_string(expected) + " its count of " + std::to_string(items) + " promises",
                  "the last " + std::to_string(numbers - expected) + " are ignored");
         }
     }
@@ -776,14 +617,16 @@ private:
                  const char* skipped) {
         if (!haveAny) {
             const char* name = e.Attribute("name");
-            warn(e, code(e.Name()) + (name != nullptr ? " " + quoted(name) : std::string()) +
-                        " for a geometry without " + what,
+            warn(e, FindingKind::CountMismatch,
+                 code(e.Name()) + (name != nullptr ? " " + quoted(name) : std::string()) + " for a geometry without " +
+                     what,
                  skipped);
             return false;
         }
         if (count != have) {
-            warn(e, "the count " + std::to_string(count) + " of " + code(e.Name()) + " does not match the " +
-                        std::to_string(have) + " " + what + " of its geometry",
+            warn(e, FindingKind::CountMismatch,
+                 "the count " + std::to_string(count) + " of " + code(e.Name()) + " does not match the " +
+                     std::to_string(have) + " " + what + " of its geometry",
                  skipped);
             return false;
         }
@@ -791,7 +634,7 @@ private:
     }
 
     void checkGeometry(const XMLElement& e) {
-        d_.noteLine(RecordKind::Geometry, ++geometries_, 0, e.GetLineNum());
+        ++geometries_;
         if (!isIndexOf(geometries_, doc_.geometries)) return;
         const GeometryRecord& geometry = element(doc_.geometries, geometries_);
 
@@ -810,7 +653,7 @@ private:
         for (const XMLElement* uvset = e.FirstChildElement("uvset"); uvset != nullptr;
              uvset = uvset->NextSiblingElement("uvset"), ++set) {
             if (set >= 2) {
-                warn(*uvset, "a third " + code("uvset") + " " + quoted(uvset->Attribute("name")),
+                warn(*uvset, FindingKind::Ignored, "a third " + code("uvset") + " " + quoted(uvset->Attribute("name")),
                      "ignored: a geometry keeps two uv sets");
                 break;
             }
@@ -828,7 +671,6 @@ private:
             }
         }
         if (const XMLElement* materials = e.FirstChildElement("materials")) {
-            d_.noteLine(RecordKind::GeometryMaterials, geometries_, 0, materials->GetLineNum());
             const int64_t count = checkCount(*materials, "count", "the list is not read: the faces have no material");
             const int64_t faces = static_cast<int64_t>(geometry.faces.size());
             if (count > 0 && matches(*materials, count, faces, faces > 0, "faces",
@@ -838,10 +680,12 @@ private:
         }
         if (const XMLElement* weights = e.FirstChildElement("weights")) {
             const int64_t count = checkCount(*weights, "count", "the list is not read: no vertex has weights");
-            const int64_t most = checkCount(*weights, "maxBonePerVertex", "the list is not read: no vertex has weights");
+            const int64_t most =
+                checkCount(*weights, "maxBonePerVertex", "the list is not read: no vertex has weights");
             const int64_t vertices = static_cast<int64_t>(geometry.vertices.size());
             if (count > 0 && most > 0 &&
-                matches(*weights, count, vertices, vertices > 0, "vertices", "the list is skipped: no vertex has weights")) {
+                matches(*weights, count, vertices, vertices > 0, "vertices",
+                        "the list is skipped: no vertex has weights")) {
                 checkWeights(*weights, count, most);
             }
         }
@@ -849,8 +693,8 @@ private:
 
     bool checkPlausible(const XMLElement& e, int64_t count) {
         if (countFitsText(count, e.GetText())) return true;
-        warn(e, "the count " + std::to_string(count) + " of " + code(e.Name()) +
-                    " is far more than its text could hold",
+        warn(e, FindingKind::ImplausibleCount,
+             "the count " + std::to_string(count) + " of " + code(e.Name()) + " is far more than its text could hold",
              "the list is not read");
         return false;
     }
@@ -878,26 +722,30 @@ private:
             });
         tokens.report(d_, e.GetLineNum(), e.Name());
         if (groups < count) {
-            warn(e, code("indices") + " holds " + plural(groups, "face", "faces") + ", fewer than its count of " +
-                        std::to_string(count),
+            warn(e, FindingKind::CountMismatch,
+                 code("indices") + " holds " + plural(groups, "face", "faces") + ", fewer than its count of " +
+                     std::to_string(count),
                  "the missing faces keep vertex index -1, and the build stops at the first of them");
         } else if (groups > count) {
-            warn(e, code("indices") + " holds " + plural(groups, "face", "faces") + ", more than its count of " +
-                        std::to_string(count),
+            warn(e, FindingKind::CountMismatch,
+                 code("indices") + " holds " + plural(groups, "face", "faces") + ", more than its count of " +
+                     std::to_string(count),
                  "the last " + std::to_string(groups - count) + " are ignored");
         }
         if (longGroups > 0) {
-            warn(e, plural(longGroups, "face", "faces") + " of " + code("indices") +
-                        " with more than 4 indices (the first: face " + std::to_string(firstLong) + ")",
-                 "only the first 4 indices of each are read");
+            warn(e, FindingKind::Ignored,
+                 plural(longGroups, "face", "faces") + " of " + code("indices") +
+                     " with more than 4 indices (the first: face " + std::to_string(firstLong) + ")",
+                 "only the first 4 indices of each are read", longGroups);
         }
         const std::string stops = "the build stops there: this face and every face and mesh after it get no polygons";
         const int64_t vertices = static_cast<int64_t>(geometry.vertices.size());
         const int64_t read = std::min<int64_t>(groups, static_cast<int64_t>(geometry.faces.size()));
         for (int64_t f = 0; f < read; ++f) {
             if (f == firstShort) {
-                warn(e, "face " + std::to_string(f) + " of " + code("indices") + " has " +
-                            plural(firstShortTokens, "index", "indices") + ", fewer than 3",
+                warn(e, FindingKind::Dropped,
+                     "face " + std::to_string(f) + " of " + code("indices") + " has " +
+                         plural(firstShortTokens, "index", "indices") + ", fewer than 3",
                      stops);
                 return;
             }
@@ -905,9 +753,9 @@ private:
             for (int c = 0; c < face.cornerCount && c < 4; ++c) {
                 const int32_t v = face.vertexIndices[c];
                 if (v < 0 || v >= vertices) {
-                    warn(e, "face " + std::to_string(f) + " of " + code("indices") + " uses vertex index " +
-                                std::to_string(v) + ", outside the geometry's " +
-                                plural(vertices, "vertex", "vertices"),
+                    warn(e, FindingKind::Dropped,
+                         "face " + std::to_string(f) + " of " + code("indices") + " uses vertex index " +
+                             std::to_string(v) + ", outside the geometry's " + plural(vertices, "vertex", "vertices"),
                          "the build stops there (unless the index happens to name a vertex of another mesh): this "
                          "face and every face and mesh after it get no polygons");
                     return;
@@ -936,25 +784,28 @@ private:
             });
         tokens.report(d_, e.GetLineNum(), e.Name());
         if (groups < count) {
-            warn(e, code("weights") + " holds the weights of " + plural(groups, "vertex", "vertices") +
-                        ", fewer than its count of " + std::to_string(count),
+            warn(e, FindingKind::CountMismatch,
+                 code("weights") + " holds the weights of " + plural(groups, "vertex", "vertices") +
+                     ", fewer than its count of " + std::to_string(count),
                  "the other vertices have no weights");
         } else if (groups > count) {
-            warn(e, code("weights") + " holds the weights of " + plural(groups, "vertex", "vertices") +
-                        ", more than its count of " + std::to_string(count),
+            warn(e, FindingKind::CountMismatch,
+                 code("weights") + " holds the weights of " + plural(groups, "vertex", "vertices") +
+                     ", more than its count of " + std::to_string(count),
                  "the last " + std::to_string(groups - count) + " are ignored");
         }
         if (odd > 0) {
-            warn(e, plural(odd, "vertex", "vertices") + " of " + code("weights") +
-                        " ending in a link index without its weight (the first: vertex " + std::to_string(firstOdd) +
-                        ")",
-                 "that link index is dropped");
+            warn(e, FindingKind::Ignored,
+                 plural(odd, "vertex", "vertices") + " of " + code("weights") +
+                     " ending in a link index without its weight (the first: vertex " + std::to_string(firstOdd) + ")",
+                 "that link index is dropped", odd);
         }
         if (over > 0) {
-            warn(e, plural(over, "vertex", "vertices") + " of " + code("weights") + " with more than " +
-                        code("maxBonePerVertex") + " " + std::to_string(most) + " pairs (the first: vertex " +
-                        std::to_string(firstOver) + ")",
-                 "only the first " + std::to_string(most) + " pairs of each are kept");
+            warn(e, FindingKind::Ignored,
+                 plural(over, "vertex", "vertices") + " of " + code("weights") + " with more than " +
+                     code("maxBonePerVertex") + " " + std::to_string(most) + " pairs (the first: vertex " +
+                     std::to_string(firstOver) + ")",
+                 "only the first " + std::to_string(most) + " pairs of each are kept", over);
         }
     }
 
@@ -971,42 +822,38 @@ private:
                 ++groups;
                 if (group >= used) return;
                 if (n < 4) {
-                    warn(e, "row " + std::to_string(group) + " of " + code("matrix") + " has " +
-                                plural(n, "number", "numbers"),
+                    warn(e, FindingKind::CountMismatch,
+                         "row " + std::to_string(group) + " of " + code("matrix") + " has " +
+                             plural(n, "number", "numbers"),
                          "the missing columns repeat the row before, or are 0 in the first row");
                 } else if (n > 4) {
-                    warn(e, "row " + std::to_string(group) + " of " + code("matrix") + " has " +
-                                plural(n, "number", "numbers"),
+                    warn(e, FindingKind::CountMismatch,
+                         "row " + std::to_string(group) + " of " + code("matrix") + " has " +
+                             plural(n, "number", "numbers"),
                          "the numbers after the fourth are ignored");
                 }
             });
         tokens.report(d_, e.GetLineNum(), e.Name());
         if (groups < used) {
-            warn(e, code("matrix") + " holds " + plural(groups, "row", "rows") + ", fewer than its " +
-                        code("rows") + " of " + std::to_string(rows),
+            warn(e, FindingKind::CountMismatch,
+                 code("matrix") + " holds " + plural(groups, "row", "rows") + ", fewer than its " + code("rows") +
+                     " of " + std::to_string(rows),
                  "the missing rows repeat the row before");
         } else if (groups > rows) {
-            warn(e, code("matrix") + " holds " + plural(groups, "row", "rows") + ", more than its " + code("rows") +
-                        " of " + std::to_string(rows),
+            warn(e, FindingKind::CountMismatch,
+                 code("matrix") + " holds " + plural(groups, "row", "rows") + ", more than its " + code("rows") +
+                     " of " + std::to_string(rows),
                  "the extra rows are ignored");
         }
         if (rows > 4 && groups > 4) {
-            warn(e, code("matrix") + " with more than 4 rows", "the rows after the fourth are ignored");
+            warn(e, FindingKind::Ignored, code("matrix") + " with more than 4 rows",
+                 "the rows after the fourth are ignored");
         }
     }
 
     const SceneDocument& doc_;
     Diagnostics& d_;
-    int32_t lights_ = -1;
-    int32_t cameras_ = -1;
-    int32_t images_ = -1;
-    int32_t textures_ = -1;
-    int32_t materials_ = -1;
     int32_t geometries_ = -1;
-    int32_t skeletons_ = -1;
-    int32_t bones_ = 0;
-    int32_t scenes_ = -1;
-    int32_t objects_ = -1;
 };
 
 // ---------------------------------------------------------------------------
@@ -1026,7 +873,8 @@ std::vector<Placement> placements(const SceneDocument& doc) {
         const SceneRecord& scene = doc.scenes[i];
         for (std::size_t k = 0; k < scene.objects.size(); ++k) {
             const SceneObjectRecord& object = scene.objects[k];
-            if (!equalsIgnoreCase(object.type.c_str(), "mesh") && !equalsIgnoreCase(object.type.c_str(), "font")) continue;
+            if (!equalsIgnoreCase(object.type.c_str(), "mesh") && !equalsIgnoreCase(object.type.c_str(), "font"))
+                continue;
             if (!isIndexOf(object.targetIndex, doc.geometries)) continue;
             Placement& p = element(placed, object.targetIndex);
             if (p.scene < 0) p = Placement{static_cast<int32_t>(i), static_cast<int32_t>(k)};
@@ -1045,7 +893,7 @@ void checkLinks(const SceneDocument& doc, const GeometryRecord& geometry, const 
     for (const VertexRecord& vertex : geometry.vertices) weighted = weighted || !vertex.weights.empty();
     if (!isIndexOf(object.skeletonIndex, doc.skeletons)) {
         if (weighted) {
-            diagnostics.warn(links->GetLineNum(),
+            diagnostics.warn(links->GetLineNum(), FindingKind::Unresolved,
                              "geometry " + quoted(geometry.name.c_str()) +
                                  " has bone links, but the object that places it belongs to no skeleton",
                              "its weights reach the host with bone -1");
@@ -1064,11 +912,10 @@ void checkLinks(const SceneDocument& doc, const GeometryRecord& geometry, const 
         const BoneLinkRecord& record = geometry.links[k];
         indices.insert(record.index);
         if (bones.count(record.name.c_str()) != 0) continue;
-        diagnostics.warn(link->GetLineNum(),
-                         record.name.empty()
-                             ? "bone link " + std::to_string(record.index) + " has an empty name"
-                             : "bone link " + quoted(record.name.c_str()) + " names no bone of skeleton " +
-                                   quoted(skeleton.name.c_str()),
+        diagnostics.warn(link->GetLineNum(), FindingKind::Unresolved,
+                         record.name.empty() ? "bone link " + std::to_string(record.index) + " has an empty name"
+                                             : "bone link " + quoted(record.name.c_str()) +
+                                                   " names no bone of skeleton " + quoted(skeleton.name.c_str()),
                          "its weights reach the host with bone -1");
     }
     int64_t unlinked = 0;
@@ -1080,10 +927,10 @@ void checkLinks(const SceneDocument& doc, const GeometryRecord& geometry, const 
     }
     if (unlinked > 0) {
         const XMLElement* weights = geometryElement.FirstChildElement("weights");
-        diagnostics.warn(weights != nullptr ? weights->GetLineNum() : links->GetLineNum(),
+        diagnostics.warn(weights != nullptr ? weights->GetLineNum() : links->GetLineNum(), FindingKind::Unresolved,
                          plural(unlinked, "weight", "weights") + " of geometry " + quoted(geometry.name.c_str()) +
                              " name a link index no link has (the first: " + std::to_string(example) + ")",
-                         "they reach the host with bone -1");
+                         "they reach the host with bone -1", unlinked);
     }
 }
 
@@ -1097,17 +944,20 @@ void checkAnimationTracks(const XMLElement& root, const SceneDocument& doc, Diag
          a = a->NextSiblingElement("animation")) {
         const std::string animation = quoted(a->Attribute("name"));
         std::unordered_set<std::string_view> tracks;
-        for (const XMLElement* t = a->FirstChildElement("skeleton"); t != nullptr; t = t->NextSiblingElement("skeleton")) {
+        for (const XMLElement* t = a->FirstChildElement("skeleton"); t != nullptr;
+             t = t->NextSiblingElement("skeleton")) {
             const char* name = t->Attribute("name") != nullptr ? t->Attribute("name") : "";
             if (!tracks.insert(name).second) {
-                diagnostics.warn(t->GetLineNum(), "a second track of animation " + animation + " for skeleton " + quoted(name),
+                diagnostics.warn(t->GetLineNum(), FindingKind::SecondOccurrence,
+                                 "a second track of animation " + animation + " for skeleton " + quoted(name),
                                  "ignored: the first counts");
                 continue;
             }
-            const auto skeleton = std::find_if(doc.skeletons.begin(), doc.skeletons.end(),
-                                               [&](const SkeletonRecord& s) { return !s.name.empty() && s.name.equals(name); });
+            const auto skeleton =
+                std::find_if(doc.skeletons.begin(), doc.skeletons.end(),
+                             [&](const SkeletonRecord& s) { return !s.name.empty() && s.name.equals(name); });
             if (skeleton == doc.skeletons.end()) {
-                diagnostics.warn(t->GetLineNum(),
+                diagnostics.warn(t->GetLineNum(), FindingKind::Unresolved,
                                  "animation " + animation + " has a track for skeleton " + quoted(name) +
                                      ", which no skeleton has",
                                  "its keys are not used");
@@ -1120,7 +970,7 @@ void checkAnimationTracks(const XMLElement& root, const SceneDocument& doc, Diag
             for (const XMLElement* n = t->FirstChildElement("node"); n != nullptr; n = n->NextSiblingElement("node")) {
                 const char* bone = n->Attribute("name") != nullptr ? n->Attribute("name") : "";
                 if (bones.count(bone) != 0) continue;
-                diagnostics.warn(n->GetLineNum(),
+                diagnostics.warn(n->GetLineNum(), FindingKind::Unresolved,
                                  "animation " + animation + " has keys for " + quoted(bone) + ", which skeleton " +
                                      quoted(name) + " has no bone of",
                                  "its keys are not used");
@@ -1145,7 +995,8 @@ void checkResolvedFile(const XMLElement& root, const SceneDocument& doc, Diagnos
          e = e->NextSiblingElement("geometry"), ++g) {
         const GeometryRecord& geometry = doc.geometries[g];
         if (placed[g].scene < 0) {
-            diagnostics.warn(e->GetLineNum(), "geometry " + quoted(geometry.name.c_str()) + " is placed by no scene object",
+            diagnostics.warn(e->GetLineNum(), FindingKind::Unplaced,
+                             "geometry " + quoted(geometry.name.c_str()) + " is placed by no scene object",
                              "dropped under \"Import scene meshes only\", the default");
             continue;
         }

@@ -16,7 +16,7 @@ namespace bxml {
 
 using tinyxml2::XMLElement;
 
-int readComments(const XMLElement* section, SceneDocument& doc) {
+int readComments(const XMLElement* section, SceneDocument& doc, Diagnostics*) {
     if (section == nullptr) return 1;
     const char* version = childText(section, "version");
     if (version != nullptr) doc.version = parseInt(version);
@@ -25,7 +25,7 @@ int readComments(const XMLElement* section, SceneDocument& doc) {
 
 namespace {
 
-using SectionReader = int (*)(const XMLElement*, SceneDocument&);
+using SectionReader = int (*)(const XMLElement*, SceneDocument&, Diagnostics*);
 
 struct Section {
     const char* name;
@@ -68,7 +68,7 @@ int readSceneFile(SceneDocument& doc, std::FILE* file, Diagnostics* diagnostics)
     // The readers' results are not consulted: a section that fails part-way
     // keeps what it read, and the next section is read all the same.
     for (const Section& section : SECTIONS) {
-        (void)section.read(root->FirstChildElement(section.name), doc);
+        (void)section.read(root->FirstChildElement(section.name), doc, diagnostics);
     }
     if (diagnostics != nullptr) checkReadFile(*root, doc, *diagnostics);
     resolveReferences(doc, diagnostics);

@@ -47,6 +47,7 @@ void readGeometry(const XMLElement* element, GeometryRecord& geometry) {
         if (count > 0) (void)parseColors(geometry, count, colors->GetText());
     }
     if (const XMLElement* materials = element->FirstChildElement("materials")) {
+        geometry.materialsLine = materials->GetLineNum();
         int64_t count = intAttribute(materials, "count");
         if (count > 0) (void)parseFaceMaterials(geometry, count, materials->GetText());
     }
@@ -63,7 +64,7 @@ void readGeometry(const XMLElement* element, GeometryRecord& geometry) {
 
 } // namespace
 
-int readGeometries(const XMLElement* section, SceneDocument& doc) {
+int readGeometries(const XMLElement* section, SceneDocument& doc, Diagnostics*) {
     return readSectionItems(section, "geometry", doc.geometries, doc.geometriesInFile, readGeometry);
 }
 

@@ -23,30 +23,42 @@ void fillLight(const XMLElement* e, LightRecord& light) {
     readFloatText(e, "intensity", light.intensity);
 }
 
-void fillCamera(const XMLElement* e, CameraRecord& camera) {
+void fillCamera(const XMLElement* e, CameraRecord& camera, Diagnostics* diagnostics) {
     copyAttribute(e, "name", camera.name);
     copyAttribute(e, "type", camera.type);
     if (const XMLElement* clip = e->FirstChildElement("clip")) {
+        auto report = [&](const char* what, const char* instead) {
+            if (diagnostics != nullptr) diagnostics->warn(clip->GetLineNum(), FindingKind::OutOfRange, what, instead);
+        };
         readFloatAttribute(clip, "near", camera.nearClip);
         readFloatAttribute(clip, "far", camera.farClip);
-        if (camera.nearClip < 0.0f) camera.nearClip = 0.0f;
-        if (camera.farClip < 0.0f) camera.farClip = 0.0f;
+        if (camera.nearClip < 0.0f) {
+            report("a negative near clip", "set to 0");
+            camera.nearClip = 0.0f;
+        }
+        if (camera.farClip < 0.0f) {
+            report("a negative far clip", "set to 0");
+            camera.farClip = 0.0f;
+        }
         if (camera.nearClip > camera.farClip) {
+            report("the near clip lies beyond the far clip", "near is set to far - 1, or 0");
             camera.nearClip = camera.farClip - 1.0f;
             if (camera.nearClip < 0.0f) camera.nearClip = 0.0f;
         }
     }
-    if (readFloatText(e, "fov", camera.fov)) camera.fov = clamped(camera.fov, 0.0f, 180.0f);
+    (void)readClampedFloatText(e, "fov", camera.fov, 0.0f, 180.0f, diagnostics);
 }
 
 } // namespace
 
-int readLights(const XMLElement* section, SceneDocument& doc) {
+int readLights(const XMLElement* section, SceneDocument& doc, Diagnostics*) {
     return readSectionItems(section, "light", doc.lights, doc.lightsInFile, fillLight);
 }
 
-int readCameras(const XMLElement* section, SceneDocument& doc) {
-    return readSectionItems(section, "camera", doc.cameras, doc.camerasInFile, fillCamera);
+int readCameras(const XMLElement* section, SceneDocument& doc, Diagnostics* diagnostics) {
+    return readSectionItems(
+        section, "camera", doc.cameras, doc.camerasInFile,
+        [diagnostics](const XMLElement* e, CameraRecord& camera) { fillCamera(e, camera, diagnostics); });
 }
 
 } // namespace bxml

@@ -1,6 +1,10 @@
 // Reader of the scenes section: scenes and the objects that place things.
 #include <tinyxml2.h>
 
+#include <algorithm>
+#include <cmath>
+#include <string>
+
 #include "contract/transform.h"
 #include "reader/each_child.h"
 #include "reader/number_lists.h"
@@ -34,7 +38,36 @@ enum ObjectChild { SKELETON, PARENT, BONE, POSITION, ROTATION, SCALE, EULER, MAT
 constexpr const char* const OBJECT_CHILDREN[OBJECT_CHILD_COUNT] = {"skeleton", "parent", "bone",  "position",
                                                                    "rotation", "scale",  "euler", "matrix"};
 
-void fillObject(const XMLElement* e, SceneObjectRecord& object) {
+// The matrix replaces the position, rotation and scale children; files often
+// carry both, and only children that say something else are reported (a
+// rotation and its negation are the same).
+void reportReplacedByMatrix(const XMLElement* const (&child)[OBJECT_CHILD_COUNT], const SceneObjectRecord& object,
+                            Diagnostics& sink) {
+    auto near = [](float a, float b) {
+        return std::fabs(a - b) <= 1e-3f * std::max({1.0f, std::fabs(a), std::fabs(b)});
+    };
+    auto nearVector = [&](const Vector3& a, const Vector3& b) {
+        return near(a.x, b.x) && near(a.y, b.y) && near(a.z, b.z);
+    };
+    auto report = [&](ObjectChild which) {
+        const std::string name = OBJECT_CHILDREN[which];
+        sink.warn(child[which]->GetLineNum(), FindingKind::Ignored,
+                  "`" + name + "` says otherwise than the object's `matrix`", "replaced by what the matrix gives");
+    };
+    Vector3 v{};
+    if (readVector3(child[POSITION], v) && !nearVector(v, object.position)) report(POSITION);
+    v = Vector3{1, 1, 1};
+    if (readVector3(child[SCALE], v) && !nearVector(v, object.scale)) report(SCALE);
+    Quaternion q{0, 0, 0, 1};
+    if (readQuaternion(child[ROTATION], q)) {
+        const Quaternion& m = object.rotation;
+        const bool same = near(q.x, m.x) && near(q.y, m.y) && near(q.z, m.z) && near(q.w, m.w);
+        const bool opposite = near(q.x, -m.x) && near(q.y, -m.y) && near(q.z, -m.z) && near(q.w, -m.w);
+        if (!same && !opposite) report(ROTATION);
+    }
+}
+
+void fillObject(const XMLElement* e, SceneObjectRecord& object, Diagnostics* sink) {
     copyAttribute(e, "name", object.name);
     copyAttribute(e, "type", object.type);
     const XMLElement* child[OBJECT_CHILD_COUNT];
@@ -44,7 +77,10 @@ void fillObject(const XMLElement* e, SceneObjectRecord& object) {
     copyText(child[BONE], object.boneName);
     readVector3(child[EULER], object.euler);
     // The matrix first: the vectors it replaces need not be read at all.
-    if (readObjectMatrix(child[MATRIX], object)) return;
+    if (readObjectMatrix(child[MATRIX], object)) {
+        if (sink != nullptr) reportReplacedByMatrix(child, object, *sink);
+        return;
+    }
     readVector3(child[POSITION], object.position);
     readQuaternion(child[ROTATION], object.rotation); // stored as given, not normalised
     readVector3(child[SCALE], object.scale);
@@ -52,15 +88,17 @@ void fillObject(const XMLElement* e, SceneObjectRecord& object) {
 
 // A scene's objects are read only when it has any: a scene without objects
 // keeps an empty array.
-int fillScene(const XMLElement* e, SceneRecord& scene) {
+int fillScene(const XMLElement* e, SceneRecord& scene, Diagnostics* sink) {
     copyAttribute(e, "name", scene.name);
-    return fillEachChild(childrenNamed(e, "object"), scene.objects, fillObject);
+    return fillEachChild(childrenNamed(e, "object"), scene.objects,
+                         [sink](const XMLElement* o, SceneObjectRecord& object) { fillObject(o, object, sink); });
 }
 
 } // namespace
 
-int readScenes(const XMLElement* section, SceneDocument& doc) {
-    return readSectionItems(section, "scene", doc.scenes, doc.scenesInFile, fillScene);
+int readScenes(const XMLElement* section, SceneDocument& doc, Diagnostics* sink) {
+    return readSectionItems(section, "scene", doc.scenes, doc.scenesInFile,
+                            [sink](const XMLElement* e, SceneRecord& scene) { return fillScene(e, scene, sink); });
 }
 
 } // namespace bxml

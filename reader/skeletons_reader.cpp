@@ -1,6 +1,9 @@
 // Readers of the skeletons and animations sections.
 #include <tinyxml2.h>
 
+#include <cstring>
+#include <string>
+
 #include "math/vector_math.h"
 #include "platform/text.h"
 #include "reader/each_child.h"
@@ -42,15 +45,27 @@ void addRootBone(SceneDocument& doc, SkeletonRecord& skeleton, int32_t skeletonI
         assignPath(node.path, skeleton.name.c_str(), skeleton.name.c_str());
     }
     bone.nodeIndex = nodeIndex;
+    bone.line = skeleton.line;
     skeleton.rootNodeIndex = nodeIndex;
     node.skeletonIndex = skeletonIndex;
     node.boneIndex = boneIndex;
 }
 
+// q normalised. With a sink, a q too short to have a direction (it becomes
+// the identity) is reported at the line of rotation, when rotation is given.
+Quaternion normalizedReporting(const Quaternion& q, const XMLElement* rotation, Diagnostics* sink) {
+    if (sink != nullptr && rotation != nullptr && !(length(q) > NEAR_EPSILON)) {
+        sink->warn(rotation->GetLineNum(), FindingKind::OutOfRange,
+                   "a rotation of length " + std::to_string(length(q)) + ", too short to normalise",
+                   "replaced by the identity (0, 0, 0, 1)");
+    }
+    return normalize(q);
+}
+
 // One bone element: a bone record and its node, with the parent's name when
 // the enclosing element is a named bone or skeleton. A bone that cannot be had
 // is skipped; its children are still read by the caller.
-void addBone(const XMLElement* e, SceneDocument& doc, SkeletonRecord& skeleton) {
+void addBone(const XMLElement* e, SceneDocument& doc, SkeletonRecord& skeleton, Diagnostics* sink) {
     if (!equalsIgnoreCase(e->Name(), "bone")) return;
     const XMLNode* parentNode = e->Parent();
     const XMLElement* parent = parentNode != nullptr ? parentNode->ToElement() : nullptr;
@@ -63,6 +78,7 @@ void addBone(const XMLElement* e, SceneDocument& doc, SkeletonRecord& skeleton) 
     BoneNodeRecord& node = doc.boneNodes[static_cast<std::size_t>(nodeIndex)];
 
     bone.nodeIndex = nodeIndex;
+    bone.line = e->GetLineNum();
     copyAttribute(e, "name", bone.name);
     const char* parentName = parent->Attribute("name");
     if (parentName != nullptr &&
@@ -70,11 +86,18 @@ void addBone(const XMLElement* e, SceneDocument& doc, SkeletonRecord& skeleton) 
         bone.parentName.assign(parentName);
     }
     readVector3Child(e, "position", bone.position);
-    readQuaternionChild(e, "rotation", bone.rotation);
-    bone.rotation = normalize(bone.rotation);
+    const bool rotated = readQuaternionChild(e, "rotation", bone.rotation);
+    bone.rotation = normalizedReporting(bone.rotation, rotated ? e->FirstChildElement("rotation") : nullptr, sink);
     readVector3Child(e, "scale", bone.scale);
 
     assignPath(node.path, skeleton.name.c_str(), bone.name.c_str());
+    const std::size_t pathLength = std::strlen(skeleton.name.c_str()) + 2 + std::strlen(bone.name.c_str());
+    if (sink != nullptr && pathLength > Name::CAPACITY - 1) {
+        sink->warn(e->GetLineNum(), FindingKind::Cut,
+                   "the path skeleton::bone of bone " + quoted(e->Attribute("name")) + " is " +
+                       std::to_string(pathLength) + " bytes long",
+                   "cut to 255 bytes, so animations and children may not find it");
+    }
     assignPath(node.parentPath, skeleton.name.c_str(), bone.parentName.c_str());
     node.position = bone.position;
     node.rotation = bone.rotation;
@@ -86,10 +109,10 @@ void addBone(const XMLElement* e, SceneDocument& doc, SkeletonRecord& skeleton) 
 // Every bone element nested below the skeleton element, in depth-first
 // pre-order. Bones nest to any depth, so the walk follows the tree's own
 // parent and sibling links instead of recursing: constant stack, no memory.
-void readBones(const XMLElement* skeletonElement, SceneDocument& doc, SkeletonRecord& skeleton) {
+void readBones(const XMLElement* skeletonElement, SceneDocument& doc, SkeletonRecord& skeleton, Diagnostics* sink) {
     const XMLElement* e = skeletonElement->FirstChildElement("bone");
     while (e != nullptr) {
-        addBone(e, doc, skeleton);
+        addBone(e, doc, skeleton, sink);
         if (const XMLElement* child = e->FirstChildElement("bone")) {
             e = child;
             continue;
@@ -113,7 +136,7 @@ constexpr const char* const FRAME_CHILDREN[FRAME_CHILD_COUNT] = {"position", "ro
 
 // The key tracks of one node: one position, rotation and scale key per frame.
 // Returns 0 when a key array cannot be had.
-int readNodeTrack(const XMLElement* e, AnimationNodeTrack& track) {
+int readNodeTrack(const XMLElement* e, AnimationNodeTrack& track, Diagnostics* sink) {
     copyAttribute(e, "name", track.nodeName);
     const int64_t frames = countChildElements(e, "frame");
     if (frames <= 0) return 1;
@@ -136,7 +159,9 @@ int readNodeTrack(const XMLElement* e, AnimationNodeTrack& track) {
             if (timeText != nullptr) position.time = time;
         }
         if (child[ROTATION] != nullptr) {
-            if (readQuaternion(child[ROTATION], rotation.rotation)) rotation.rotation = normalize(rotation.rotation);
+            if (readQuaternion(child[ROTATION], rotation.rotation)) {
+                rotation.rotation = normalizedReporting(rotation.rotation, child[ROTATION], sink);
+            }
             if (timeText != nullptr) rotation.time = time;
         }
         if (child[SCALE] != nullptr) readVector3(child[SCALE], scale.scale);
@@ -146,39 +171,44 @@ int readNodeTrack(const XMLElement* e, AnimationNodeTrack& track) {
     return 1;
 }
 
-int readSkeletonTrack(const XMLElement* e, AnimationSkeletonTrack& track) {
+int readSkeletonTrack(const XMLElement* e, AnimationSkeletonTrack& track, Diagnostics* sink) {
     copyAttribute(e, "name", track.skeletonName);
-    return fillEachChild(childrenNamed(e, "node"), track.nodes, readNodeTrack);
+    return fillEachChild(childrenNamed(e, "node"), track.nodes, [sink](const XMLElement* n, AnimationNodeTrack& node) {
+        return readNodeTrack(n, node, sink);
+    });
 }
 
-int fillAnimation(const XMLElement* e, AnimationRecord& animation) {
+int fillAnimation(const XMLElement* e, AnimationRecord& animation, Diagnostics* sink) {
     copyAttribute(e, "name", animation.name);
     readFloatAttribute(e, "length", animation.length);
     readFloatAttribute(e, "fps", animation.fps);
-    return fillEachChild(childrenNamed(e, "skeleton"), animation.skeletonTracks, readSkeletonTrack);
+    return fillEachChild(
+        childrenNamed(e, "skeleton"), animation.skeletonTracks,
+        [sink](const XMLElement* t, AnimationSkeletonTrack& track) { return readSkeletonTrack(t, track, sink); });
 }
 
 } // namespace
 
-int readSkeletons(const XMLElement* section, SceneDocument& doc) {
+int readSkeletons(const XMLElement* section, SceneDocument& doc, Diagnostics* sink) {
     if (section == nullptr) return 1;
     const ChildList items = childrenNamed(section, "skeleton");
     if (items.count > MAX_ARRAY_COUNT) return 0;
     // The total is the number of skeleton elements even when the array
     // cannot be had.
     doc.skeletonsInFile = static_cast<int32_t>(items.count);
-    const int result = fillEachChild(items, doc.skeletons, [&doc](const XMLElement* e, SkeletonRecord& skeleton) {
+    const int result = fillEachChild(items, doc.skeletons, [&doc, sink](const XMLElement* e, SkeletonRecord& skeleton) {
         copyAttribute(e, "name", skeleton.name);
         addRootBone(doc, skeleton, skeleton.index);
-        readBones(e, doc, skeleton);
+        readBones(e, doc, skeleton, sink);
     });
     if (result == 0) return 0;
     doc.boneNodesInFile = countOf(doc.boneNodes);
     return 1;
 }
 
-int readAnimations(const XMLElement* section, SceneDocument& doc) {
-    return readSectionItems(section, "animation", doc.animations, doc.animationsInFile, fillAnimation);
+int readAnimations(const XMLElement* section, SceneDocument& doc, Diagnostics* sink) {
+    return readSectionItems(section, "animation", doc.animations, doc.animationsInFile,
+                            [sink](const XMLElement* e, AnimationRecord& a) { return fillAnimation(e, a, sink); });
 }
 
 } // namespace bxml

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <initializer_list>
+#include <string>
 
 #include "reader/numbers.h"
 
@@ -71,6 +72,20 @@ bool readFloatText(const XMLElement* parent, const char* child, float& value) {
     const char* text = childText(parent, child);
     if (text == nullptr) return false;
     value = parseFloat(text);
+    return true;
+}
+
+bool readClampedFloatText(const XMLElement* parent, const char* child, float& value, float low, float high,
+                          Diagnostics* diagnostics) {
+    if (!readFloatText(parent, child, value)) return false;
+    if ((value < low || value > high) && diagnostics != nullptr) {
+        const XMLElement* e = parent->FirstChildElement(child);
+        diagnostics->warn(e->GetLineNum(), FindingKind::OutOfRange,
+                          "`" + std::string(child) + "` " + quoted(e->GetText()) + " outside " +
+                              std::to_string(static_cast<int>(low)) + " to " + std::to_string(static_cast<int>(high)),
+                          "clamped to that range");
+    }
+    value = clamped(value, low, high);
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "document/diagnostics.h"
 #include "document/fixed_text.h"
 #include "document/records.h"
 #include "math/vector_math.h"
@@ -69,6 +70,12 @@ inline float clamped(float v, float low, float high) {
     if (v > high) return high;
     return v;
 }
+
+// Reads the text of parent's first child named child into value as
+// readFloatText does, then holds it to [low, high]; with diagnostics, a value
+// outside is reported at the child's line. False when there is no such text.
+bool readClampedFloatText(const tinyxml2::XMLElement* parent, const char* child, float& value, float low, float high,
+                          Diagnostics* diagnostics);
 
 // field := first "::" second, cut at 255 characters (the form of bone-node
 // paths).

@@ -25,7 +25,7 @@
 #define BXML_HAVE_LSAN 1
 #endif
 
-#include "builder/mesh_builder.h"
+#include "builder/prepare.h"
 #include "document/storage.h"
 #include "platform/standin/ui_standin.h"
 #include "plugin/options_dialog.h"
@@ -310,9 +310,12 @@ std::unique_ptr<SceneDocument> riggedDocument() {
         rig.bones[static_cast<std::size_t>(k)].name.assign(("bone" + std::to_string(k)).c_str());
         rig.bones[static_cast<std::size_t>(k)].nodeIndex = 11 - k;
     }
-    if (allocate(doc->geometries, 1) != 1) return nullptr;
+    if (allocate(doc->geometries, 1) != 1 || allocate(doc->scenes, 1) != 1) return nullptr;
+    if (allocate(doc->scenes[0].objects, 1) != 1) return nullptr;
+    doc->scenes[0].objects[0].type.assign("mesh");
+    doc->scenes[0].objects[0].targetIndex = 0;
+    doc->scenes[0].objects[0].skeletonIndex = 0;
     GeometryRecord& g = doc->geometries[0];
-    g.skeletonIndex = 0;
     if (allocate(g.links, 10) != 1 || allocate(g.vertices, 10) != 1) return nullptr;
     for (int k = 0; k < 10; ++k) {
         g.links[static_cast<std::size_t>(k)].name.assign(("bone" + std::to_string(k + 2)).c_str());
@@ -335,23 +338,19 @@ std::vector<int32_t> boneNodesOfWeights(const SceneDocument& doc) {
 
 // Binding weights to bones keeps tables of its own; without memory for them
 // the plain lookups give the same bones, and nothing escapes the build.
-TEST(BuildMemory, WeightsFindTheSameBonesWhenTablesCannotBeHad) {
-    const ImportOptions sceneMeshesOnly{};
-    ASSERT_EQ(sceneMeshesOnly.sceneMeshesOnly, 1);
+TEST(PrepareMemory, WeightsFindTheSameBonesWhenTablesCannotBeHad) {
     std::vector<int32_t> expected;
     long total = 0;
     {
         auto doc = riggedDocument();
         ASSERT_NE(doc, nullptr);
-        host::ReferenceScene scene;
         allocations = 0;
         failAt = 0;
         counting = true;
-        ASSERT_EQ(placeSceneObjects(*doc, sceneMeshesOnly, &scene), 1);
+        prepareDocument(*doc);
         counting = false;
         total = allocations;
         expected = boneNodesOfWeights(*doc);
-        ASSERT_EQ(scene.vertexCount, 0) << "the host must not be asked for anything";
     }
     ASSERT_GE(total, 3) << "the bone index, the link-node table and the link table";
     // Weight k names link index k, at position 9 - k, naming bone 11 - k, whose
@@ -360,15 +359,12 @@ TEST(BuildMemory, WeightsFindTheSameBonesWhenTablesCannotBeHad) {
     for (long i = 1; i <= total; ++i) {
         auto doc = riggedDocument();
         ASSERT_NE(doc, nullptr);
-        host::ReferenceScene scene;
         allocations = 0;
         failAt = i;
         failure = Failure::BadAlloc;
         counting = true;
-        int result = 0;
-        EXPECT_NO_THROW(result = placeSceneObjects(*doc, sceneMeshesOnly, &scene)) << "allocation " << i;
+        EXPECT_NO_THROW(prepareDocument(*doc)) << "allocation " << i;
         counting = false;
-        EXPECT_EQ(result, 1) << "allocation " << i;
         EXPECT_EQ(boneNodesOfWeights(*doc), expected) << "allocation " << i;
     }
 }

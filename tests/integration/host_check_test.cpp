@@ -72,11 +72,13 @@ TEST(HostCheck, JsonIsAListOfObjects) {
     EXPECT_EQ(run.status, EXIT_WARNINGS);
     const std::string expected =
         "[\n  {\"file\": \"" + inJson(file.path()) +
-        "\", \"line\": 4, \"severity\": \"warning\", \"message\": \"`color` lacks `b`\", "
+        "\", \"line\": 4, \"severity\": \"warning\", \"kind\": \"missing\", \"count\": 1, "
+        "\"message\": \"`color` lacks `b`\", "
         "\"instead\": \"ignored whole: the value it would set keeps its default\"},\n"
         "  {\"file\": \"" +
         inJson(file.path()) +
-        "\", \"line\": 4, \"severity\": \"warning\", \"message\": \"a second light named `L`\", "
+        "\", \"line\": 4, \"severity\": \"warning\", \"kind\": \"duplicate-name\", \"count\": 1, "
+        "\"message\": \"a second light named `L`\", "
         "\"instead\": \"every reference finds the first, on line 3\"}\n]\n";
     EXPECT_EQ(run.out, expected);
 
@@ -85,7 +87,9 @@ TEST(HostCheck, JsonIsAListOfObjects) {
     EXPECT_EQ(clean.out, "[]\n");
     const ToolRun failed = runTool({"--check", "--json", dataFile("not_xml.xml")});
     EXPECT_EQ(failed.status, EXIT_IMPORT_FAILED);
-    EXPECT_NE(failed.out.find("\"severity\": \"error\", \"message\": \"Unable to parse XML file.\""), std::string::npos)
+    EXPECT_NE(failed.out.find("\"severity\": \"error\", \"kind\": \"unreadable\", \"count\": 1, \"message\": "
+                              "\"Unable to parse XML file.\""),
+              std::string::npos)
         << failed.out;
 }
 

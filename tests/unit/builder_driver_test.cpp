@@ -1,14 +1,18 @@
 // The whole build, in order, through the reference host.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cwchar>
 #include <string>
 #include <vector>
 
 #include "builder/import_driver.h"
 #include "builder/materials_builder.h"
+#include "builder/prepare.h"
 #include "document/storage.h"
+#include "host/json_dump.h"
 #include "host/reference_host.h"
+#include "reader/file_reader.h"
 
 using namespace bxml;
 using namespace bxml::host;
@@ -21,9 +25,10 @@ constexpr const wchar_t* SCENE_PATH = L"/nonexistent-bxml-test/scenes/house.xml"
 constexpr const char* SCENE_FOLDER = "/nonexistent-bxml-test/scenes/";
 constexpr const wchar_t* SCENE_FOLDER_WIDE = L"/nonexistent-bxml-test/scenes/";
 
-// One of everything: a material, a geometry placed by a scene object, a light,
-// a skeleton of two bones and an animation of its second bone.
-void makeDocument(SceneDocument& doc) {
+// One of everything: a material, a geometry placed by a scene object (unless
+// withScene is false), a light, a skeleton of two bones and an animation of its
+// second bone; prepared for the build.
+void makeDocument(SceneDocument& doc, bool withScene = true) {
     doc.filePath.assign(SCENE_PATH);
     ASSERT_EQ(allocate(doc.materials, 1), 1);
     doc.materials[0].name.assign("Wood");
@@ -73,10 +78,12 @@ void makeDocument(SceneDocument& doc) {
     ASSERT_EQ(allocate(t.positionKeys, 1), 1);
     t.positionKeys[0].position = {0, 4, 0};
 
+    if (!withScene) return;
     ASSERT_EQ(allocate(doc.scenes, 1), 1);
     ASSERT_EQ(allocate(doc.scenes[0].objects, 1), 1);
     doc.scenes[0].objects[0].type.assign("mesh");
     doc.scenes[0].objects[0].targetIndex = 0;
+    prepareDocument(doc);
 }
 
 ImportOptions everything() {
@@ -151,8 +158,7 @@ TEST(BuildModel, OptionsSwitchOffLightsAxisScaleAndPruning) {
 
 TEST(BuildModel, WithoutScenesMeshesDependOnSceneMeshesOnly) {
     SceneDocument doc;
-    makeDocument(doc);
-    release(doc.scenes);
+    makeDocument(doc, false);
     ImportOptions options;
     options.sceneMeshesOnly = 1;
     ReferenceScene sceneOnly;
@@ -320,4 +326,27 @@ TEST(BuildModel, BonesTakeTheirNodesPoseAndTheBoneRecordsName) {
     EXPECT_EQ(arm.transform.rotation.y, 1.0f);
     EXPECT_EQ(std::string(scene.boneStore[0]->name.narrow), "Rig::Rig") << "name left as the host made it";
     EXPECT_EQ(scene.boneStore[0]->parentIndex, -1);
+}
+
+// The build only reads the document: one prepared document built twice gives
+// the same model twice, while preparing it again moves its vertices again.
+TEST(BuildModel, BuildingOneDocumentTwiceGivesTheSameModel) {
+    SceneDocument doc;
+    std::FILE* file = std::fopen(BXML_TEST_DATA_DIR "/all_sections.xml", "rb");
+    ASSERT_NE(file, nullptr);
+    const int read = readSceneFile(doc, file);
+    std::fclose(file);
+    ASSERT_EQ(read, 1);
+    prepareDocument(doc);
+    ReferenceScene scenes[3];
+    std::string dumps[3];
+    for (int i = 0; i < 3; ++i) {
+        if (i == 2) prepareDocument(doc);
+        ASSERT_EQ(buildModel(doc, everything(), &scenes[i]), 1);
+        ImportRecord record;
+        record.scene = &scenes[i];
+        dumps[i] = dumpJson(record);
+    }
+    EXPECT_EQ(dumps[0], dumps[1]);
+    EXPECT_NE(dumps[1], dumps[2]) << "the comparison sees vertices that moved";
 }

@@ -1,4 +1,4 @@
-// Scene placement and mesh building, observed through the reference host.
+// The prepare pass and mesh building, observed through the reference host.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "builder/mesh_builder.h"
+#include "builder/prepare.h"
 #include "document/storage.h"
 #include "host/reference_host.h"
 
@@ -54,6 +55,12 @@ const std::vector<HostPolygon>& lastPolygons(const ReferenceScene& scene) {
     return scene.polygonBlocks.back()->storage;
 }
 
+// The prepare pass, then the meshes, as the import runs them.
+int prepareAndBuild(SceneDocument& doc, const ImportOptions& options, ReferenceScene& scene) {
+    prepareDocument(doc);
+    return buildMeshes(doc, options, &scene);
+}
+
 ImportOptions allGeometries() {
     ImportOptions o;
     o.sceneMeshesOnly = 0;
@@ -62,7 +69,7 @@ ImportOptions allGeometries() {
 
 } // namespace
 
-TEST(PlaceSceneObjects, FirstObjectToPlaceARecordWins) {
+TEST(PrepareDocument, FirstObjectToPlaceARecordWins) {
     SceneDocument doc;
     ASSERT_EQ(allocate(doc.geometries, 1), 1);
     setGeometry(doc.geometries[0], "Box", 3, {makeFace(0, 1, 2)});
@@ -81,7 +88,7 @@ TEST(PlaceSceneObjects, FirstObjectToPlaceARecordWins) {
 
     ReferenceScene scene;
     ImportOptions options;
-    EXPECT_EQ(placeSceneObjects(doc, options, &scene), 1);
+    EXPECT_EQ(prepareAndBuild(doc, options, scene), 1);
 
     const GeometryRecord& g = doc.geometries[0];
     EXPECT_EQ(g.placed, 1);
@@ -95,7 +102,7 @@ TEST(PlaceSceneObjects, FirstObjectToPlaceARecordWins) {
     EXPECT_EQ(doc.lights[0].position.z, 3.0f);
 }
 
-TEST(PlaceSceneObjects, MirroredScaleFlipsWindingOnceAndKeepsATrianglesFourthCorner) {
+TEST(PrepareDocument, MirroredScaleFlipsWindingOnceAndKeepsATrianglesFourthCorner) {
     SceneDocument doc;
     ASSERT_EQ(allocate(doc.geometries, 1), 1);
     FaceRecord tri = makeFace(0, 1, 2);
@@ -115,7 +122,7 @@ TEST(PlaceSceneObjects, MirroredScaleFlipsWindingOnceAndKeepsATrianglesFourthCor
 
     ReferenceScene scene;
     ImportOptions options;
-    ASSERT_EQ(placeSceneObjects(doc, options, &scene), 1);
+    ASSERT_EQ(prepareAndBuild(doc, options, scene), 1);
 
     const FaceRecord& t = doc.geometries[0].faces[0];
     EXPECT_EQ(t.vertexIndices[0], 2);
@@ -138,7 +145,7 @@ TEST(PlaceSceneObjects, MirroredScaleFlipsWindingOnceAndKeepsATrianglesFourthCor
     EXPECT_EQ(polygons[1].vertexIndices[0], 3);
 }
 
-TEST(PlaceSceneObjects, WeightsFollowLinksToBoneNodesNormalisedLargestFirst) {
+TEST(PrepareDocument, WeightsFollowLinksToBoneNodesNormalisedLargestFirst) {
     SceneDocument doc;
     ASSERT_EQ(allocateSkeletons(doc.skeletons, 1), 1);
     SkeletonRecord& rig = doc.skeletons[0];
@@ -173,7 +180,7 @@ TEST(PlaceSceneObjects, WeightsFollowLinksToBoneNodesNormalisedLargestFirst) {
 
     ReferenceScene scene;
     ImportOptions options;
-    ASSERT_EQ(placeSceneObjects(doc, options, &scene), 1);
+    ASSERT_EQ(prepareAndBuild(doc, options, scene), 1);
     ASSERT_EQ(scene.vertexStore.size(), 1u);
     const RefVertexWeights& w = scene.vertexStore[0].weights;
     ASSERT_EQ(w.size(), 3u);
@@ -185,7 +192,7 @@ TEST(PlaceSceneObjects, WeightsFollowLinksToBoneNodesNormalisedLargestFirst) {
     EXPECT_EQ(w[2].weight, 0.0f);
 }
 
-TEST(PlaceSceneObjects, WeightsFindTheirLinkAsTheLinkLookupDoes) {
+TEST(PrepareDocument, WeightsFindTheirLinkAsTheLinkLookupDoes) {
     // Link indices 2, 0, 2: index 2 sits at its own position, so the lookup
     // takes that link (C) although A comes first; 0 is found by scanning; 5
     // and -1 name no link.
@@ -202,7 +209,9 @@ TEST(PlaceSceneObjects, WeightsFindTheirLinkAsTheLinkLookupDoes) {
     ASSERT_EQ(allocate(doc.geometries, 1), 1);
     GeometryRecord& g = doc.geometries[0];
     setGeometry(g, "Body", 4, {});
-    g.skeletonIndex = 0;
+    ASSERT_EQ(allocate(doc.scenes, 1), 1);
+    ASSERT_EQ(allocate(doc.scenes[0].objects, 1), 1);
+    addObject(doc.scenes[0], 0, "mesh", 0).skeletonIndex = 0;
     ASSERT_EQ(allocate(g.links, 3), 1);
     const int32_t linkIndices[] = {2, 0, 2};
     for (int k = 0; k < 3; ++k) {
@@ -216,7 +225,7 @@ TEST(PlaceSceneObjects, WeightsFindTheirLinkAsTheLinkLookupDoes) {
     }
 
     ReferenceScene scene;
-    ASSERT_EQ(placeSceneObjects(doc, allGeometries(), &scene), 1);
+    ASSERT_EQ(prepareAndBuild(doc, allGeometries(), scene), 1);
     ASSERT_EQ(scene.vertexStore.size(), 4u);
     const int32_t expectedBones[] = {3, 2, -1, -1};
     for (int v = 0; v < 4; ++v) {
@@ -226,7 +235,7 @@ TEST(PlaceSceneObjects, WeightsFindTheirLinkAsTheLinkLookupDoes) {
     }
 }
 
-TEST(PlaceSceneObjects, MeshOnABoneGetsOneFullWeightPerVertex) {
+TEST(PrepareDocument, MeshOnABoneGetsOneFullWeightPerVertex) {
     SceneDocument doc;
     ASSERT_EQ(allocate(doc.boneNodes, 2), 1);
     ASSERT_EQ(allocate(doc.geometries, 1), 1);
@@ -241,7 +250,7 @@ TEST(PlaceSceneObjects, MeshOnABoneGetsOneFullWeightPerVertex) {
 
     ReferenceScene scene;
     ImportOptions options;
-    ASSERT_EQ(placeSceneObjects(doc, options, &scene), 1);
+    ASSERT_EQ(prepareAndBuild(doc, options, scene), 1);
     ASSERT_EQ(scene.vertexStore.size(), 2u);
     for (const RefVertex& v : scene.vertexStore) {
         ASSERT_EQ(v.weights.size(), 1u);
@@ -250,7 +259,7 @@ TEST(PlaceSceneObjects, MeshOnABoneGetsOneFullWeightPerVertex) {
     }
 }
 
-TEST(PlaceSceneObjects, TargetsOutsideTheirArraysAreSkipped) {
+TEST(PrepareDocument, TargetsOutsideTheirArraysAreSkipped) {
     SceneDocument doc;
     ASSERT_EQ(allocate(doc.lights, 1), 1);
     ASSERT_EQ(allocate(doc.geometries, 1), 1);
@@ -269,7 +278,7 @@ TEST(PlaceSceneObjects, TargetsOutsideTheirArraysAreSkipped) {
 
     ReferenceScene scene;
     ImportOptions options;
-    ASSERT_EQ(placeSceneObjects(doc, options, &scene), 1);
+    ASSERT_EQ(prepareAndBuild(doc, options, scene), 1);
     EXPECT_EQ(doc.lights[0].placed, 0);
     EXPECT_EQ(doc.geometries[0].placed, 1);
     EXPECT_TRUE(scene.vertexStore[0].weights.empty()) << "a bone node that does not exist is no attachment";

@@ -12,8 +12,11 @@
 #include <string>
 #include <vector>
 
+#include <stb_image.h>
+
 #include "host/gltf_writer.h"
 #include "platform/text.h"
+#include "tests/support/gltf_structure.h"
 
 #ifdef _WIN32
 #include <process.h>
@@ -22,6 +25,7 @@
 #include <unistd.h>
 #endif
 
+using bxml::HostColor;
 using bxml::HostPolygon;
 using bxml::HostString;
 using bxml::Quaternion;
@@ -46,7 +50,8 @@ struct Built {
 Built build(const ReferenceScene& scene, const bxml::host::GltfSettings& settings = {}) {
     Built b;
     bxml::host::buildGltf(scene, settings, b.model, b.warnings);
-    EXPECT_EQ(bxml::host::gltfStructureProblem(b.model), "");
+    EXPECT_EQ(bxml::testing::gltfStructureProblem(b.model), "");
+    EXPECT_EQ(bxml::testing::glbStructureProblem(bxml::host::glbBytes(b.model)), "");
     return b;
 }
 
@@ -361,50 +366,101 @@ TEST(GltfLights, AZUpModelsLightLooksAlongItsTurnedForwardColumn) {
     EXPECT_NEAR(up[1], 1, 1e-6);
 }
 
-TEST(GltfImages, PngFilesAreEmbeddedOtherFilesReferencedRelativeToTheOutput) {
-    namespace fs = std::filesystem;
-    const fs::path folder = fs::path(::testing::TempDir()) / ("gltf_images_" + std::to_string(::getpid()));
-    fs::create_directories(folder / "maps");
-    const unsigned char png[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 0};
-    std::ofstream(folder / "maps" / "wood.png", std::ios::binary).write(reinterpret_cast<const char*>(png), sizeof png);
-    std::ofstream(folder / "maps" / "mask.tga", std::ios::binary) << "not an image glTF knows";
-    ReferenceScene scene;
+// A material of the scene with texture maps of the given (kind, file) pairs.
+static bxml::host::RefMaterial* materialWithMaps(ReferenceScene& scene, HostColor diffuse,
+                                                 const std::vector<std::pair<int, std::filesystem::path>>& maps) {
     auto* material = static_cast<bxml::host::RefMaterial*>(scene.AddMaterial(HostString("M")));
-    const char* files[3][2] = {{"0", "wood.png"}, {"2", "mask.tga"}, {"1", "wood.png"}};
-    for (const auto& f : files) {
-        bxml::HostTextureMap* map = material->AddTextureMap(std::atoi(f[0]), 1);
-        map->fileName.assign(bxml::utf8ToWide((folder / "maps" / f[1]).string().c_str()).c_str());
+    material->diffuse = diffuse;
+    for (const auto& [kind, file] : maps) {
+        bxml::HostTextureMap* map = material->AddTextureMap(kind, 1);
+        map->fileName.assign(bxml::utf8ToWide(file.string().c_str()).c_str());
         map->flags = bxml::TEXTURE_MAP_FILE_NAME_SET;
     }
-    bxml::host::GltfSettings settings;
-    settings.outputFolder = folder / "out";
-    Built b = build(scene, settings);
-    ASSERT_EQ(b.model.images.size(), 2u);
-    EXPECT_EQ(b.model.images[0].mimeType, "image/png");
-    EXPECT_TRUE(b.model.images[0].uri.empty());
-    const auto& view = b.model.bufferViews.at(static_cast<std::size_t>(b.model.images[0].bufferView));
-    EXPECT_EQ(view.byteLength, sizeof png);
-    EXPECT_EQ(b.model.images[1].uri, "../maps/mask.tga");
-    EXPECT_EQ(b.model.materials[0].normalTexture.index, 1);
-    const std::string w = b.allWarnings();
-    EXPECT_NE(w.find("mask.tga is neither PNG nor JPEG"), std::string::npos) << w;
-    EXPECT_NE(w.find("the alpha map"), std::string::npos) << w;
-    fs::remove_all(folder);
+    return material;
 }
 
-TEST(GltfImages, NamesBeyondAsciiAreReferencedPercentEncoded) {
+static std::filesystem::path scratchFolder(const char* name) {
+    const auto folder = std::filesystem::path(::testing::TempDir()) / (name + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    return folder;
+}
+
+TEST(GltfImages, ATgaIsEmbeddedAsPngOfItsPixels) {
+    const auto folder = scratchFolder("gltf_tga_");
+    // An uncompressed 24-bit TGA of 3 x 2 pixels, rows from the top, BGR.
+    const unsigned char pixels[2][3][3] = {{{0, 0, 255}, {0, 255, 0}, {255, 0, 0}},
+                                           {{0, 0, 0}, {255, 255, 255}, {128, 128, 128}}};
+    const unsigned char header[18] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 2, 0, 24, 0x20};
+    {
+        std::ofstream tga(folder / "red.tga", std::ios::binary);
+        tga.write(reinterpret_cast<const char*>(header), sizeof header);
+        tga.write(reinterpret_cast<const char*>(pixels), sizeof pixels);
+    }
     ReferenceScene scene;
-    auto* material = static_cast<bxml::host::RefMaterial*>(scene.AddMaterial(HostString("M")));
-    bxml::HostTextureMap* map = material->AddTextureMap(0, 1);
-    map->fileName.assign(L"/nowhere/caf\u00e9 au lait.png");
-    map->flags = bxml::TEXTURE_MAP_FILE_NAME_SET;
-    bxml::host::GltfSettings settings;
-    settings.outputFolder = "/nowhere";
-    Built b = build(scene, settings);
+    materialWithMaps(scene, {}, {{bxml::TEXTURE_KIND_DIFFUSE_COLOR, folder / "red.tga"}});
+    Built b = build(scene);
     ASSERT_EQ(b.model.images.size(), 1u);
-    EXPECT_EQ(b.model.images[0].uri, "caf%C3%A9%20au%20lait.png");
-    EXPECT_EQ(b.model.images[0].name, "caf\xC3\xA9 au lait");
-    EXPECT_NE(b.allWarnings().find("not found"), std::string::npos) << b.allWarnings();
+    EXPECT_EQ(b.model.images[0].mimeType, "image/png");
+    const auto& view = b.model.bufferViews.at(static_cast<std::size_t>(b.model.images[0].bufferView));
+    int width = 0, height = 0, channels = 0;
+    unsigned char* png = stbi_load_from_memory(b.model.buffers[0].data.data() + view.byteOffset,
+                                               static_cast<int>(view.byteLength), &width, &height, &channels, 3);
+    ASSERT_NE(png, nullptr);
+    EXPECT_EQ(width, 3);
+    EXPECT_EQ(height, 2);
+    for (int p = 0; p < 6; ++p)
+        for (int c = 0; c < 3; ++c) EXPECT_EQ(png[3 * p + c], pixels[p / 3][p % 3][2 - c]) << p << " " << c;
+    stbi_image_free(png);
+    EXPECT_EQ(b.model.materials.at(0).pbrMetallicRoughness.baseColorTexture.index, 0);
+    std::filesystem::remove_all(folder);
+}
+
+TEST(GltfImages, MissingAndUndecodableImagesAreLeftOutWithTheirSlotAndAWarning) {
+    const auto folder = scratchFolder("gltf_missing_");
+    const unsigned char signatureOnly[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 0};
+    std::ofstream(folder / "broken.png", std::ios::binary)
+        .write(reinterpret_cast<const char*>(signatureOnly), sizeof signatureOnly);
+    for (const char* file : {"absent.png", "broken.png"}) {
+        ReferenceScene scene;
+        materialWithMaps(scene, {}, {{bxml::TEXTURE_KIND_DIFFUSE_COLOR, folder / file}});
+        Built b = build(scene);
+        EXPECT_TRUE(b.model.images.empty()) << file;
+        EXPECT_TRUE(b.model.textures.empty()) << file;
+        EXPECT_EQ(b.model.materials.at(0).pbrMetallicRoughness.baseColorTexture.index, -1) << file;
+        ASSERT_EQ(b.warnings.size(), 1u) << b.allWarnings();
+        EXPECT_NE(b.warnings[0].find(file), std::string::npos) << b.warnings[0];
+    }
+    std::filesystem::remove_all(folder);
+}
+
+TEST(GltfMaterials, ADiffuseMapIsDrawnAsItIsAndTheColourOnlyWithoutOne) {
+    // Blender draws an image that feeds Base Color as it is, whatever the
+    // socket's own colour (its default 0.8 grey, which the file carries).
+    const HostColor grey{0.8f, 0.8f, 0.8f, 1.0f};
+    ReferenceScene scene;
+    materialWithMaps(scene, grey, {{bxml::TEXTURE_KIND_DIFFUSE_COLOR, BXML_TEST_DATA_DIR "/wood.png"}});
+    materialWithMaps(scene, grey, {});
+    Built b = build(scene);
+    ASSERT_EQ(b.model.materials.size(), 2u);
+    EXPECT_EQ(b.model.materials[0].pbrMetallicRoughness.baseColorTexture.index, 0);
+    EXPECT_EQ(b.model.materials[0].pbrMetallicRoughness.baseColorFactor, (std::vector<double>{1, 1, 1, 1}));
+    // 0.8 in sRGB is 0.6038 linear (IEC 61966-2-1).
+    const std::vector<double> plain = b.model.materials[1].pbrMetallicRoughness.baseColorFactor;
+    ASSERT_EQ(plain.size(), 4u);
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(plain[static_cast<std::size_t>(c)], 0.6038, 1e-4);
+}
+
+TEST(GltfMaterials, NormalAndAlphaMapsAreLeftOutWithAWarning) {
+    ReferenceScene scene;
+    materialWithMaps(scene, {},
+                     {{bxml::TEXTURE_KIND_NORMAL, BXML_TEST_DATA_DIR "/wood.png"},
+                      {bxml::TEXTURE_KIND_ALPHA, BXML_TEST_DATA_DIR "/wood.png"}});
+    Built b = build(scene);
+    EXPECT_EQ(b.model.materials.at(0).normalTexture.index, -1);
+    EXPECT_TRUE(b.model.images.empty());
+    const std::string w = b.allWarnings();
+    EXPECT_NE(w.find("the normal map"), std::string::npos) << w;
+    EXPECT_NE(w.find("the alpha map"), std::string::npos) << w;
 }
 
 TEST(GltfStructure, TheCheckFindsIndicesAndJointsOutOfRange) {
@@ -419,13 +475,31 @@ TEST(GltfStructure, TheCheckFindsIndicesAndJointsOutOfRange) {
     const auto& indexView =
         broken.bufferViews[static_cast<std::size_t>(broken.accessors[static_cast<std::size_t>(p.indices)].bufferView)];
     broken.buffers[0].data[indexView.byteOffset] = 3;
-    EXPECT_EQ(bxml::host::gltfStructureProblem(broken), "index beyond the vertex count");
+    EXPECT_EQ(bxml::testing::gltfStructureProblem(broken), "index beyond the vertex count");
     broken = b.model;
     const auto& jointView = broken.bufferViews[static_cast<std::size_t>(
         broken.accessors[static_cast<std::size_t>(p.attributes.at("JOINTS_0"))].bufferView)];
     broken.buffers[0].data[jointView.byteOffset + 1] = 2;
-    EXPECT_EQ(bxml::host::gltfStructureProblem(broken), "joint beyond the skin's joints");
+    EXPECT_EQ(bxml::testing::gltfStructureProblem(broken), "joint beyond the skin's joints");
     broken = b.model;
     broken.accessors[0].count += 1;
-    EXPECT_EQ(bxml::host::gltfStructureProblem(broken), "accessor outside its buffer view");
+    EXPECT_EQ(bxml::testing::gltfStructureProblem(broken), "accessor outside its buffer view");
+}
+
+TEST(GltfStructure, AnUnnamedIdentityBoneAndAnEmptyMeshAreWrittenAsObjects) {
+    ReferenceScene scene;
+    scene.AddMesh(HostString(""), -1); // no polygons: a node with nothing to say
+    scene.AddBone(HostString(""), -1); // no name, identity pose
+    Built b = build(scene);            // checks the written bytes
+    ASSERT_EQ(b.model.nodes.size(), 2u);
+    EXPECT_FALSE(b.model.nodes[1].name.empty());
+}
+
+TEST(GltfStructure, TheByteCheckFindsANullNode) {
+    std::string json = R"({"asset":{"version":"2.0"},"nodes":[{},null]})";
+    json.append((4 - json.size() % 4) % 4, ' ');
+    std::string glb = "glTF";
+    for (uint32_t word : {2u, static_cast<uint32_t>(20 + json.size()), static_cast<uint32_t>(json.size()), 0x4E4F534Au})
+        for (int shift = 0; shift < 32; shift += 8) glb += static_cast<char>((word >> shift) & 0xFF);
+    EXPECT_EQ(bxml::testing::glbStructureProblem(glb + json), "nodes[1] is not an object");
 }

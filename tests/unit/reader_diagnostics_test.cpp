@@ -46,6 +46,7 @@ struct Case {
     const char* title;
     std::string file;
     int line;
+    FindingKind kind;
     const char* what;    // a part of the finding's text
     const char* instead; // a part of what the import does instead
     std::size_t findings = 1;
@@ -53,7 +54,8 @@ struct Case {
 
 std::string describe(const CheckReport& report) {
     std::string s;
-    for (const Finding& f : report.findings) s += std::to_string(f.line) + ": " + f.what + " (" + f.instead + ")\n";
+    for (const Finding& f : report.findings)
+        s += std::to_string(f.line) + ", " + findingKindName(f.kind) + ": " + f.what + " (" + f.instead + ")\n";
     return s;
 }
 
@@ -119,11 +121,11 @@ void expectFinding(const Case& c) {
     ASSERT_EQ(report.readResult, 1) << c.title;
     bool found = false;
     for (const Finding& f : report.findings) {
-        found = found || (f.line == c.line && f.what.find(c.what) != std::string::npos &&
+        found = found || (f.line == c.line && f.kind == c.kind && f.what.find(c.what) != std::string::npos &&
                           f.instead.find(c.instead) != std::string::npos);
     }
-    EXPECT_TRUE(found) << c.title << ": expected on line " << c.line << ": " << c.what << " (" << c.instead
-                       << ")\ngot:\n"
+    EXPECT_TRUE(found) << c.title << ": expected on line " << c.line << ", " << findingKindName(c.kind) << ": "
+                       << c.what << " (" << c.instead << ")\ngot:\n"
                        << describe(report);
     EXPECT_EQ(report.findings.size(), c.findings) << c.title << "\n" << describe(report);
 }
@@ -131,19 +133,23 @@ void expectFinding(const Case& c) {
 TEST(ReadDiagnostics, ListsThatDoNotMatchTheirGeometryAreSkipped) {
     const Case cases[] = {
         {"uv set against corners", fileOf(triangleWith("\n<uvset name=\"UV\" count=\"4\">0 0 1 0 0 1 1 1</uvset>")), 5,
-         "count 4 of `uvset` does not match the 3 face corners", "skipped: the uv set stays (0, 0)"},
+         FindingKind::CountMismatch, "count 4 of `uvset` does not match the 3 face corners",
+         "skipped: the uv set stays (0, 0)"},
         {"colours against corners", fileOf(triangleWith("\n<colors count=\"2\">1 0 0 0 1 0</colors>")), 5,
-         "count 2 of `colors` does not match the 3 face corners", "skipped: the colours stay white"},
+         FindingKind::CountMismatch, "count 2 of `colors` does not match the 3 face corners",
+         "skipped: the colours stay white"},
         {"face materials against faces", fileOf(triangleWith("\n<materials count=\"2\">0 0</materials>")), 5,
-         "count 2 of `materials` does not match the 1 faces", "skipped: the faces have no material"},
+         FindingKind::CountMismatch, "count 2 of `materials` does not match the 1 faces",
+         "skipped: the faces have no material"},
         {"weights against vertices",
          fileOf(riggedTriangleWith("\n<links><link name=\"A\" index=\"0\"/></links>\n"
                                    "<weights count=\"2\" maxBonePerVertex=\"1\">0 1,0 1</weights>")),
-         6, "count 2 of `weights` does not match the 3 vertices", "skipped: no vertex has weights"},
+         6, FindingKind::CountMismatch, "count 2 of `weights` does not match the 3 vertices",
+         "skipped: no vertex has weights"},
         {"uv set without faces",
          fileOf("\n<geometries><geometry name=\"G\">\n<uvset name=\"UV\" count=\"1\">0 0</uvset>\n</geometry>"
                 "</geometries>\n<scenes><scene><object name=\"G\" type=\"mesh\"/></scene></scenes>"),
-         3, "for a geometry without face corners", "skipped"},
+         3, FindingKind::CountMismatch, "for a geometry without face corners", "skipped"},
     };
     for (const Case& c : cases) expectFinding(c);
 }
@@ -153,41 +159,44 @@ TEST(ReadDiagnostics, NumberListsSayWhatTheyLose) {
         {"fewer numbers than the count",
          fileOf("\n<geometries><geometry name=\"G\">\n<vertices count=\"3\">0 0 0 1 0 0</vertices>\n</geometry>"
                 "</geometries>\n<scenes><scene><object name=\"G\" type=\"mesh\"/></scene></scenes>"),
-         3, "`vertices` holds 6 numbers, fewer than the 9 its count of 3 promises", "keep their defaults"},
+         3, FindingKind::CountMismatch, "`vertices` holds 6 numbers, fewer than the 9 its count of 3 promises",
+         "keep their defaults"},
         {"more numbers than the count",
          fileOf("\n<geometries><geometry name=\"G\">\n<vertices count=\"1\">0 0 0 1 0 0</vertices>\n</geometry>"
                 "</geometries>\n<scenes><scene><object name=\"G\" type=\"mesh\"/></scene></scenes>"),
-         3, "`vertices` holds 6 numbers, more than the 3", "the last 3 are ignored"},
+         3, FindingKind::CountMismatch, "`vertices` holds 6 numbers, more than the 3", "the last 3 are ignored"},
         {"a token that is no number", fileOf(triangleWith("\n<uvset name=\"UV\" count=\"3\">0 0 1 0 x 1</uvset>")), 5,
-         "`x` in the number list of `uvset` does not start with a number", "read as 0"},
-        {"a line feed inside a list",
-         fileOf(triangleWith("\n<colors count=\"3\">1 0 0 0 1 0\n0 0 1</colors>")), 5,
-         "a line feed in the number list of `colors` (`0\\n0`)", "the numbers after it up to the next space are lost",
-         2},
+         FindingKind::NotANumber, "`x` in the number list of `uvset` does not start with a number", "read as 0"},
+        {"a line feed inside a list", fileOf(triangleWith("\n<colors count=\"3\">1 0 0 0 1 0\n0 0 1</colors>")), 5,
+         FindingKind::BrokenToken, "a line feed in the number list of `colors` (`0\\n0`)",
+         "the numbers after it up to the next space are lost", 2},
         {"a tab inside a list", fileOf(triangleWith("\n<uvset name=\"UV\" count=\"3\">0 0 1\t0 0 1</uvset>")), 5,
-         "a tab in the number list of `uvset`", "lost", 2},
+         FindingKind::BrokenToken, "a tab in the number list of `uvset`", "lost", 2},
         {"NaN in a list", fileOf(triangleWith("\n<uvset name=\"UV\" count=\"3\">0 0 nan 0 0 1</uvset>")), 5,
-         "`nan` in the number list of `uvset` is not a finite number", "kept as it is"},
+         FindingKind::NotFinite, "`nan` in the number list of `uvset` is not a finite number", "kept as it is"},
         {"infinity in a list, by overflow",
-         fileOf(triangleWith("\n<uvset name=\"UV\" count=\"3\">0 0 1e39 0 0 1</uvset>")), 5,
+         fileOf(triangleWith("\n<uvset name=\"UV\" count=\"3\">0 0 1e39 0 0 1</uvset>")), 5, FindingKind::NotFinite,
          "`1e39` in the number list of `uvset` is not a finite number", "NaN or infinity reaches the model"},
         {"more pairs than maxBonePerVertex",
          fileOf(riggedTriangleWith("\n<links><link name=\"A\" index=\"0\"/><link name=\"B\" index=\"1\"/></links>\n"
                                    "<weights count=\"3\" maxBonePerVertex=\"1\">0 1,0 0.5 1 0.5,1 1</weights>")),
-         6, "1 vertex of `weights` with more than `maxBonePerVertex` 1 pairs (the first: vertex 1)",
+         6, FindingKind::Ignored,
+         "1 vertex of `weights` with more than `maxBonePerVertex` 1 pairs (the first: vertex 1)",
          "only the first 1 pairs of each are kept"},
         {"a link index without its weight",
          fileOf(riggedTriangleWith("\n<links><link name=\"A\" index=\"0\"/></links>\n"
                                    "<weights count=\"3\" maxBonePerVertex=\"2\">0 1,0 1 0,0 1</weights>")),
-         6, "ending in a link index without its weight (the first: vertex 1)", "that link index is dropped"},
+         6, FindingKind::Ignored, "ending in a link index without its weight (the first: vertex 1)",
+         "that link index is dropped"},
         {"a matrix row of two numbers",
          fileOf("\n<scenes><scene>\n<object name=\"E\" type=\"empty\">\n"
                 "<matrix rows=\"4\">1 0 0 0,0 1,0 0 1 0,0 0 0 1</matrix></object></scene></scenes>"),
-         4, "row 1 of `matrix` has 2 numbers", "the missing columns repeat the row before"},
+         4, FindingKind::CountMismatch, "row 1 of `matrix` has 2 numbers", "the missing columns repeat the row before"},
         {"a count far beyond the text",
          fileOf("\n<geometries><geometry name=\"G\">\n<vertices count=\"900000\">0 0 0</vertices>\n</geometry>"
                 "</geometries>\n<scenes><scene><object name=\"G\" type=\"mesh\"/></scene></scenes>"),
-         3, "the count 900000 of `vertices` is far more than its text could hold", "the list is not read"},
+         3, FindingKind::ImplausibleCount, "the count 900000 of `vertices` is far more than its text could hold",
+         "the list is not read"},
     };
     for (const Case& c : lists) expectFinding(c);
 }
@@ -197,139 +206,164 @@ TEST(ReadDiagnostics, CountsThatAreMissingOrNoNumbers) {
         {"count missing",
          fileOf("\n<geometries><geometry name=\"G\">\n<vertices>0 0 0</vertices>\n</geometry></geometries>\n"
                 "<scenes><scene><object name=\"G\" type=\"mesh\"/></scene></scenes>"),
-         3, "`vertices` has no `count`", "the list is not read"},
+         3, FindingKind::Missing, "`vertices` has no `count`", "the list is not read"},
         {"count not a number",
          fileOf("\n<geometries><geometry name=\"G\">\n<vertices count=\"three\">0 0 0</vertices>\n</geometry>"
                 "</geometries>\n<scenes><scene><object name=\"G\" type=\"mesh\"/></scene></scenes>"),
-         3, "`count` of `vertices` is `three`, not a number", "read as 0: the list is not read"},
+         3, FindingKind::NotANumber, "`count` of `vertices` is `three`, not a number",
+         "read as 0: the list is not read"},
         {"maxBonePerVertex misspelt",
          fileOf(riggedTriangleWith("\n<links><link name=\"A\" index=\"0\"/></links>\n"
                                    "<weights count=\"3\" maxBonesPerVertex=\"1\">0 1,0 1,0 1</weights>")),
-         6, "unknown attribute `maxBonesPerVertex` of `weights` (did you mean `maxBonePerVertex`?)", "ignored", 2},
+         6, FindingKind::UnknownName,
+         "unknown attribute `maxBonesPerVertex` of `weights` (did you mean `maxBonePerVertex`?)", "ignored", 2},
         {"maxBonePerVertex missing",
          fileOf(riggedTriangleWith("\n<links><link name=\"A\" index=\"0\"/></links>\n"
                                    "<weights count=\"3\">0 1,0 1,0 1</weights>")),
-         6, "`weights` has no `maxBonePerVertex`", "no vertex has weights"},
+         6, FindingKind::Missing, "`weights` has no `maxBonePerVertex`", "no vertex has weights"},
         {"matrix without rows",
          fileOf("\n<scenes><scene>\n<object name=\"E\" type=\"empty\">\n"
                 "<matrix>1 0 0 0,0 1 0 0,0 0 1 0,0 0 0 1</matrix></object></scene></scenes>"),
-         4, "`matrix` has no `rows`", "ignored: the position, rotation and scale children stand"},
+         4, FindingKind::Missing, "`matrix` has no `rows`", "ignored: the position, rotation and scale children stand"},
     };
     for (const Case& c : cases) expectFinding(c);
 }
 
 TEST(ReadDiagnostics, ElementsAndAttributesThatAreIgnored) {
     const Case cases[] = {
-        {"a vector child missing an attribute", fileOf("\n<lights>\n<light name=\"L\" type=\"omni\">\n"
-                                                       "<color r=\"1\" g=\"0\"/></light></lights>"),
-         4, "`color` lacks `b`", "ignored whole"},
+        {"a vector child missing an attribute",
+         fileOf("\n<lights>\n<light name=\"L\" type=\"omni\">\n"
+                "<color r=\"1\" g=\"0\"/></light></lights>"),
+         4, FindingKind::Missing, "`color` lacks `b`", "ignored whole"},
         {"a name longer than 255 bytes",
          fileOf("\n<lights>\n<light name=\"" + std::string(300, 'n') + "\" type=\"omni\"/></lights>"), 3,
-         "`name` of `light` is 300 bytes long", "cut to its first 255 bytes"},
+         FindingKind::Cut, "`name` of `light` is 300 bytes long", "cut to its first 255 bytes"},
         {"an element close to a known one",
          fileOf("\n<lights>\n<light name=\"L\" type=\"omni\">\n<colour r=\"1\" g=\"0\" b=\"0\"/></light></lights>"), 4,
-         "unknown element `colour` in `light` (did you mean `color`?)", "ignored with everything in it"},
+         FindingKind::UnknownName, "unknown element `colour` in `light` (did you mean `color`?)",
+         "ignored with everything in it"},
         {"a second section", fileOf("\n<lights/>\n<lights>\n<light name=\"L\" type=\"omni\"/></lights>"), 3,
-         "a second `lights` in `orvk`", "ignored: the first, on line 2, counts"},
+         FindingKind::SecondOccurrence, "a second `lights` in `orvk`", "ignored: the first, on line 2, counts"},
         {"a second single child",
          fileOf("\n<scenes><scene>\n<object name=\"E\" type=\"empty\">\n<parent>A</parent>\n<parent>B</parent>"
                 "</object></scene></scenes>"),
-         5, "a second `parent` in `object`", "the first, on line 4, counts", 2},
+         5, FindingKind::SecondOccurrence, "a second `parent` in `object`", "the first, on line 4, counts", 2},
         {"a third uv set",
          fileOf(triangleWith("\n<uvset name=\"A\" count=\"3\">0 0 1 0 0 1</uvset>\n<uvset name=\"B\" count=\"3\">"
                              "0 0 1 0 0 1</uvset>\n<uvset name=\"C\" count=\"3\">0 0 1 0 0 1</uvset>")),
-         7, "a third `uvset` `C`", "a geometry keeps two uv sets"},
+         7, FindingKind::Ignored, "a third `uvset` `C`", "a geometry keeps two uv sets"},
         {"a material texture of no known kind",
          fileOf("\n<materials>\n<material name=\"M\">\n<texture name=\"T\" map_type=\"bump\"/></material>"
                 "</materials>"),
-         4, "with `map_type` `bump`", "ignored"},
+         4, FindingKind::Ignored, "with `map_type` `bump`", "ignored"},
         {"a second texture of one kind",
          fileOf("\n<images><image name=\"I\" url=\"i.png\"/></images>\n<textures><texture name=\"T\" type=\"image\">"
                 "<image>I</image></texture></textures>\n<materials><material name=\"M\">\n<texture name=\"T\"/>\n"
                 "<texture name=\"T\"/></material></materials>"),
-         6, "a second texture of the same kind in material `M`", "the first, on line 5, fills the slot"},
-        {"a link without index",
-         fileOf(riggedTriangleWith("\n<links><link name=\"A\"/></links>")), 5, "`link` has no `index`",
-         "its index is 0"},
+         6, FindingKind::SecondOccurrence, "a texture of material `M` of a kind it already has",
+         "the first, on line 5, fills the slot"},
+        {"a link without index", fileOf(riggedTriangleWith("\n<links><link name=\"A\"/></links>")), 5,
+         FindingKind::Missing, "`link` has no `index`", "its index is 0"},
         {"a frame without time",
          fileOf("\n<skeletons><skeleton name=\"Rig\"><bone name=\"A\"/></skeleton></skeletons>\n"
                 "<animations><animation name=\"W\" length=\"1\" fps=\"24\"><skeleton name=\"Rig\">"
                 "<node name=\"A\">\n<frame><position x=\"0\" y=\"0\" z=\"0\"/></frame>"
                 "</node></skeleton></animation></animations>"),
-         4, "`frame` has no `time`", "its keys get time 0"},
+         4, FindingKind::Missing, "`frame` has no `time`", "its keys get time 0"},
         {"a field of view out of range",
          fileOf("\n<cameras><camera name=\"C\" type=\"persp\">\n<fov>200</fov></camera></cameras>"), 3,
-         "a field of view outside 0 to 180 degrees", "clamped"},
+         FindingKind::OutOfRange, "`fov` `200` outside 0 to 180", "clamped"},
         {"shininess out of range",
          fileOf("\n<materials><material name=\"M\">\n<shininess>300</shininess></material></materials>"), 3,
-         "`shininess` `300` outside 0 to 128", "clamped"},
+         FindingKind::OutOfRange, "`shininess` `300` outside 0 to 128", "clamped"},
         {"NaN in an attribute",
          fileOf("\n<scenes><scene>\n<object name=\"E\" type=\"empty\">\n<euler x=\"nan\" y=\"0\" z=\"0\"/>"
                 "</object></scene></scenes>"),
-         4, "`x` of `euler` is `nan`, not a finite number", "kept as it is"},
+         4, FindingKind::NotFinite, "`x` of `euler` is `nan`, not a finite number", "kept as it is"},
         {"an attribute that is no number",
          fileOf("\n<lights><light name=\"L\" type=\"spot\">\n<spot angle=\"wide\"/></light></lights>"), 3,
-         "`angle` of `spot` is `wide`, which does not start with a number", "read as 0"},
+         FindingKind::NotANumber, "`angle` of `spot` is `wide`, which does not start with a number", "read as 0"},
+        {"a vector child the matrix replaces",
+         fileOf(
+             "\n<scenes><scene>\n<object name=\"E\" type=\"empty\">\n<matrix rows=\"4\">1 0 0 1,0 1 0 2,0 0 1 3,0 0 0 1"
+             "</matrix>\n<position x=\"5\" y=\"5\" z=\"5\"/></object></scene></scenes>"),
+         5, FindingKind::Ignored, "`position` says otherwise than the object's `matrix`",
+         "replaced by what the matrix"},
+        {"a bone path longer than 255 bytes",
+         fileOf("\n<skeletons><skeleton name=\"" + std::string(200, 'r') + "\">\n<bone name=\"" +
+                std::string(100, 'b') + "\"/></skeleton></skeletons>"),
+         3, FindingKind::Cut, "is 302 bytes long", "cut to 255 bytes"},
         {"a rotation too short to normalise",
          fileOf("\n<skeletons><skeleton name=\"Rig\"><bone name=\"A\">\n<rotation x=\"0\" y=\"0\" z=\"0\" w=\"0\"/>"
                 "</bone></skeleton></skeletons>"),
-         3, "a rotation of length 0", "replaced by the identity (0, 0, 0, 1)"},
-        {"a texture naming no image",
-         fileOf("\n<textures>\n<texture name=\"T\" type=\"image\"/></textures>"), 3, "texture `T` names no image",
-         "no texture map is made from it"},
+         3, FindingKind::OutOfRange, "a rotation of length 0", "replaced by the identity (0, 0, 0, 1)"},
+        {"an image file name cut short, a colon in it",
+         fileOf("\n<images>\n<image name=\"I\" url=\"maps/" + std::string(250, 'a') + ":b.png\"/></images>"), 3,
+         FindingKind::Cut, "the file name of `url` is longer than the 254 characters", "cut short"},
+        {"a texture naming no image", fileOf("\n<textures>\n<texture name=\"T\" type=\"image\"/></textures>"), 3,
+         FindingKind::Missing, "texture `T` names no image", "no texture map is made from it"},
     };
     for (const Case& c : cases) expectFinding(c);
 }
 
 TEST(ReadDiagnostics, VersionOtherThanThree) {
-    expectFinding({"version 2", "<orvk><comments>\n<version>2</version></comments></orvk>", 2, "version 2, not 3",
-                   "read as version 3 all the same"});
-    expectFinding({"no version", "<orvk>\n<lights/></orvk>", 1, "the file gives no version", "read as version 0"});
+    expectFinding({"version 2", "<orvk><comments>\n<version>2</version></comments></orvk>", 2, FindingKind::Version,
+                   "version 2, not 3", "read as version 3 all the same"});
+    expectFinding({"no version", "<orvk>\n<lights/></orvk>", 1, FindingKind::Version, "the file gives no version",
+                   "read as version 0"});
 }
 
 TEST(ReadDiagnostics, NamesThatResolveToNothing) {
     const Case cases[] = {
         {"texture to image",
          fileOf("\n<textures>\n<texture name=\"T\" type=\"image\"><image>Missing</image></texture></textures>"), 3,
-         "texture `T` names the image `Missing`, which no image has", "no texture map is made from it"},
+         FindingKind::Unresolved, "texture `T` names the image `Missing`, which no image has",
+         "no texture map is made from it"},
         {"material slot to texture",
          fileOf("\n<materials><material name=\"M\">\n<texture name=\"Missing\"/></material></materials>"), 3,
-         "material `M` names the texture `Missing`, which no texture has", "no texture map there"},
+         FindingKind::Unresolved, "material `M` names the texture `Missing`, which no texture has",
+         "no texture map there"},
         {"object to parent",
          fileOf("\n<scenes><scene>\n<object name=\"E\" type=\"empty\"><parent>Missing</parent></object>"
                 "</scene></scenes>"),
-         3, "object `E` names the parent `Missing`, which no object of its scene has", "placed as a root"},
+         3, FindingKind::Unresolved, "object `E` names the parent `Missing`, which no object of its scene has",
+         "placed as a root"},
         {"object to skeleton",
          fileOf("\n<scenes><scene>\n<object name=\"E\" type=\"empty\"><skeleton>Missing</skeleton></object>"
                 "</scene></scenes>"),
-         3, "object `E` names the skeleton `Missing`, which no skeleton has", "it belongs to no skeleton"},
+         3, FindingKind::Unresolved, "object `E` names the skeleton `Missing`, which no skeleton has",
+         "it belongs to no skeleton"},
         {"object to bone",
          fileOf("\n<skeletons><skeleton name=\"Rig\"><bone name=\"A\"/></skeleton></skeletons>\n<scenes><scene>\n"
                 "<object name=\"E\" type=\"empty\"><skeleton>Rig</skeleton><bone>Missing</bone></object>"
                 "</scene></scenes>"),
-         4, "object `E` names the bone `Missing`, which skeleton `Rig` does not have", "attached to no bone"},
+         4, FindingKind::Unresolved, "object `E` names the bone `Missing`, which skeleton `Rig` does not have",
+         "attached to no bone"},
         {"object to the record it places",
          fileOf("\n<scenes><scene>\n<object name=\"Lamp\" type=\"light\"/></scene></scenes>"), 3,
+         FindingKind::Unresolved,
          "object `Lamp` of type `light` places the light of its own name, and no light has that name",
          "it places nothing"},
         {"duplicate light names",
          fileOf("\n<lights>\n<light name=\"L\" type=\"omni\"/>\n<light name=\"L\" type=\"spot\"/></lights>"), 4,
-         "a second light named `L`", "every reference finds the first, on line 3"},
+         FindingKind::DuplicateName, "a second light named `L`", "every reference finds the first, on line 3"},
         {"a bone named like its skeleton",
          fileOf("\n<skeletons>\n<skeleton name=\"Rig\">\n<bone name=\"Rig\"/></skeleton></skeletons>"), 4,
-         "a second bone in this skeleton named `Rig`", "the first, on line 3"},
+         FindingKind::DuplicateName, "a second bone in this skeleton named `Rig`", "the first, on line 3"},
         {"animation track to skeleton",
          fileOf("\n<animations><animation name=\"W\" length=\"1\" fps=\"24\">\n<skeleton name=\"Missing\">"
                 "<node name=\"A\"><frame time=\"0\"/></node></skeleton></animation></animations>"),
-         3, "animation `W` has a track for skeleton `Missing`, which no skeleton has", "its keys are not used"},
+         3, FindingKind::Unresolved, "animation `W` has a track for skeleton `Missing`, which no skeleton has",
+         "its keys are not used"},
         {"animation node track to bone",
          fileOf("\n<skeletons><skeleton name=\"Rig\"><bone name=\"A\"/></skeleton></skeletons>\n"
                 "<animations><animation name=\"W\" length=\"1\" fps=\"24\"><skeleton name=\"Rig\">\n"
                 "<node name=\"Missing\"><frame time=\"0\"/></node></skeleton></animation></animations>"),
-         4, "animation `W` has keys for `Missing`, which skeleton `Rig` has no bone of", "its keys are not used"},
-        {"face material beyond the materials",
-         fileOf(triangleWith("\n<materials count=\"1\">5</materials>")), 5,
-         "1 face material index of geometry `G` outside the file's 0 materials (the first: 5)", "set to -1"},
+         4, FindingKind::Unresolved, "animation `W` has keys for `Missing`, which skeleton `Rig` has no bone of",
+         "its keys are not used"},
+        {"face material beyond the materials", fileOf(triangleWith("\n<materials count=\"1\">5</materials>")), 5,
+         FindingKind::OutOfRange, "1 face material index of geometry `G` outside the file's 0 materials (the first: 5)",
+         "set to -1"},
     };
     for (const Case& c : cases) expectFinding(c);
 }
@@ -339,32 +373,34 @@ TEST(ReadDiagnostics, WhatTheBuildWillDrop) {
         {"a bone link naming no bone",
          fileOf(riggedTriangleWith("\n<links>\n<link name=\"Missing\" index=\"0\"/></links>\n"
                                    "<weights count=\"3\" maxBonePerVertex=\"1\">0 1,0 1,0 1</weights>")),
-         6, "bone link `Missing` names no bone of skeleton `Rig`", "its weights reach the host with bone -1"},
+         6, FindingKind::Unresolved, "bone link `Missing` names no bone of skeleton `Rig`",
+         "its weights reach the host with bone -1"},
         {"a bone link with an empty name",
          fileOf(riggedTriangleWith("\n<links>\n<link name=\"\" index=\"0\"/></links>\n"
                                    "<weights count=\"3\" maxBonePerVertex=\"1\">0 1,0 1,0 1</weights>")),
-         6, "bone link 0 has an empty name", "its weights reach the host with bone -1"},
+         6, FindingKind::Unresolved, "bone link 0 has an empty name", "its weights reach the host with bone -1"},
         {"a vertex index outside the geometry",
          fileOf("\n<geometries><geometry name=\"G\">\n<vertices count=\"3\">0 0 0 1 0 0 0 1 0</vertices>\n"
                 "<indices count=\"2\">0 1 2,0 1 3</indices></geometry></geometries>\n"
                 "<scenes><scene><object name=\"G\" type=\"mesh\"/></scene></scenes>"),
-         4, "face 1 of `indices` uses vertex index 3, outside the geometry's 3 vertices", "the build stops there"},
+         4, FindingKind::Dropped, "face 1 of `indices` uses vertex index 3, outside the geometry's 3 vertices",
+         "the build stops there"},
         {"a face of two indices",
          fileOf("\n<geometries><geometry name=\"G\">\n<vertices count=\"3\">0 0 0 1 0 0 0 1 0</vertices>\n"
                 "<indices count=\"2\">0 1 2,0 1</indices></geometry></geometries>\n"
                 "<scenes><scene><object name=\"G\" type=\"mesh\"/></scene></scenes>"),
-         4, "face 1 of `indices` has 2 indices, fewer than 3", "the build stops there"},
-        {"a geometry no object places",
-         fileOf("\n<geometries>\n<geometry name=\"G\"/></geometries>"), 3,
-         "geometry `G` is placed by no scene object", "dropped under \"Import scene meshes only\", the default"},
+         4, FindingKind::Dropped, "face 1 of `indices` has 2 indices, fewer than 3", "the build stops there"},
+        {"a geometry no object places", fileOf("\n<geometries>\n<geometry name=\"G\"/></geometries>"), 3,
+         FindingKind::Unplaced, "geometry `G` is placed by no scene object",
+         "dropped under \"Import scene meshes only\", the default"},
         {"objects in a parent cycle",
          fileOf("\n<scenes><scene>\n<object name=\"A\" type=\"empty\"><parent>B</parent></object>\n"
                 "<object name=\"B\" type=\"empty\"><parent>A</parent></object></scene></scenes>"),
-         4, "object `B` is in a parent cycle", "ordered before every root", 2},
+         4, FindingKind::ParentCycle, "object `B` is in a parent cycle", "ordered before every root", 2},
         {"an object that is its own parent",
          fileOf("\n<scenes><scene>\n<object name=\"A\" type=\"empty\"><parent>A</parent></object>\n"
                 "<object name=\"B\" type=\"empty\"/></scene></scenes>"),
-         3, "object `A` names itself as its parent", "placed as a root"},
+         3, FindingKind::ParentCycle, "object `A` names itself as its parent", "placed as a root"},
     };
     for (const Case& c : cases) expectFinding(c);
 }
@@ -372,7 +408,8 @@ TEST(ReadDiagnostics, WhatTheBuildWillDrop) {
 TEST(ReadDiagnostics, ShippedScenesAndTestDataCheckClean) {
     for (const std::string& file :
          {std::string(BXML_SAMPLES_DIR) + "/rigged_arm.xml", std::string(BXML_SAMPLES_DIR) + "/staged_scene.xml",
-          std::string(BXML_SAMPLES_DIR) + "/textured_cube.xml", std::string(BXML_TEST_DATA_DIR) + "/all_sections.xml"}) {
+          std::string(BXML_SAMPLES_DIR) + "/textured_cube.xml",
+          std::string(BXML_TEST_DATA_DIR) + "/all_sections.xml"}) {
         const CheckReport report = checkSceneFile(file);
         expectSameDocument(file);
         EXPECT_EQ(report.readResult, 1) << file;

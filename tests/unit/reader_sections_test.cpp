@@ -19,12 +19,12 @@ const XMLElement* parseSection(XMLDocument& xml, const std::string& text) {
     return xml.RootElement();
 }
 
-using SectionReader = int (*)(const XMLElement*, SceneDocument&);
+using SectionReader = int (*)(const XMLElement*, SceneDocument&, Diagnostics*);
 
 // Runs reader on the section text and expects it to succeed.
 void readSection(SceneDocument& doc, SectionReader reader, const std::string& text) {
     XMLDocument xml(true, tinyxml2::PRESERVE_WHITESPACE);
-    ASSERT_EQ(reader(parseSection(xml, text), doc), 1) << text;
+    ASSERT_EQ(reader(parseSection(xml, text), doc, nullptr), 1) << text;
 }
 
 // --- the shared frame ----------------------------------------------------------
@@ -34,7 +34,7 @@ TEST(SectionFrame, MissingSectionChangesNothing) {
     doc.lights.resize(2);
     doc.lightsInFile = 2;
     for (SectionReader reader : {readLights, readCameras, readImages, readTextures, readMaterials}) {
-        EXPECT_EQ(reader(nullptr, doc), 1);
+        EXPECT_EQ(reader(nullptr, doc, nullptr), 1);
     }
     EXPECT_EQ(doc.lights.size(), 2u);
     EXPECT_EQ(doc.lightsInFile, 2);

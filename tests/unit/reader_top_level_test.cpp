@@ -416,7 +416,7 @@ TEST_F(AllSections, SkeletonAndAnimation) {
     const AnimationRecord& walk = doc.animations[0];
     EXPECT_FLOAT_EQ(walk.fps, 24.0f);
     ASSERT_EQ(walk.skeletonTracks.size(), 1u);
-    ASSERT_EQ(findSkeletonTrackByName(walk, "Rig"), 0);
+    ASSERT_EQ(std::string(walk.skeletonTracks[0].skeletonName.c_str()), "Rig");
     const AnimationSkeletonTrack& track = walk.skeletonTracks[0];
     const int32_t leg = findNodeTrackByName(track, "leg");
     ASSERT_EQ(leg, 1);

@@ -70,7 +70,10 @@ def transform_point(m, p):
 
 
 def trs_matrix(t, q, s):
-    x, y, z, w = q
+    # A stored rotation is a unit quaternion only to float precision (Blender
+    # writes norm² 1.0000001): unnormalised, it would scale by its norm².
+    n = math.sqrt(sum(c * c for c in q)) or 1.0
+    x, y, z, w = (c / n for c in q)
     rot = [1 - 2 * (y * y + z * z), 2 * (x * y + w * z), 2 * (x * z - w * y),
            2 * (x * y - w * z), 1 - 2 * (x * x + z * z), 2 * (y * z + w * x),
            2 * (x * z + w * y), 2 * (y * z - w * x), 1 - 2 * (x * x + y * y)]

@@ -3,6 +3,7 @@
     BXML_HOST=path/to/bxml-host python3 test_compare_gltf.py
 """
 import json
+import math
 import os
 import struct
 import subprocess
@@ -101,6 +102,24 @@ class CompareGltf(unittest.TestCase):
         # The bounds alone do not move keys: still equal.
         self.assertEqual(self.report(self.path("c.glb"), self.path("d.glb"))
                          ["animated world matrices"]["mismatches"], 0)
+
+    def test_a_rotation_stored_slightly_off_unit_length_is_still_a_rotation(self):
+        write("rigged_arm.xml", self.path("a.glb"))
+        write("rigged_arm.xml", self.path("b.glb"))
+        half = math.radians(30) / 2
+
+        def place(length):
+            def change(document):
+                nodes = {node.get("name"): node for node in document["nodes"]}
+                # Norm² 1 + 4e-7, a few float steps off 1: taken as it stands
+                # it moves the shoulder 1,000 units out by 2e-4.
+                nodes["skeleton root"]["rotation"] = [0, 0, math.sin(half) * length, math.cos(half) * length]
+                nodes["shoulder"]["translation"] = [1000, 0, 0]
+            return change
+        rewrite_json(self.path("a.glb"), place(1.0))
+        rewrite_json(self.path("b.glb"), place(1 + 2e-7))
+        self.assertEqual(self.report(self.path("a.glb"), self.path("b.glb"))
+                         ["joint rest world matrices"]["mismatches"], 0)
 
     def test_a_file_that_is_not_glb_is_an_error(self):
         self.assertEqual(compare_gltf.main([os.path.join(ROOT, "samples", "rigged_arm.xml"),
