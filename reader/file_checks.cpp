@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <cwchar>
 #include <span>
 #include <string>
 #include <string_view>
@@ -49,7 +48,7 @@ struct Attribute {
 };
 
 // The elements with checks of their own besides the table's.
-enum class Check : uint8_t { None, Root, Image, Geometry, Object };
+enum class Check : uint8_t { None, Geometry, Object };
 
 struct Node;
 
@@ -103,7 +102,7 @@ const Node CAMERA{.attributes = CAMERA_ATTRIBUTES, .children = CAMERA_CHILDREN};
 
 constexpr Attribute IMAGE_ATTRIBUTES[] = {{"name", Value::Name, "no texture can name it"},
                                           {"url", Value::Other, "it names no file"}};
-const Node IMAGE{.attributes = IMAGE_ATTRIBUTES, .check = Check::Image};
+const Node IMAGE{.attributes = IMAGE_ATTRIBUTES};
 
 constexpr Attribute TEXTURE_ATTRIBUTES[] = {{"name", Value::Name, "no material can name it"},
                                             {"type", Value::Name, nullptr}};
@@ -210,9 +209,7 @@ const Child ROOT_CHILDREN[] = {{"comments", &COMMENTS, false},     {"lights", &L
                                {"textures", &TEXTURES, false},     {"materials", &MATERIALS, false},
                                {"geometries", &GEOMETRIES, false}, {"skeletons", &SKELETONS, false},
                                {"animations", &ANIMATIONS, false}, {"scenes", &SCENES, false}};
-const Node ROOT{.children = ROOT_CHILDREN, .check = Check::Root};
-
-constexpr int FORMAT_VERSION = 3;
+const Node ROOT{.children = ROOT_CHILDREN};
 
 // ---------------------------------------------------------------------------
 // Text helpers.
@@ -505,48 +502,12 @@ private:
         switch (check) {
         case Check::None:
             break;
-        case Check::Root:
-            checkVersion(e);
-            break;
-        case Check::Image:
-            checkImage(e);
-            break;
         case Check::Geometry:
             checkGeometry(e);
             break;
         case Check::Object:
             checkObject(e);
             break;
-        }
-    }
-
-    void checkVersion(const XMLElement& root) {
-        const XMLElement* comments = root.FirstChildElement("comments");
-        const XMLElement* version = comments != nullptr ? comments->FirstChildElement("version") : nullptr;
-        if (version == nullptr || version->GetText() == nullptr) {
-            warn(comments != nullptr ? *comments : root, FindingKind::Version, "the file gives no version",
-                 "read as version 0, and otherwise as version " + std::to_string(FORMAT_VERSION));
-            return;
-        }
-        const int32_t value = parseInt(version->GetText());
-        if (value != FORMAT_VERSION) {
-            warn(*version, FindingKind::Version,
-                 "version " + std::to_string(value) + ", not " + std::to_string(FORMAT_VERSION),
-                 "read as version " + std::to_string(FORMAT_VERSION) + " all the same");
-        }
-    }
-
-    void checkImage(const XMLElement& e) {
-        const char* url = e.Attribute("url");
-        if (url == nullptr) return;
-        WidePath path;
-        bool whole = true;
-        imagePathOfUrl(url, path, &whole);
-        if (!whole) {
-            warn(e, FindingKind::Cut,
-                 "the file name of " + code("url") + " is longer than the " +
-                     std::to_string(std::wcslen(path.c_str())) + " characters the import keeps",
-                 "cut short, so it names a file that is not there");
         }
     }
 
