@@ -168,11 +168,8 @@ void reportObjectReferences(const SceneDocument& doc, const SceneObjectRecord& o
         }
     }
     const char* type = object.type.c_str();
-    const char* kind = nullptr;
-    if (equalsIgnoreCase(type, "light")) kind = "light";
-    else if (equalsIgnoreCase(type, "camera")) kind = "camera";
-    else if (equalsIgnoreCase(type, "mesh") || equalsIgnoreCase(type, "font")) kind = "geometry";
-    else if (equalsIgnoreCase(type, "skeleton")) kind = "skeleton";
+    static constexpr const char* KIND_NAMES[] = {nullptr, "light", "camera", "geometry", "skeleton"};
+    const char* kind = KIND_NAMES[static_cast<int>(targetKindOf(object))];
     if (kind == nullptr || object.targetIndex >= 0) return;
     if (object.name.empty()) {
         warn(std::string("of type ") + quoted(type) + " has no name, and a " + kind + " is found by its object's name",
@@ -218,16 +215,22 @@ void resolveSceneObjects(SceneDocument& doc, Diagnostics* diagnostics) {
 
             // The file names what an object places after the object itself.
             if (!object.name.empty()) {
-                const char* type = object.type.c_str();
                 const char* name = object.name.c_str();
-                if (equalsIgnoreCase(type, "light")) {
+                switch (targetKindOf(object)) {
+                case TargetKind::None:
+                    break;
+                case TargetKind::Light:
                     object.targetIndex = lights.find(name);
-                } else if (equalsIgnoreCase(type, "camera")) {
+                    break;
+                case TargetKind::Camera:
                     object.targetIndex = cameras.find(name);
-                } else if (equalsIgnoreCase(type, "mesh") || equalsIgnoreCase(type, "font")) {
+                    break;
+                case TargetKind::Geometry:
                     object.targetIndex = geometries.find(name);
-                } else if (equalsIgnoreCase(type, "skeleton")) {
+                    break;
+                case TargetKind::Skeleton:
                     object.targetIndex = skeletons.find(name);
+                    break;
                 }
             }
             if (diagnostics != nullptr) {
@@ -429,6 +432,15 @@ void reportDuplicateRecordNames(const SceneDocument& doc, Diagnostics& diagnosti
     reportDuplicateNames(doc.textures, &TextureRecord::name, "texture", diagnostics);
     reportDuplicateNames(doc.geometries, &GeometryRecord::name, "geometry", diagnostics);
     reportDuplicateNames(doc.skeletons, &SkeletonRecord::name, "skeleton", diagnostics);
+}
+
+TargetKind targetKindOf(const SceneObjectRecord& object) {
+    const char* type = object.type.c_str();
+    if (equalsIgnoreCase(type, "light")) return TargetKind::Light;
+    if (equalsIgnoreCase(type, "camera")) return TargetKind::Camera;
+    if (equalsIgnoreCase(type, "mesh") || equalsIgnoreCase(type, "font")) return TargetKind::Geometry;
+    if (equalsIgnoreCase(type, "skeleton")) return TargetKind::Skeleton;
+    return TargetKind::None;
 }
 
 void resolveReferences(SceneDocument& doc, Diagnostics* diagnostics) {

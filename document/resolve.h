@@ -2,10 +2,18 @@
 // then each scene's objects are put parents first.
 #pragma once
 
+#include <cstdint>
+
 #include "document/diagnostics.h"
 #include "document/records.h"
 
 namespace bxml {
+
+// The kind of record a scene object places, from its type (any case): the
+// record of that kind named like the object. Mesh and font objects both
+// place a geometry; other types place nothing.
+enum class TargetKind : uint8_t { None, Light, Camera, Geometry, Skeleton };
+TargetKind targetKindOf(const SceneObjectRecord& object);
 
 // The resolution pass run after a successful read: bone parents, bone-node
 // parents, texture images, material slot textures, scene-object references,

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "document/element.h"
+#include "document/resolve.h"
 #include "math/vector_math.h"
-#include "platform/text.h"
 #include "reader/number_lists.h"
 #include "reader/numbers.h"
 #include "reader/section_readers.h"
@@ -834,9 +834,8 @@ std::vector<Placement> placements(const SceneDocument& doc) {
         const SceneRecord& scene = doc.scenes[i];
         for (std::size_t k = 0; k < scene.objects.size(); ++k) {
             const SceneObjectRecord& object = scene.objects[k];
-            if (!equalsIgnoreCase(object.type.c_str(), "mesh") && !equalsIgnoreCase(object.type.c_str(), "font"))
+            if (targetKindOf(object) != TargetKind::Geometry || !isIndexOf(object.targetIndex, doc.geometries))
                 continue;
-            if (!isIndexOf(object.targetIndex, doc.geometries)) continue;
             Placement& p = element(placed, object.targetIndex);
             if (p.scene < 0) p = Placement{static_cast<int32_t>(i), static_cast<int32_t>(k)};
         }
