@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -341,6 +342,48 @@ void permuteObjects(std::vector<SceneObjectRecord>& objects, std::vector<int32_t
     }
 }
 
+// The key tracks an animation's bones are found by: a track names its
+// skeleton and each node track a bone of it (the first of each name counts;
+// neither an empty skeleton name nor an empty bone name is found). Reports the
+// tracks that find nothing, which are never used, and the second track of an
+// animation for one skeleton name, which the first hides.
+void reportAnimationTracks(const SceneDocument& doc, Diagnostics& diagnostics) {
+    for (const AnimationRecord& a : doc.animations) {
+        const std::string animation = quoted(a.name.c_str());
+        std::unordered_set<std::string_view> tracks;
+        for (const AnimationSkeletonTrack& t : a.skeletonTracks) {
+            const char* name = t.skeletonName.c_str();
+            if (!tracks.insert(name).second) {
+                diagnostics.warn(t.line, FindingKind::SecondOccurrence,
+                                 "a second track of animation " + animation + " for skeleton " + quoted(name),
+                                 "ignored: the first counts");
+                continue;
+            }
+            const auto skeleton =
+                std::find_if(doc.skeletons.begin(), doc.skeletons.end(),
+                             [&](const SkeletonRecord& s) { return !s.name.empty() && s.name.equals(name); });
+            if (skeleton == doc.skeletons.end()) {
+                diagnostics.warn(t.line, FindingKind::Unresolved,
+                                 "animation " + animation + " has a track for skeleton " + quoted(name) +
+                                     ", which no skeleton has",
+                                 "its keys are not used");
+                continue;
+            }
+            std::unordered_set<std::string_view> bones;
+            for (const BoneRecord& bone : skeleton->bones) {
+                if (!bone.name.empty()) bones.insert(bone.name.c_str());
+            }
+            for (const AnimationNodeTrack& n : t.nodes) {
+                if (bones.count(n.nodeName.c_str()) != 0) continue;
+                diagnostics.warn(n.line, FindingKind::Unresolved,
+                                 "animation " + animation + " has keys for " + quoted(n.nodeName.c_str()) +
+                                     ", which skeleton " + quoted(name) + " has no bone of",
+                                 "its keys are not used");
+            }
+        }
+    }
+}
+
 } // namespace
 
 void orderSceneObjects(SceneRecord& scene) {
@@ -453,6 +496,7 @@ void resolveReferences(SceneDocument& doc, Diagnostics* diagnostics) {
     checkFaceMaterials(doc, diagnostics);
     if (diagnostics != nullptr) {
         for (const SceneRecord& scene : doc.scenes) reportParentCycles(scene, *diagnostics);
+        reportAnimationTracks(doc, *diagnostics);
     }
     orderAllScenes(doc);
 }

@@ -894,51 +894,6 @@ void checkLinks(const SceneDocument& doc, const GeometryRecord& geometry, const 
     }
 }
 
-// The key tracks an animation's bones are found by: a track names its
-// skeleton and each node track a bone of it (the first of each name counts).
-// Tracks that find nothing are never used.
-void checkAnimationTracks(const XMLElement& root, const SceneDocument& doc, Diagnostics& diagnostics) {
-    const XMLElement* section = root.FirstChildElement("animations");
-    if (section == nullptr) return;
-    for (const XMLElement* a = section->FirstChildElement("animation"); a != nullptr;
-         a = a->NextSiblingElement("animation")) {
-        const std::string animation = quoted(a->Attribute("name"));
-        std::unordered_set<std::string_view> tracks;
-        for (const XMLElement* t = a->FirstChildElement("skeleton"); t != nullptr;
-             t = t->NextSiblingElement("skeleton")) {
-            const char* name = t->Attribute("name") != nullptr ? t->Attribute("name") : "";
-            if (!tracks.insert(name).second) {
-                diagnostics.warn(t->GetLineNum(), FindingKind::SecondOccurrence,
-                                 "a second track of animation " + animation + " for skeleton " + quoted(name),
-                                 "ignored: the first counts");
-                continue;
-            }
-            const auto skeleton =
-                std::find_if(doc.skeletons.begin(), doc.skeletons.end(),
-                             [&](const SkeletonRecord& s) { return !s.name.empty() && s.name.equals(name); });
-            if (skeleton == doc.skeletons.end()) {
-                diagnostics.warn(t->GetLineNum(), FindingKind::Unresolved,
-                                 "animation " + animation + " has a track for skeleton " + quoted(name) +
-                                     ", which no skeleton has",
-                                 "its keys are not used");
-                continue;
-            }
-            std::unordered_set<std::string_view> bones;
-            for (const BoneRecord& bone : skeleton->bones) {
-                if (!bone.name.empty()) bones.insert(bone.name.c_str());
-            }
-            for (const XMLElement* n = t->FirstChildElement("node"); n != nullptr; n = n->NextSiblingElement("node")) {
-                const char* bone = n->Attribute("name") != nullptr ? n->Attribute("name") : "";
-                if (bones.count(bone) != 0) continue;
-                diagnostics.warn(n->GetLineNum(), FindingKind::Unresolved,
-                                 "animation " + animation + " has keys for " + quoted(bone) + ", which skeleton " +
-                                     quoted(name) + " has no bone of",
-                                 "its keys are not used");
-            }
-        }
-    }
-}
-
 } // namespace
 
 void checkReadFile(const XMLElement& root, const SceneDocument& doc, Diagnostics& diagnostics) {
@@ -946,7 +901,6 @@ void checkReadFile(const XMLElement& root, const SceneDocument& doc, Diagnostics
 }
 
 void checkResolvedFile(const XMLElement& root, const SceneDocument& doc, Diagnostics& diagnostics) {
-    checkAnimationTracks(root, doc, diagnostics);
     const XMLElement* section = root.FirstChildElement("geometries");
     if (section == nullptr) return;
     const std::vector<Placement> placed = placements(doc);
