@@ -8,10 +8,10 @@
 #include "document/element.h"
 #include "document/lookup.h"
 #include "document/name_index.h"
+#include "document/resolve.h"
 #include "document/storage.h"
 #include "document/weights.h"
 #include "math/vector_math.h"
-#include "platform/text.h"
 
 namespace bxml {
 
@@ -52,16 +52,22 @@ void placeSkeletonRoot(SceneDocument& doc, const SkeletonRecord& skeleton, const
 }
 
 void placeObject(SceneDocument& doc, const SceneObjectRecord& object) {
-    const char* type = object.type.c_str();
     const int32_t t = object.targetIndex;
-    if (equalsIgnoreCase(type, "light")) {
+    switch (targetKindOf(object)) {
+    case TargetKind::None:
+        break;
+    case TargetKind::Light:
         if (LightRecord* light = elementOrNull(doc.lights, t)) placeOnce(*light, object);
-    } else if (equalsIgnoreCase(type, "camera")) {
+        break;
+    case TargetKind::Camera:
         if (CameraRecord* camera = elementOrNull(doc.cameras, t)) placeOnce(*camera, object);
-    } else if (equalsIgnoreCase(type, "mesh") || equalsIgnoreCase(type, "font")) {
+        break;
+    case TargetKind::Geometry:
         if (GeometryRecord* geometry = elementOrNull(doc.geometries, t)) placeGeometry(*geometry, object);
-    } else if (equalsIgnoreCase(type, "skeleton")) {
+        break;
+    case TargetKind::Skeleton:
         if (const SkeletonRecord* skeleton = elementOrNull(doc.skeletons, t)) placeSkeletonRoot(doc, *skeleton, object);
+        break;
     }
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -168,11 +169,8 @@ void reportObjectReferences(const SceneDocument& doc, const SceneObjectRecord& o
         }
     }
     const char* type = object.type.c_str();
-    const char* kind = nullptr;
-    if (equalsIgnoreCase(type, "light")) kind = "light";
-    else if (equalsIgnoreCase(type, "camera")) kind = "camera";
-    else if (equalsIgnoreCase(type, "mesh") || equalsIgnoreCase(type, "font")) kind = "geometry";
-    else if (equalsIgnoreCase(type, "skeleton")) kind = "skeleton";
+    static constexpr const char* KIND_NAMES[] = {nullptr, "light", "camera", "geometry", "skeleton"};
+    const char* kind = KIND_NAMES[static_cast<int>(targetKindOf(object))];
     if (kind == nullptr || object.targetIndex >= 0) return;
     if (object.name.empty()) {
         warn(std::string("of type ") + quoted(type) + " has no name, and a " + kind + " is found by its object's name",
@@ -218,16 +216,22 @@ void resolveSceneObjects(SceneDocument& doc, Diagnostics* diagnostics) {
 
             // The file names what an object places after the object itself.
             if (!object.name.empty()) {
-                const char* type = object.type.c_str();
                 const char* name = object.name.c_str();
-                if (equalsIgnoreCase(type, "light")) {
+                switch (targetKindOf(object)) {
+                case TargetKind::None:
+                    break;
+                case TargetKind::Light:
                     object.targetIndex = lights.find(name);
-                } else if (equalsIgnoreCase(type, "camera")) {
+                    break;
+                case TargetKind::Camera:
                     object.targetIndex = cameras.find(name);
-                } else if (equalsIgnoreCase(type, "mesh") || equalsIgnoreCase(type, "font")) {
+                    break;
+                case TargetKind::Geometry:
                     object.targetIndex = geometries.find(name);
-                } else if (equalsIgnoreCase(type, "skeleton")) {
+                    break;
+                case TargetKind::Skeleton:
                     object.targetIndex = skeletons.find(name);
+                    break;
                 }
             }
             if (diagnostics != nullptr) {
@@ -338,6 +342,48 @@ void permuteObjects(std::vector<SceneObjectRecord>& objects, std::vector<int32_t
     }
 }
 
+// The key tracks an animation's bones are found by: a track names its
+// skeleton and each node track a bone of it (the first of each name counts;
+// neither an empty skeleton name nor an empty bone name is found). Reports the
+// tracks that find nothing, which are never used, and the second track of an
+// animation for one skeleton name, which the first hides.
+void reportAnimationTracks(const SceneDocument& doc, Diagnostics& diagnostics) {
+    for (const AnimationRecord& a : doc.animations) {
+        const std::string animation = quoted(a.name.c_str());
+        std::unordered_set<std::string_view> tracks;
+        for (const AnimationSkeletonTrack& t : a.skeletonTracks) {
+            const char* name = t.skeletonName.c_str();
+            if (!tracks.insert(name).second) {
+                diagnostics.warn(t.line, FindingKind::SecondOccurrence,
+                                 "a second track of animation " + animation + " for skeleton " + quoted(name),
+                                 "ignored: the first counts");
+                continue;
+            }
+            const auto skeleton =
+                std::find_if(doc.skeletons.begin(), doc.skeletons.end(),
+                             [&](const SkeletonRecord& s) { return !s.name.empty() && s.name.equals(name); });
+            if (skeleton == doc.skeletons.end()) {
+                diagnostics.warn(t.line, FindingKind::Unresolved,
+                                 "animation " + animation + " has a track for skeleton " + quoted(name) +
+                                     ", which no skeleton has",
+                                 "its keys are not used");
+                continue;
+            }
+            std::unordered_set<std::string_view> bones;
+            for (const BoneRecord& bone : skeleton->bones) {
+                if (!bone.name.empty()) bones.insert(bone.name.c_str());
+            }
+            for (const AnimationNodeTrack& n : t.nodes) {
+                if (bones.count(n.nodeName.c_str()) != 0) continue;
+                diagnostics.warn(n.line, FindingKind::Unresolved,
+                                 "animation " + animation + " has keys for " + quoted(n.nodeName.c_str()) +
+                                     ", which skeleton " + quoted(name) + " has no bone of",
+                                 "its keys are not used");
+            }
+        }
+    }
+}
+
 } // namespace
 
 void orderSceneObjects(SceneRecord& scene) {
@@ -431,6 +477,15 @@ void reportDuplicateRecordNames(const SceneDocument& doc, Diagnostics& diagnosti
     reportDuplicateNames(doc.skeletons, &SkeletonRecord::name, "skeleton", diagnostics);
 }
 
+TargetKind targetKindOf(const SceneObjectRecord& object) {
+    const char* type = object.type.c_str();
+    if (equalsIgnoreCase(type, "light")) return TargetKind::Light;
+    if (equalsIgnoreCase(type, "camera")) return TargetKind::Camera;
+    if (equalsIgnoreCase(type, "mesh") || equalsIgnoreCase(type, "font")) return TargetKind::Geometry;
+    if (equalsIgnoreCase(type, "skeleton")) return TargetKind::Skeleton;
+    return TargetKind::None;
+}
+
 void resolveReferences(SceneDocument& doc, Diagnostics* diagnostics) {
     if (diagnostics != nullptr) reportDuplicateRecordNames(doc, *diagnostics);
     resolveBoneParents(doc, diagnostics);
@@ -441,6 +496,7 @@ void resolveReferences(SceneDocument& doc, Diagnostics* diagnostics) {
     checkFaceMaterials(doc, diagnostics);
     if (diagnostics != nullptr) {
         for (const SceneRecord& scene : doc.scenes) reportParentCycles(scene, *diagnostics);
+        reportAnimationTracks(doc, *diagnostics);
     }
     orderAllScenes(doc);
 }

@@ -2,17 +2,26 @@
 // then each scene's objects are put parents first.
 #pragma once
 
+#include <cstdint>
+
 #include "document/diagnostics.h"
 #include "document/records.h"
 
 namespace bxml {
 
+// The kind of record a scene object places, from its type (any case): the
+// record of that kind named like the object. Mesh and font objects both
+// place a geometry; other types place nothing.
+enum class TargetKind : uint8_t { None, Light, Camera, Geometry, Skeleton };
+TargetKind targetKindOf(const SceneObjectRecord& object);
+
 // The resolution pass run after a successful read: bone parents, bone-node
 // parents, texture images, material slot textures, scene-object references,
 // face material range check, then orderAllScenes. It cannot fail.
-// With diagnostics, every name that finds nothing, every name that an earlier
-// record already has, every face material index reset to -1 and every object
-// in a parent cycle is reported there, at the lines the reader noted; without,
+// With diagnostics, every name that finds nothing (animation tracks'
+// skeletons and bones included), every name that an earlier record already
+// has, every face material index reset to -1 and every object in a parent
+// cycle is reported there, at the lines the reader noted; without,
 // the pass does exactly the same and reports nothing.
 void resolveReferences(SceneDocument& doc, Diagnostics* diagnostics = nullptr);
 

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <cwchar>
 #include <span>
 #include <string>
 #include <string_view>
@@ -14,8 +13,8 @@
 #include <vector>
 
 #include "document/element.h"
+#include "document/resolve.h"
 #include "math/vector_math.h"
-#include "platform/text.h"
 #include "reader/number_lists.h"
 #include "reader/numbers.h"
 #include "reader/section_readers.h"
@@ -49,7 +48,7 @@ struct Attribute {
 };
 
 // The elements with checks of their own besides the table's.
-enum class Check : uint8_t { None, Root, Image, Geometry, Object };
+enum class Check : uint8_t { None, Geometry, Object };
 
 struct Node;
 
@@ -103,7 +102,7 @@ const Node CAMERA{.attributes = CAMERA_ATTRIBUTES, .children = CAMERA_CHILDREN};
 
 constexpr Attribute IMAGE_ATTRIBUTES[] = {{"name", Value::Name, "no texture can name it"},
                                           {"url", Value::Other, "it names no file"}};
-const Node IMAGE{.attributes = IMAGE_ATTRIBUTES, .check = Check::Image};
+const Node IMAGE{.attributes = IMAGE_ATTRIBUTES};
 
 constexpr Attribute TEXTURE_ATTRIBUTES[] = {{"name", Value::Name, "no material can name it"},
                                             {"type", Value::Name, nullptr}};
@@ -210,9 +209,7 @@ const Child ROOT_CHILDREN[] = {{"comments", &COMMENTS, false},     {"lights", &L
                                {"textures", &TEXTURES, false},     {"materials", &MATERIALS, false},
                                {"geometries", &GEOMETRIES, false}, {"skeletons", &SKELETONS, false},
                                {"animations", &ANIMATIONS, false}, {"scenes", &SCENES, false}};
-const Node ROOT{.children = ROOT_CHILDREN, .check = Check::Root};
-
-constexpr int FORMAT_VERSION = 3;
+const Node ROOT{.children = ROOT_CHILDREN};
 
 // ---------------------------------------------------------------------------
 // Text helpers.
@@ -505,48 +502,12 @@ private:
         switch (check) {
         case Check::None:
             break;
-        case Check::Root:
-            checkVersion(e);
-            break;
-        case Check::Image:
-            checkImage(e);
-            break;
         case Check::Geometry:
             checkGeometry(e);
             break;
         case Check::Object:
             checkObject(e);
             break;
-        }
-    }
-
-    void checkVersion(const XMLElement& root) {
-        const XMLElement* comments = root.FirstChildElement("comments");
-        const XMLElement* version = comments != nullptr ? comments->FirstChildElement("version") : nullptr;
-        if (version == nullptr || version->GetText() == nullptr) {
-            warn(comments != nullptr ? *comments : root, FindingKind::Version, "the file gives no version",
-                 "read as version 0, and otherwise as version " + std::to_string(FORMAT_VERSION));
-            return;
-        }
-        const int32_t value = parseInt(version->GetText());
-        if (value != FORMAT_VERSION) {
-            warn(*version, FindingKind::Version,
-                 "version " + std::to_string(value) + ", not " + std::to_string(FORMAT_VERSION),
-                 "read as version " + std::to_string(FORMAT_VERSION) + " all the same");
-        }
-    }
-
-    void checkImage(const XMLElement& e) {
-        const char* url = e.Attribute("url");
-        if (url == nullptr) return;
-        WidePath path;
-        bool whole = true;
-        imagePathOfUrl(url, path, &whole);
-        if (!whole) {
-            warn(e, FindingKind::Cut,
-                 "the file name of " + code("url") + " is longer than the " +
-                     std::to_string(std::wcslen(path.c_str())) + " characters the import keeps",
-                 "cut short, so it names a file that is not there");
         }
     }
 
@@ -873,9 +834,8 @@ std::vector<Placement> placements(const SceneDocument& doc) {
         const SceneRecord& scene = doc.scenes[i];
         for (std::size_t k = 0; k < scene.objects.size(); ++k) {
             const SceneObjectRecord& object = scene.objects[k];
-            if (!equalsIgnoreCase(object.type.c_str(), "mesh") && !equalsIgnoreCase(object.type.c_str(), "font"))
+            if (targetKindOf(object) != TargetKind::Geometry || !isIndexOf(object.targetIndex, doc.geometries))
                 continue;
-            if (!isIndexOf(object.targetIndex, doc.geometries)) continue;
             Placement& p = element(placed, object.targetIndex);
             if (p.scene < 0) p = Placement{static_cast<int32_t>(i), static_cast<int32_t>(k)};
         }
@@ -934,51 +894,6 @@ void checkLinks(const SceneDocument& doc, const GeometryRecord& geometry, const 
     }
 }
 
-// The key tracks an animation's bones are found by: a track names its
-// skeleton and each node track a bone of it (the first of each name counts).
-// Tracks that find nothing are never used.
-void checkAnimationTracks(const XMLElement& root, const SceneDocument& doc, Diagnostics& diagnostics) {
-    const XMLElement* section = root.FirstChildElement("animations");
-    if (section == nullptr) return;
-    for (const XMLElement* a = section->FirstChildElement("animation"); a != nullptr;
-         a = a->NextSiblingElement("animation")) {
-        const std::string animation = quoted(a->Attribute("name"));
-        std::unordered_set<std::string_view> tracks;
-        for (const XMLElement* t = a->FirstChildElement("skeleton"); t != nullptr;
-             t = t->NextSiblingElement("skeleton")) {
-            const char* name = t->Attribute("name") != nullptr ? t->Attribute("name") : "";
-            if (!tracks.insert(name).second) {
-                diagnostics.warn(t->GetLineNum(), FindingKind::SecondOccurrence,
-                                 "a second track of animation " + animation + " for skeleton " + quoted(name),
-                                 "ignored: the first counts");
-                continue;
-            }
-            const auto skeleton =
-                std::find_if(doc.skeletons.begin(), doc.skeletons.end(),
-                             [&](const SkeletonRecord& s) { return !s.name.empty() && s.name.equals(name); });
-            if (skeleton == doc.skeletons.end()) {
-                diagnostics.warn(t->GetLineNum(), FindingKind::Unresolved,
-                                 "animation " + animation + " has a track for skeleton " + quoted(name) +
-                                     ", which no skeleton has",
-                                 "its keys are not used");
-                continue;
-            }
-            std::unordered_set<std::string_view> bones;
-            for (const BoneRecord& bone : skeleton->bones) {
-                if (!bone.name.empty()) bones.insert(bone.name.c_str());
-            }
-            for (const XMLElement* n = t->FirstChildElement("node"); n != nullptr; n = n->NextSiblingElement("node")) {
-                const char* bone = n->Attribute("name") != nullptr ? n->Attribute("name") : "";
-                if (bones.count(bone) != 0) continue;
-                diagnostics.warn(n->GetLineNum(), FindingKind::Unresolved,
-                                 "animation " + animation + " has keys for " + quoted(bone) + ", which skeleton " +
-                                     quoted(name) + " has no bone of",
-                                 "its keys are not used");
-            }
-        }
-    }
-}
-
 } // namespace
 
 void checkReadFile(const XMLElement& root, const SceneDocument& doc, Diagnostics& diagnostics) {
@@ -986,7 +901,6 @@ void checkReadFile(const XMLElement& root, const SceneDocument& doc, Diagnostics
 }
 
 void checkResolvedFile(const XMLElement& root, const SceneDocument& doc, Diagnostics& diagnostics) {
-    checkAnimationTracks(root, doc, diagnostics);
     const XMLElement* section = root.FirstChildElement("geometries");
     if (section == nullptr) return;
     const std::vector<Placement> placed = placements(doc);

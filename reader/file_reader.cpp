@@ -2,7 +2,9 @@
 
 #include <tinyxml2.h>
 
+#include <cstdint>
 #include <new>
+#include <string>
 
 #include "document/lookup.h"
 #include "document/resolve.h"
@@ -16,11 +18,28 @@ namespace bxml {
 
 using tinyxml2::XMLElement;
 
-int readComments(const XMLElement* section, SceneDocument& doc, Diagnostics*) {
-    if (section == nullptr) return 1;
-    const char* version = childText(section, "version");
+namespace {
+
+// The version of the format the import reads; a file giving another is read
+// as this one all the same.
+constexpr int32_t FORMAT_VERSION = 3;
+
+} // namespace
+
+void readVersion(const XMLElement& root, SceneDocument& doc, Diagnostics* sink) {
+    const XMLElement* comments = root.FirstChildElement("comments");
+    const char* version = comments != nullptr ? childText(comments, "version") : nullptr;
     if (version != nullptr) doc.version = parseInt(version);
-    return 1;
+    if (sink == nullptr) return;
+    if (version == nullptr) {
+        sink->warn((comments != nullptr ? comments : &root)->GetLineNum(), FindingKind::Version,
+                   "the file gives no version",
+                   "read as version 0, and otherwise as version " + std::to_string(FORMAT_VERSION));
+    } else if (doc.version != FORMAT_VERSION) {
+        sink->warn(comments->FirstChildElement("version")->GetLineNum(), FindingKind::Version,
+                   "version " + std::to_string(doc.version) + ", not " + std::to_string(FORMAT_VERSION),
+                   "read as version " + std::to_string(FORMAT_VERSION) + " all the same");
+    }
 }
 
 namespace {
@@ -32,13 +51,13 @@ struct Section {
     SectionReader read;
 };
 
-// Sections are read in this order whatever their order in the file; only the
-// first occurrence of each counts.
+// Sections are read in this order whatever their order in the file (the
+// version, in comments, before them all); only the first occurrence of each
+// counts.
 constexpr Section SECTIONS[] = {
-    {"comments", readComments},     {"lights", readLights},       {"cameras", readCameras},
-    {"images", readImages},         {"textures", readTextures},   {"materials", readMaterials},
-    {"geometries", readGeometries}, {"skeletons", readSkeletons}, {"animations", readAnimations},
-    {"scenes", readScenes},
+    {"lights", readLights},       {"cameras", readCameras},       {"images", readImages},
+    {"textures", readTextures},   {"materials", readMaterials},   {"geometries", readGeometries},
+    {"skeletons", readSkeletons}, {"animations", readAnimations}, {"scenes", readScenes},
 };
 
 // Empties the document but keeps the path of the file about to be read: two
@@ -65,6 +84,7 @@ int readSceneFile(SceneDocument& doc, std::FILE* file, Diagnostics* diagnostics)
     const XMLElement* root = xml.FirstChildElement("orvk");
     if (root == nullptr) return -1;
 
+    readVersion(*root, doc, diagnostics);
     // The readers' results are not consulted: a section that fails part-way
     // keeps what it read, and the next section is read all the same.
     for (const Section& section : SECTIONS) {

@@ -2,6 +2,7 @@
 #include <tinyxml2.h>
 
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <utility>
 
@@ -23,10 +24,18 @@ constexpr std::size_t URL_NAME_CAPACITY = 260;
 // The image path takes at most this many wide characters, terminator included.
 constexpr std::size_t IMAGE_PATH_LIMIT = 255;
 
-void fillImage(const XMLElement* e, ImageRecord& image) {
+void fillImage(const XMLElement* e, ImageRecord& image, Diagnostics* sink) {
     copyAttribute(e, "name", image.name);
     const char* url = e->Attribute("url");
-    if (url != nullptr) imagePathOfUrl(url, image.path);
+    if (url == nullptr) return;
+    bool whole = true;
+    imagePathOfUrl(url, image.path, sink != nullptr ? &whole : nullptr);
+    if (!whole) {
+        sink->warn(e->GetLineNum(), FindingKind::Cut,
+                   "the file name of `url` is longer than the " + std::to_string(std::wcslen(image.path.c_str())) +
+                       " characters the import keeps",
+                   "cut short, so it names a file that is not there");
+    }
 }
 
 void fillTexture(const XMLElement* e, TextureRecord& texture, Diagnostics* sink) {
@@ -105,8 +114,9 @@ void imagePathOfUrl(const char* url, WidePath& path, bool* whole) {
     *whole = nameWhole && written == narrowToWide(bare, all, URL_NAME_CAPACITY);
 }
 
-int readImages(const XMLElement* section, SceneDocument& doc, Diagnostics*) {
-    return readSectionItems(section, "image", doc.images, doc.imagesInFile, fillImage);
+int readImages(const XMLElement* section, SceneDocument& doc, Diagnostics* sink) {
+    return readSectionItems(section, "image", doc.images, doc.imagesInFile,
+                            [sink](const XMLElement* e, ImageRecord& image) { fillImage(e, image, sink); });
 }
 
 int readTextures(const XMLElement* section, SceneDocument& doc, Diagnostics* sink) {

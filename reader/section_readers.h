@@ -15,7 +15,6 @@ class XMLElement;
 
 namespace bxml {
 
-[[nodiscard]] int readComments(const tinyxml2::XMLElement* section, SceneDocument& doc, Diagnostics* sink = nullptr);
 [[nodiscard]] int readLights(const tinyxml2::XMLElement* section, SceneDocument& doc, Diagnostics* sink = nullptr);
 [[nodiscard]] int readCameras(const tinyxml2::XMLElement* section, SceneDocument& doc, Diagnostics* sink = nullptr);
 [[nodiscard]] int readImages(const tinyxml2::XMLElement* section, SceneDocument& doc, Diagnostics* sink = nullptr);
@@ -25,6 +24,10 @@ namespace bxml {
 [[nodiscard]] int readSkeletons(const tinyxml2::XMLElement* section, SceneDocument& doc, Diagnostics* sink = nullptr);
 [[nodiscard]] int readAnimations(const tinyxml2::XMLElement* section, SceneDocument& doc, Diagnostics* sink = nullptr);
 [[nodiscard]] int readScenes(const tinyxml2::XMLElement* section, SceneDocument& doc, Diagnostics* sink = nullptr);
+
+// The file's version, from the first `version` of its first `comments`
+// (0 when there is none); given a sink, a version other than 3 is reported.
+void readVersion(const tinyxml2::XMLElement& root, SceneDocument& doc, Diagnostics* sink = nullptr);
 
 // An image's path from its url, as the import takes it: the file name and
 // extension (after the last '/' or '\\', and after a drive prefix "X:" at the

@@ -361,6 +361,12 @@ TEST(ReadDiagnostics, NamesThatResolveToNothing) {
                 "<node name=\"Missing\"><frame time=\"0\"/></node></skeleton></animation></animations>"),
          4, FindingKind::Unresolved, "animation `W` has keys for `Missing`, which skeleton `Rig` has no bone of",
          "its keys are not used"},
+        {"a second track for one skeleton",
+         fileOf("\n<skeletons><skeleton name=\"Rig\"/></skeletons>\n"
+                "<animations><animation name=\"W\" length=\"1\" fps=\"24\"><skeleton name=\"Rig\"/>\n"
+                "<skeleton name=\"Rig\"/></animation></animations>"),
+         4, FindingKind::SecondOccurrence, "a second track of animation `W` for skeleton `Rig`",
+         "ignored: the first counts"},
         {"face material beyond the materials", fileOf(triangleWith("\n<materials count=\"1\">5</materials>")), 5,
          FindingKind::OutOfRange, "1 face material index of geometry `G` outside the file's 0 materials (the first: 5)",
          "set to -1"},
