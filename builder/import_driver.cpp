@@ -8,17 +8,14 @@
 #include "builder/materials_builder.h"
 #include "builder/mesh_builder.h"
 #include "builder/scale_pass.h"
-#include "platform/files.h"
 
 namespace bxml {
 
 int buildModel(const SceneDocument& doc, const ImportOptions& options, HostScene* scene) {
     if (scene == nullptr) return 0;
 
-    // A folder that does not fit stays empty: texture names are then taken as
-    // they stand.
     wchar_t folder[WidePath::CAPACITY];
-    if (!folderOfPath(doc.filePath.c_str(), folder, WidePath::CAPACITY)) folder[0] = L'\0';
+    textureFolderOf(doc, folder);
 
     if (buildMaterials(doc, folder, *scene) == 0) return 0;
 

@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "builder/build_common.h"
+#include "platform/files.h"
 
 namespace bxml {
 
@@ -26,16 +27,16 @@ HostTextureMap* addTextureMap(HostMaterial& material, int32_t kind, const wchar_
     return map;
 }
 
-// The image path a material slot leads to, or null when the slot's texture or
-// the texture's image does not resolve.
-const wchar_t* slotImagePath(const SceneDocument& doc, const MaterialTextureSlot& slot) {
+} // namespace
+
+const ImageRecord* slotImage(const SceneDocument& doc, const MaterialTextureSlot& slot) {
     const TextureRecord* texture = elementOrNull(doc.textures, slot.textureIndex);
-    if (texture == nullptr) return nullptr;
-    const ImageRecord* image = elementOrNull(doc.images, texture->imageIndex);
-    return image != nullptr ? image->path.c_str() : nullptr;
+    return texture != nullptr ? elementOrNull(doc.images, texture->imageIndex) : nullptr;
 }
 
-} // namespace
+void textureFolderOf(const SceneDocument& doc, wchar_t (&folder)[WidePath::CAPACITY]) {
+    if (!folderOfPath(doc.filePath.c_str(), folder, WidePath::CAPACITY)) folder[0] = L'\0';
+}
 
 bool composeTextureFileName(const wchar_t* folder, const wchar_t* imagePath, wchar_t* out) {
     out[0] = L'\0';
@@ -56,11 +57,11 @@ int buildMaterials(const SceneDocument& doc, const wchar_t* folder, HostScene& s
         material->diffuse = toHostColor(record.diffuse);
         material->specular = toHostColor(record.specular);
         for (int s = 0; s < MATERIAL_SLOT_COUNT; ++s) {
-            const wchar_t* imagePath = slotImagePath(doc, record.slots[s]);
-            if (imagePath == nullptr) continue;
+            const ImageRecord* image = slotImage(doc, record.slots[s]);
+            if (image == nullptr) continue;
             wchar_t file[HOST_STRING_CAPACITY];
             // A name the host cannot hold whole would name another file.
-            if (!composeTextureFileName(folder, imagePath, file)) continue;
+            if (!composeTextureFileName(folder, image->path.c_str(), file)) continue;
             HostTextureMap* map = addTextureMap(*material, SLOT_KIND[s], file);
             if (map != nullptr) map->flags |= SLOT_FLAG[s];
         }

@@ -18,4 +18,12 @@ namespace bxml {
 // when the two do not fit the host's file name together.
 [[nodiscard]] bool composeTextureFileName(const wchar_t* folder, const wchar_t* imagePath, wchar_t* out);
 
+// The folder texture file names start with: the scene file's own, or empty
+// when it does not fit (names are then taken as they stand).
+void textureFolderOf(const SceneDocument& doc, wchar_t (&folder)[WidePath::CAPACITY]);
+
+// The image a material slot leads to, or null when the slot's texture or the
+// texture's image does not resolve.
+const ImageRecord* slotImage(const SceneDocument& doc, const MaterialTextureSlot& slot);
+
 } // namespace bxml

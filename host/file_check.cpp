@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "builder/materials_builder.h"
 #include "document/records.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -40,13 +41,44 @@ const char* failureMessage(const CheckReport& report) {
     return report.readResult == -1 ? MESSAGE_NOT_ORVK : MESSAGE_UNABLE_TO_PARSE;
 }
 
+// Looks, as the build will, for the file of every image a material slot uses:
+// the scene's folder followed by the image's path. One finding per image that
+// names no file there, or whose name would not fit the host's file name.
+void findMissingImageFiles(const SceneDocument& doc, Diagnostics& diagnostics) {
+    wchar_t folder[WidePath::CAPACITY];
+    textureFolderOf(doc, folder);
+    std::vector<bool> looked(doc.images.size());
+    for (const MaterialRecord& material : doc.materials) {
+        for (const MaterialTextureSlot& slot : material.slots) {
+            const ImageRecord* image = slotImage(doc, slot);
+            if (image == nullptr || looked[image - doc.images.data()]) continue;
+            looked[image - doc.images.data()] = true;
+            const std::string name = "image " + quoted(image->name.c_str());
+            wchar_t file[HOST_STRING_CAPACITY];
+            if (!composeTextureFileName(folder, image->path.c_str(), file)) {
+                diagnostics.warn(image->line, FindingKind::Cut,
+                                 name + "'s file name beside the scene file is too long for the host",
+                                 "no texture map is made from it");
+                continue;
+            }
+            std::FILE* f = openFileForReading(file);
+            if (f != nullptr) {
+                std::fclose(f);
+                continue;
+            }
+            diagnostics.warn(image->line, FindingKind::Unresolved, name + " names no file: `" + wideToUtf8(file) + "`",
+                             "the host gets a texture map whose file is missing");
+        }
+    }
+}
+
 } // namespace
 
 bool isCheckRun(const std::vector<std::string>& args) {
     return std::find(args.begin(), args.end(), "--check") != args.end();
 }
 
-CheckReport checkSceneFile(const std::string& file) {
+CheckReport checkSceneFile(const std::string& file, bool lookForImageFiles) {
     CheckReport report;
     const std::wstring path = utf8ToWide(file.c_str());
     std::FILE* f = openFileForReading(path.c_str());
@@ -57,6 +89,7 @@ CheckReport checkSceneFile(const std::string& file) {
     Diagnostics diagnostics;
     report.readResult = readSceneFile(doc, f, &diagnostics);
     std::fclose(f);
+    if (report.readResult == 1 && lookForImageFiles) findMissingImageFiles(doc, diagnostics);
     report.findings = diagnostics.findings();
     std::stable_sort(report.findings.begin(), report.findings.end(),
                      [](const Finding& a, const Finding& b) { return a.line < b.line; });
@@ -102,14 +135,17 @@ int writeCheckReport(const std::string& file, const CheckReport& report, bool js
 
 int checkToolMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     bool json = false;
+    bool lookForImageFiles = true;
     std::string file;
     std::string error;
     for (const std::string& a : args) {
         if (a == "--check") continue;
         if (a == "--json") {
             json = true;
+        } else if (a == "--no-image-files") {
+            lookForImageFiles = false;
         } else if (a.size() > 1 && a[0] == '-') {
-            error = "--check takes only --json and one file, not " + a;
+            error = "--check takes only --json, --no-image-files and one file, not " + a;
         } else if (!file.empty()) {
             error = "more than one file given";
         } else {
@@ -122,7 +158,7 @@ int checkToolMain(const std::vector<std::string>& args, std::ostream& out, std::
         err << "bxml-host: " << error << "\n";
         return EXIT_USAGE_ERROR;
     }
-    return writeCheckReport(file, checkSceneFile(file), json, out, err);
+    return writeCheckReport(file, checkSceneFile(file, lookForImageFiles), json, out, err);
 }
 
 } // namespace bxml::host

@@ -22,8 +22,11 @@ struct CheckReport {
     std::vector<Finding> findings; // by line, in the order found within a line
 };
 
-// Reads file (UTF-8 path) as the plug-in's import request reads it.
-CheckReport checkSceneFile(const std::string& file);
+// Reads file (UTF-8 path) as the plug-in's import request reads it. With
+// lookForImageFiles, the files of the images that materials use are looked for
+// where the build will look (beside the scene file); a file checked away from
+// its folder passes false.
+CheckReport checkSceneFile(const std::string& file, bool lookForImageFiles = true);
 
 // The report as text: "FILE:LINE: warning: WHAT (INSTEAD)" per finding, then a
 // summary line; or as a JSON list of objects. Returns the exit status: 0 no
@@ -32,7 +35,8 @@ int writeCheckReport(const std::string& file, const CheckReport& report, bool js
                      std::ostream& err);
 
 // The arguments of a --check run (without the program name): --check, an
-// optional --json, one file. Returns the exit status (2 for a usage error).
+// optional --json, an optional --no-image-files (do not look for image
+// files), one file. Returns the exit status (2 for a usage error).
 int checkToolMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // True when args asks for a --check run.

@@ -21,7 +21,7 @@ const char* const USAGE =
     "       bxml-host [--plugin PATH] [--scale TEXT] [--lights on|off] [--scene-meshes-only on|off]\n"
     "                 [--prune-bones on|off] [--swap-model on|off] [--cancel] [--camera]...\n"
     "                 [--json FILE|-] [--gltf FILE.glb|FILE.gltf] [--interactive] FILE.xml\n"
-    "       bxml-host --check [--json] FILE.xml\n";
+    "       bxml-host --check [--json] [--no-image-files] FILE.xml\n";
 
 namespace {
 

@@ -93,6 +93,31 @@ TEST(HostCheck, JsonIsAListOfObjects) {
         << failed.out;
 }
 
+// An image a material uses is looked for where the build will look: beside the
+// scene file, by the url's file name. Line 3's file is there, line 4's is not.
+TEST(HostCheck, ImagesThatNameNoFileBesideTheSceneAreReported) {
+    const TempSceneFile present("not a picture, but a file", "present.png");
+    const std::string presentName = present.path().substr(present.path().find_last_of("/\\") + 1);
+    const TempSceneFile scene(
+        "<orvk><comments><version>3</version></comments>\n<images>\n"
+        "<image name=\"here\" url=\"C:\\art\\" +
+        presentName +
+        "\"/>\n"
+        "<image name=\"gone\" url=\"D:/projects/gone.png\"/>\n</images>\n"
+        "<textures><texture name=\"A\" type=\"image\"><image>here</image></texture>"
+        "<texture name=\"B\" type=\"image\"><image>gone</image></texture></textures>\n"
+        "<materials><material name=\"M\"><texture name=\"A\" map_type=\"Diffuse Color\"/>"
+        "<texture name=\"B\" map_type=\"alpha\"/></material></materials></orvk>\n");
+    const std::string folder = scene.path().substr(0, scene.path().find_last_of("/\\") + 1);
+    const ToolRun run = runTool({"--check", scene.path()});
+    EXPECT_EQ(run.out, scene.path() + ":4: warning: image `gone` names no file: `" + folder +
+                           "gone.png` (the host gets a texture map whose file is missing)\n" + scene.path() +
+                           ": 1 warning, 0 errors\n");
+    EXPECT_EQ(run.status, EXIT_WARNINGS);
+    const ToolRun away = runTool({"--check", "--no-image-files", scene.path()});
+    EXPECT_EQ(away.status, EXIT_DONE) << away.out;
+}
+
 TEST(HostCheck, OtherOptionsAndTwoFilesAreUsageErrors) {
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"--check"}, {"--check", "a.xml", "b.xml"}, {"--check", "--lights", "on", "a.xml"}}) {

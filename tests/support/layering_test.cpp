@@ -28,8 +28,9 @@ const std::map<std::string, std::set<std::string>>& allowedIncludes() {
         {"reader", {"reader", "document", "contract", "math", "platform"}},
         {"builder", {"builder", "document", "contract", "math", "platform"}},
         {"plugin", {"plugin", "builder", "reader", "document", "contract", "math", "platform"}},
-        // reader and document for bxml-host --check alone, which reads in-process.
-        {"host", {"host", "reader", "document", "contract", "platform"}},
+        // reader and document for bxml-host --check alone, which reads in-process
+        // (and builder, for where the build looks for image files).
+        {"host", {"host", "reader", "builder", "document", "contract", "platform"}},
     };
     return table;
 }

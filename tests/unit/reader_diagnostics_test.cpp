@@ -117,7 +117,9 @@ void expectSameDocument(const std::string& path) {
 void expectFinding(const Case& c) {
     testing::TempSceneFile file(c.file);
     expectSameDocument(file.path());
-    const CheckReport report = checkSceneFile(file.path());
+    // The rows are about the read; where image files are looked for is the
+    // tool's own test.
+    const CheckReport report = checkSceneFile(file.path(), false);
     ASSERT_EQ(report.readResult, 1) << c.title;
     bool found = false;
     for (const Finding& f : report.findings) {
@@ -419,7 +421,14 @@ TEST(ReadDiagnostics, ShippedScenesAndTestDataCheckClean) {
         const CheckReport report = checkSceneFile(file);
         expectSameDocument(file);
         EXPECT_EQ(report.readResult, 1) << file;
-        EXPECT_TRUE(report.findings.empty()) << file << "\n" << describe(report);
+        // all_sections names one image that is not beside it (line 28's mask.tga),
+        // so that its glTF shows a missing image left out.
+        const bool hasMissingMask = file.ends_with("/all_sections.xml");
+        ASSERT_EQ(report.findings.size(), hasMissingMask ? 1u : 0u) << file << "\n" << describe(report);
+        if (hasMissingMask) {
+            EXPECT_EQ(report.findings[0].line, 28);
+            EXPECT_EQ(report.findings[0].kind, FindingKind::Unresolved);
+        }
     }
 }
 
