@@ -41,7 +41,10 @@ POSE_BONE_PATH = re.compile(r'^pose\.bones\["((?:[^"\\]|\\.)*)"\]')
 # Principled BSDF inputs were renamed in Blender 4.0.
 SPECULAR_INPUTS = ("Specular", "Specular IOR Level")
 # Inputs that need no texture slot of their own when left unlinked.
-SLOT_INPUTS = ("Base Color", "Alpha", "Normal")
+# Per shader the input of its colour and of its normal.
+SHADER_INPUTS = {"BSDF_PRINCIPLED": ("Base Color", "Normal"), "BSDF_DIFFUSE": ("Color", "Normal"),
+                 "EMISSION": ("Color", None)}
+SEPARATE_COMBINE = {"SEPRGB", "COMBRGB", "SEPARATE_COLOR", "COMBINE_COLOR", "SEPXYZ", "COMBXYZ", "SEPHSV", "COMBHSV"}
 # Meshes of at least this many vertices have a progress stage of their own.
 BIG_MESH = 100000
 # What Blender raises when data is not in the state the add-on expects.
@@ -420,7 +423,9 @@ class Gatherer:
         )
 
     def material_slots(self, material):
-        """The material's values and its texture slots (map type, image, uv map)."""
+        """The material's values and its texture slots (map type, image, uv map),
+        as Blender renders the material: a linked colour is what its nodes
+        give, not the socket's unused value."""
         values = {
             "diffuse": material.diffuse_color[:3],
             "alpha": material.diffuse_color[3],
@@ -428,37 +433,55 @@ class Gatherer:
             "shininess": (1.0 - material.roughness) * 128.0,
         }
         slots = []
-        principled = find_principled(material)
-        if principled is None:
+        if not uses_nodes(material):
             return values, slots
         where = 'Material "%s"' % material.name
-        inputs = principled.inputs
-        values["diffuse"] = inputs["Base Color"].default_value[:3]
-        values["alpha"] = inputs["Alpha"].default_value
-        specular = next((inputs[n] for n in SPECULAR_INPUTS if n in inputs), None)
-        if specular is not None:
-            values["specular"] = [min(max(specular.default_value, 0.0), 1.0)] * 3
-        values["shininess"] = min(max((1.0 - inputs["Roughness"].default_value) * 128.0, 0.0), 128.0)
-
-        for input_name, map_type in (("Base Color", "diffuse color"), ("Alpha", "alpha"), ("Normal", "normal")):
+        shader = surface_shader(material)
+        if shader is None or shader.type not in SHADER_INPUTS:
+            self.warnings.add('%s: its surface shader (%s) is not followed; the viewport colour is written instead'
+                              % (where, shader.name if shader is not None else "none"))
+            return values, slots
+        colour_input, normal_input = SHADER_INPUTS[shader.type]
+        inputs = shader.inputs
+        if shader.type == "BSDF_PRINCIPLED":
+            specular = next((inputs[n] for n in SPECULAR_INPUTS if n in inputs), None)
+            if specular is not None:
+                values["specular"] = [min(max(specular.default_value, 0.0), 1.0)] * 3
+            values["shininess"] = min(max((1.0 - inputs["Roughness"].default_value) * 128.0, 0.0), 128.0)
+        else:
+            values["specular"] = [0.0] * 3
+        channels = [(colour_input, "diffuse color", "diffuse"), ("Alpha", "alpha", "alpha")]
+        for input_name, map_type, key in channels:
             socket = inputs.get(input_name)
-            if socket is None or not socket.is_linked:
+            if socket is None:
                 continue
-            node = socket.links[0].from_node
-            if map_type == "normal" and node.type == "NORMAL_MAP":
-                colour = node.inputs.get("Color")
-                node = colour.links[0].from_node if colour is not None and colour.is_linked else None
-            if node is None or node.type != "TEX_IMAGE" or node.image is None:
-                self.warnings.add('%s: the link into "%s" is not an image texture and is not written' % (where, input_name))
+            try:
+                constant, node = constant_and_image(socket)
+            except NotFollowed as lost:
+                self.warnings.add('%s: "%s" is fed by %s, which is not written' % (where, input_name, lost))
                 continue
-            image = node.image
-            if self.guarded('Image "%s"' % image.name, lambda: self.image_file(image), None) is None:
-                continue
-            slots.append((map_type, node.image, self.uv_map_of(node, material)))
+            values[key] = constant if key == "diffuse" else constant[0]
+            if node is not None:
+                self.add_slot(slots, map_type, node, material)
+        normal = inputs.get(normal_input) if normal_input else None
+        source = feeding(normal) if normal is not None else None
+        if source is not None and source.node.type == "NORMAL_MAP":
+            source = feeding(source.node.inputs["Color"])  # an empty Normal Map node loses nothing
+            if source is not None and source.node.type == "TEX_IMAGE" and source.node.image is not None:
+                self.add_slot(slots, "normal", source.node, material)
+            elif source is not None:
+                self.warnings.add('%s: the Normal Map\'s colour is not an image texture and is not written' % where)
+        elif source is not None:
+            self.warnings.add('%s: the link into "%s" is not a Normal Map node and is not written' % (where, normal_input))
         for socket in inputs:
-            if socket.is_linked and socket.name not in SLOT_INPUTS:
+            if socket.name not in (colour_input, "Alpha", normal_input) and feeding(socket) is not None:
                 self.warnings.add('%s: the link into "%s" has no place in the file' % (where, socket.name))
         return values, slots
+
+    def add_slot(self, slots, map_type, node, material):
+        image = node.image
+        if self.guarded('Image "%s"' % image.name, lambda: self.image_file(image), None) is not None:
+            slots.append((map_type, image, self.uv_map_of(node, material)))
 
     def uv_map_of(self, image_node, material):
         vector = image_node.inputs.get("Vector")
@@ -1021,16 +1044,93 @@ def uses_nodes(material):
     return bpy.app.version >= (5, 0, 0) or material.use_nodes
 
 
-def find_principled(material):
-    if not uses_nodes(material):
+class NotFollowed(Exception):
+    """A node shape between an image and a shader that the file cannot hold;
+    the message names it."""
+
+
+def feeding(socket):
+    """The output socket that drives socket through Reroute nodes and live
+    links, or None when socket is unlinked (it then holds its own value)."""
+    while socket.is_linked:
+        link = socket.links[0]
+        if getattr(link, "is_muted", False) or not link.is_valid:
+            return None
+        if link.from_node.type != "REROUTE":
+            return link.from_socket
+        socket = link.from_node.inputs[0]
+    return None
+
+
+def socket_value(socket):
+    value = socket.default_value
+    return tuple(value[:3]) if hasattr(value, "__len__") else (float(value),)
+
+
+def multiply_inputs(node):
+    """The factor and the two operands of a Multiply node of colours or
+    numbers, or None for any other node."""
+    if node.type == "MIX" and node.data_type in ("RGBA", "FLOAT") and node.blend_type == "MULTIPLY":
+        suffix = "_Color" if node.data_type == "RGBA" else "_Float"
+        by_id = {s.identifier: s for s in node.inputs}
+        return by_id["Factor_Float"], by_id["A" + suffix], by_id["B" + suffix], node.clamp_factor
+    if node.type == "MIX_RGB" and node.blend_type == "MULTIPLY":
+        return node.inputs["Fac"], node.inputs["Color1"], node.inputs["Color2"], True
+    if node.type == "MATH" and node.operation == "MULTIPLY":
+        return None, node.inputs[0], node.inputs[1], False
+    return None
+
+
+def constant_and_image(socket):
+    """What socket receives as a constant and at most one image texture node
+    multiplying it: Blender draws the image's colour times the constant
+    (white for an image alone). Raises NotFollowed for other shapes."""
+    source = feeding(socket)
+    if source is None:
+        return socket_value(socket), None
+    node = source.node
+    width = len(socket_value(socket))
+    if node.type == "TEX_IMAGE":
+        if node.image is None:
+            raise NotFollowed("an Image Texture node without an image")
+        return (1.0,) * width, node
+    if node.type in SEPARATE_COMBINE:
+        raise NotFollowed('a "%s" node' % node.name)
+    shape = multiply_inputs(node)
+    if shape is None:
+        raise NotFollowed('a "%s" node, whose shape is not followed' % node.name)
+    factor_socket, a, b, clamp = shape
+    factor = 1.0
+    if factor_socket is not None:
+        if feeding(factor_socket) is not None:
+            raise NotFollowed('a "%s" node with a linked factor' % node.name)
+        factor = min(max(factor_socket.default_value, 0.0), 1.0) if clamp else factor_socket.default_value
+    (ca, ia), (cb, ib) = constant_and_image(a), constant_and_image(b)
+    if ia is not None and ib is not None:
+        raise NotFollowed('a "%s" node multiplying two images' % node.name)
+    if ib is not None and factor != 1.0:
+        raise NotFollowed('a "%s" node blending an image by a factor' % node.name)
+    # Multiply with factor f draws A * (1 - f + f * B).
+    constant = tuple(x * (1.0 - factor + factor * y) for x, y in zip(ca, cb))
+    return constant[:width] if len(constant) >= width else (constant[0],) * width, ia or ib
+
+
+def surface_shader(material):
+    """The shader node the active Material Output renders; for Diffuse added
+    to Glossy (as Blender's glTF importer builds specular-glossiness
+    materials) the Diffuse BSDF."""
+    outputs = [n for n in material.node_tree.nodes if n.type == "OUTPUT_MATERIAL"]
+    output = next((n for n in outputs if n.is_active_output), outputs[0] if outputs else None)
+    source = feeding(output.inputs["Surface"]) if output is not None else None
+    if source is None:
         return None
-    nodes = material.node_tree.nodes
-    for node in nodes:
-        if node.type == "OUTPUT_MATERIAL" and node.is_active_output:
-            surface = node.inputs.get("Surface")
-            if surface is not None and surface.is_linked and surface.links[0].from_node.type == "BSDF_PRINCIPLED":
-                return surface.links[0].from_node
-    return next((n for n in nodes if n.type == "BSDF_PRINCIPLED"), None)
+    node = source.node
+    if node.type == "ADD_SHADER":
+        parts = [feeding(s) for s in node.inputs]
+        kinds = sorted(p.node.type for p in parts if p is not None)
+        if kinds == ["BSDF_DIFFUSE", "BSDF_GLOSSY"]:
+            return next(p.node for p in parts if p.node.type == "BSDF_DIFFUSE")
+    return node
 
 
 def materials_uv_maps(obj, render_uv):
@@ -1038,10 +1138,9 @@ def materials_uv_maps(obj, render_uv):
     read: a UV Map node's map, else the render map."""
     used = set()
     for slot in obj.material_slots:
-        principled = find_principled(slot.material) if slot.material is not None else None
-        if principled is None:
+        if slot.material is None or not uses_nodes(slot.material):
             continue
-        for node in principled.id_data.nodes:
+        for node in slot.material.node_tree.nodes:
             if node.type != "TEX_IMAGE":
                 continue
             vector = node.inputs.get("Vector")
