@@ -17,7 +17,7 @@ import shutil
 
 import bpy
 import numpy as np
-from mathutils import Matrix
+from mathutils import Euler, Matrix
 
 from . import numtext, records, text
 
@@ -221,6 +221,7 @@ class Gatherer:
         self.instances = []  # Instance records, in file order after the objects
         self.materials = []  # bpy materials, in file order
         self.material_uv = {}  # material -> uv map name of its first user
+        self.texture_uvs = {}  # material -> [(uv map name, Mapping transform or None)]
         self.images = []  # (bpy image, file name)
         self.bone_names = {}  # armature object name -> {bone name: name in the file}
 
@@ -484,12 +485,48 @@ class Gatherer:
             slots.append((map_type, image, self.uv_map_of(node, material)))
 
     def uv_map_of(self, image_node, material):
-        vector = image_node.inputs.get("Vector")
-        if vector is not None and vector.is_linked:
-            source = vector.links[0].from_node
-            if source.type == "UVMAP" and source.uv_map:
-                return source.uv_map
-        return self.material_uv.get(material) or ""
+        name, _ = image_uv(image_node, follow_mapping=False)
+        return name or self.material_uv.get(material) or ""
+
+    def texture_uvs_of(self, material):
+        """(uv map name, transform) of each image texture of the material,
+        read once per material."""
+        if material in self.texture_uvs:
+            return self.texture_uvs[material]
+        found = []
+        for node in material.node_tree.nodes if uses_nodes(material) else ():
+            if node.type == "TEX_IMAGE" and node.image is not None:
+                try:
+                    found.append(image_uv(node))
+                except NotFollowed as lost:
+                    self.warnings.add('Material "%s": the uvs of image "%s" go through %s, which is not written'
+                                      % (material.name, node.image.name, lost))
+                    found.append(image_uv(node, follow_mapping=False))
+        self.texture_uvs[material] = found
+        return found
+
+    def baked_uv_transforms(self, obj, render_uv):
+        """{uv map name: 2x3 matrix} of the maps whose every texture goes
+        through the same Mapping node transform; a warning for maps whose
+        textures disagree (those are written untransformed)."""
+        seen = {}  # uv map name -> [(transform or None, material)]
+        for slot in obj.material_slots:
+            if slot.material is not None:
+                for name, transform in self.texture_uvs_of(slot.material):
+                    seen.setdefault(name or render_uv, []).append((transform, slot.material))
+        baked = {}
+        for name, uses in seen.items():
+            first, material = uses[0]
+            other = next((m for t, m in uses if not same_transform(t, first)), None)
+            if other is not None:
+                self.warnings.add('Material "%s": its textures on uv map "%s" of object "%s" are transformed unlike '
+                                  'those of material "%s"; the map is written untransformed'
+                                  % (other.name, name, obj.name, material.name))
+            elif first is not None:
+                baked[name] = first
+                self.info('Object "%s": uv map "%s" is written with the texture transform of material "%s" baked in'
+                          % (obj.name, name, material.name))
+        return baked
 
     # -- lights and cameras
 
@@ -618,8 +655,13 @@ class Gatherer:
                 'Object "%s": only %d uv maps fit in the file; not written: %s'
                 % (obj.name, MAX_UV_SETS, ", ".join(l.name for l in uv_layers[MAX_UV_SETS:]))
             )
-        uv_sets = [(layer.name, self.numbers.array(uv_of(layer, loops)[corner_loops], where).reshape(-1, 2))
-                   for layer in uv_layers[:MAX_UV_SETS]]
+        baked = self.baked_uv_transforms(obj, active_render_uv(mesh)) if len(uv_layers) else {}
+        uv_sets = []
+        for layer in uv_layers[:MAX_UV_SETS]:
+            uvs = uv_of(layer, loops)[corner_loops]
+            if layer.name in baked:
+                uvs = (uvs @ baked[layer.name][:, :2].T + baked[layer.name][:, 2]).astype(np.float32)
+            uv_sets.append((layer.name, self.numbers.array(uvs, where).reshape(-1, 2)))
 
         colours = self.corner_colours(mesh, corner_loops, loop_vertex, where)
 
@@ -1141,12 +1183,60 @@ def materials_uv_maps(obj, render_uv):
         if slot.material is None or not uses_nodes(slot.material):
             continue
         for node in slot.material.node_tree.nodes:
-            if node.type != "TEX_IMAGE":
-                continue
-            vector = node.inputs.get("Vector")
-            source = vector.links[0].from_node if vector is not None and vector.is_linked else None
-            used.add(source.uv_map if source is not None and source.type == "UVMAP" and source.uv_map else render_uv)
+            if node.type == "TEX_IMAGE":
+                used.add(image_uv(node, follow_mapping=False)[0] or render_uv)
     return used
+
+
+def image_uv(image_node, follow_mapping=True):
+    """The uv map an image texture node samples ("" for the render map, or
+    when its coordinates come from nodes not followed) and the 2x3 matrix of
+    the Mapping node between them, None without one. Raises NotFollowed for
+    a Mapping node whose transform cannot be baked into uvs."""
+    source = feeding(image_node.inputs["Vector"])
+    transform = None
+    if source is not None and source.node.type == "MAPPING":
+        if follow_mapping:
+            transform = mapping_transform(source.node)
+        source = feeding(source.node.inputs["Vector"])
+        if source is None:
+            return "", transform
+    if source is None or (source.node.type == "TEX_COORD" and source.identifier == "UV"):
+        return "", transform
+    if source.node.type == "UVMAP":
+        return source.node.uv_map, transform
+    return "", None
+
+
+def mapping_transform(node):
+    """The 2x3 matrix a Mapping node applies to (u, v, 0): Point and Vector
+    types scale, rotate (Euler XYZ) and move (Vector does not move),
+    Texture applies the inverse of Point."""
+    if node.vector_type not in ("POINT", "TEXTURE", "VECTOR"):
+        raise NotFollowed('a Mapping node of type "%s"' % node.vector_type.title())
+    values = {}
+    for name in ("Location", "Rotation", "Scale"):
+        socket = node.inputs.get(name)
+        if socket is None:  # a Vector mapping has no Location
+            values[name] = (0.0, 0.0, 0.0)
+        elif feeding(socket) is not None:
+            raise NotFollowed('a Mapping node whose "%s" is linked' % name)
+        else:
+            values[name] = tuple(socket.default_value)
+    matrix = Matrix.LocRotScale(values["Location"], Euler(values["Rotation"], "XYZ"), values["Scale"])
+    if node.vector_type == "TEXTURE":
+        if abs(matrix.determinant()) < 1e-12:
+            raise NotFollowed("a Texture Mapping node of zero scale")
+        matrix = matrix.inverted()
+    if matrix == Matrix.Identity(4):
+        return None
+    return np.array([[matrix[0][0], matrix[0][1], matrix[0][3]], [matrix[1][0], matrix[1][1], matrix[1][3]]])
+
+
+def same_transform(a, b):
+    if a is None or b is None:
+        return a is None and b is None
+    return bool(np.array_equal(a, b))
 
 
 def active_render_uv(mesh):

@@ -153,6 +153,7 @@ def compare_polygons(cmp, host, polygons, obj, mesh, base, material_names):
     mirrored = obj.matrix_world.determinant() < 0
     layers = list(mesh.uv_layers)[:2]
     colours = colour_layer(mesh)
+    moves = shading.uv_moves(obj, mesh)
     vertex_colour = {}
     index = 0
     for poly in mesh.polygons:
@@ -183,7 +184,7 @@ def compare_polygons(cmp, host, polygons, obj, mesh, base, material_names):
                     continue
                 for channel, layer_index in enumerate(channels):
                     if layer_index < len(layers):
-                        u, v = layers[layer_index].data[loop].uv
+                        u, v = moves.get(layers[layer_index].name, unmoved)(*layers[layer_index].data[loop].uv)
                         cmp.close(hp["uv%d" % channel][corner], (u, 1.0 - v),
                                   "%s polygon %d corner %d uv%d" % (where, poly.index, corner, channel))
                 if colours is not None:
@@ -192,6 +193,10 @@ def compare_polygons(cmp, host, polygons, obj, mesh, base, material_names):
     cmp.equal(len(polygons), index, "%s polygon count" % where)
     for vertex, colour in vertex_colour.items():
         cmp.close(host["vertices"][vertex]["color"], colour, "%s vertex %d colour" % (where, vertex - base))
+
+
+def unmoved(u, v):
+    return u, v
 
 
 def compare_triangulation(cmp, hpolys, poly, mesh, base, mirrored, where):

@@ -5,6 +5,7 @@ exporter's reading of materials (which matches node shapes); this evaluates
 any tree it knows the nodes of and says None for the rest."""
 
 import bpy
+from mathutils import Euler, Vector
 
 
 class Unknown(Exception):
@@ -130,3 +131,65 @@ def diffuse_image(material):
     if white is None or white[0] == grey[0]:
         return None
     return white[2][0] if white[2] else None
+
+
+def _mapping_of(image_node, render_uv):
+    """(uv map the image samples, its Mapping node or None), or None when its
+    coordinates come from other nodes."""
+    vector = image_node.inputs["Vector"]
+    source = vector.links[0] if vector.is_linked else None
+    mapping = None
+    if source is not None and source.from_node.type == "MAPPING":
+        mapping = source.from_node
+        source = mapping.inputs["Vector"].links[0] if mapping.inputs["Vector"].is_linked else None
+    if source is None or (source.from_node.type == "TEX_COORD" and source.from_socket.identifier == "UV"):
+        return render_uv, mapping
+    if source.from_node.type == "UVMAP":
+        return source.from_node.uv_map or render_uv, mapping
+    return None
+
+
+def _moved(mapping):
+    """Blender's Mapping node on (u, v, 0), step by step: Point scales, turns
+    and moves; Texture undoes that; Vector scales and turns."""
+    if mapping is None:
+        return lambda u, v: (u, v)
+    values = {s.name: s.default_value for s in mapping.inputs if s.name in ("Location", "Rotation", "Scale")}
+    location = Vector(values.get("Location", (0.0, 0.0, 0.0)))
+    turn = Euler(values["Rotation"], "XYZ").to_matrix()
+    scale = Vector(values["Scale"])
+
+    def move(u, v):
+        p = Vector((u, v, 0.0))
+        if mapping.vector_type == "TEXTURE":
+            q = turn.inverted() @ (p - location)
+            p = Vector((q.x / scale.x, q.y / scale.y, q.z / scale.z))
+        else:
+            p = turn @ Vector((p.x * scale.x, p.y * scale.y, 0.0))
+            p = p + location if mapping.vector_type == "POINT" else p
+        return p.x, p.y
+
+    return move
+
+
+def uv_moves(obj, mesh):
+    """{uv map name: (u, v) -> (u, v)} for the maps whose every image texture
+    goes through Mapping nodes of equal settings: the coordinates Blender
+    samples those images at."""
+    render_uv = next((l.name for l in mesh.uv_layers if l.active_render), "")
+    settings = {}  # uv map -> set of Mapping settings (None for no Mapping)
+    first = {}
+    for slot in obj.material_slots:
+        material = slot.material
+        if material is None or not shaded_by_nodes(material):
+            continue
+        for node in material.node_tree.nodes:
+            found = _mapping_of(node, render_uv) if node.type == "TEX_IMAGE" and node.image is not None else None
+            if found is None:
+                continue
+            name, mapping = found
+            key = None if mapping is None else (mapping.vector_type,) + tuple(
+                tuple(s.default_value) for s in mapping.inputs if s.name in ("Location", "Rotation", "Scale"))
+            settings.setdefault(name, set()).add(key)
+            first.setdefault(name, mapping)
+    return {name: _moved(first[name]) for name, keys in settings.items() if len(keys) == 1}

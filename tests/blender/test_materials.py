@@ -92,6 +92,36 @@ def separate_combine(tree):
     link(tree, combine.outputs[0], principled(tree).inputs["Base Color"])
 
 
+def mapping(tree, vector_type):
+    node = tree.nodes.new("ShaderNodeMapping")
+    node.vector_type = vector_type
+    node.inputs["Rotation"].default_value = (0.0, 0.0, 0.5)
+    node.inputs["Scale"].default_value = (2.0, 0.5, 1.0)
+    if "Location" in node.inputs:
+        node.inputs["Location"].default_value = (0.25, -0.5, 0.0)
+    uv_map = tree.nodes.new("ShaderNodeUVMap")
+    uv_map.uv_map = "UVMap"
+    link(tree, uv_map.outputs["UV"], node.inputs["Vector"])
+    return node
+
+
+def point_mapping(tree):
+    image = image_node(tree)
+    link(tree, mapping(tree, "POINT").outputs["Vector"], image.inputs["Vector"])
+    link(tree, image.outputs["Color"], principled(tree).inputs["Base Color"])
+
+
+def texture_mapping(tree):
+    image = image_node(tree)
+    link(tree, mapping(tree, "TEXTURE").outputs["Vector"], image.inputs["Vector"])
+    link(tree, image.outputs["Color"], principled(tree).inputs["Base Color"])
+
+
+def mappings_that_disagree(tree):
+    point_mapping(tree)
+    link(tree, image_node(tree).outputs["Alpha"], principled(tree).inputs["Alpha"])
+
+
 # Each shape, and a text every warning about the material must hold (None: no warning).
 SHAPES = [
     (linked_base_colour, None),
@@ -102,12 +132,15 @@ SHAPES = [
     (empty_normal_map, None),
     (node_group, "is not followed"),
     (separate_combine, "Combine XYZ"),
+    (point_mapping, None),
+    (texture_mapping, None),
+    (mappings_that_disagree, "written untransformed"),
 ]
 
 
-def export_warnings(label):
+def export_warnings(label, info=None):
     path = os.path.join(harness.out_dir("materials", label), label + ".xml")
-    return addon.exporter.export(bpy.context, path)
+    return addon.exporter.export(bpy.context, path, info=info)
 
 
 def expect_clean(label):
@@ -140,7 +173,11 @@ def node_shape(build, warning):
     material.node_tree.nodes["Principled BSDF"].inputs["Base Color"].default_value = (0.8, 0.8, 0.8, 1.0)
     build(material.node_tree)
     bpy.context.object.data.materials.append(material)
-    about = [w for w in export_warnings(label) if material.name in w]
+    lines = []
+    about = [w for w in export_warnings(label, lines.append) if material.name in w]
+    if "mapping" in label:
+        baked = [line for line in lines if "baked" in line]
+        harness.check(len(baked) == (0 if warning else 1), "%s: info lines %s" % (label, lines))
     if warning is None:
         harness.check(not about, "%s: unexpected warnings %s" % (label, about))
         expect_clean(label)
