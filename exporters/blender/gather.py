@@ -464,6 +464,8 @@ class Gatherer:
             values[key] = constant if key == "diffuse" else constant[0]
             if node is not None:
                 self.add_slot(slots, map_type, node, material)
+        if shader.type == "EMISSION" and feeding(inputs["Strength"]) is None:
+            values["diffuse"] = tuple(c * inputs["Strength"].default_value for c in values["diffuse"])
         normal = inputs.get(normal_input) if normal_input else None
         source = feeding(normal) if normal is not None else None
         if source is not None and source.node.type == "NORMAL_MAP":

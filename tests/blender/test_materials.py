@@ -63,6 +63,7 @@ def diffuse_with_image(tree):
 def emission_colour(tree):
     emission = tree.nodes.new("ShaderNodeEmission")
     emission.inputs["Color"].default_value = (0.7, 0.2, 0.1, 1.0)
+    emission.inputs["Strength"].default_value = 0.5
     link(tree, emission.outputs["Emission"], tree.nodes["Material Output"].inputs["Surface"])
 
 
