@@ -44,6 +44,7 @@ SPECULAR_INPUTS = ("Specular", "Specular IOR Level")
 # Per shader the input of its colour and of its normal.
 SHADER_INPUTS = {"BSDF_PRINCIPLED": ("Base Color", "Normal"), "BSDF_DIFFUSE": ("Color", "Normal"),
                  "EMISSION": ("Color", None)}
+UV_SLACK = 1e-4  # uvs this far outside 0..1 still sample the image's edge
 SEPARATE_COMBINE = {"SEPRGB", "COMBRGB", "SEPARATE_COLOR", "COMBINE_COLOR", "SEPXYZ", "COMBXYZ", "SEPHSV", "COMBHSV"}
 # Meshes of at least this many vertices have a progress stage of their own.
 BIG_MESH = 100000
@@ -491,21 +492,39 @@ class Gatherer:
         return name or self.material_uv.get(material) or ""
 
     def texture_uvs_of(self, material):
-        """(uv map name, transform) of each image texture of the material,
-        read once per material."""
+        """(uv map name, transform, image node or None when its coordinates
+        are not followed) of each image texture of the material, read once
+        per material."""
         if material in self.texture_uvs:
             return self.texture_uvs[material]
         found = []
         for node in material.node_tree.nodes if uses_nodes(material) else ():
             if node.type == "TEX_IMAGE" and node.image is not None:
                 try:
-                    found.append(image_uv(node))
+                    found.append(image_uv(node) + (node,))
                 except NotFollowed as lost:
                     self.warnings.add('Material "%s": the uvs of image "%s" go through %s, which is not written'
                                       % (material.name, node.image.name, lost))
-                    found.append(image_uv(node, follow_mapping=False))
+                    found.append(image_uv(node, follow_mapping=False) + (None,))
         self.texture_uvs[material] = found
         return found
+
+    def check_extensions(self, obj, render_uv, uv_sets, corner_material):
+        """Warns for an image Blender draws clamped or clipped (not repeated)
+        where the uvs of obj's faces that sample it leave 0..1: the file
+        holds no such setting."""
+        uvs_by_name = dict(uv_sets)
+        for index in np.unique(corner_material[corner_material >= 0]):
+            material = self.materials[index]
+            for name, _, node in self.texture_uvs_of(material):
+                uvs = uvs_by_name.get(name or render_uv)
+                if node is None or node.extension == "REPEAT" or uvs is None:
+                    continue
+                sampled = uvs[corner_material == index]
+                if ((sampled < -UV_SLACK) | (sampled > 1.0 + UV_SLACK)).any():
+                    self.warnings.add('Material "%s": image "%s" is drawn with extension "%s" and the uvs of object '
+                                      '"%s" leave 0..1; the file cannot say so (it is repeated)'
+                                      % (material.name, node.image.name, node.extension.title(), obj.name))
 
     def baked_uv_transforms(self, obj, render_uv):
         """{uv map name: 2x3 matrix} of the maps whose every texture goes
@@ -514,7 +533,7 @@ class Gatherer:
         seen = {}  # uv map name -> [(transform or None, material)]
         for slot in obj.material_slots:
             if slot.material is not None:
-                for name, transform in self.texture_uvs_of(slot.material):
+                for name, transform, _ in self.texture_uvs_of(slot.material):
                     seen.setdefault(name or render_uv, []).append((transform, slot.material))
         baked = {}
         for name, uses in seen.items():
@@ -677,6 +696,7 @@ class Gatherer:
             m = polygon_material[face_polygon]
             m[(m < 0) | (m >= len(obj.material_slots))] = len(obj.material_slots)
             materials = slot_index[m]
+            self.check_extensions(obj, render_uv, uv_sets, np.repeat(materials, sizes))
 
         geometry = records.Geometry(
             name=obj.name,
@@ -1193,8 +1213,9 @@ def materials_uv_maps(obj, render_uv):
 def image_uv(image_node, follow_mapping=True):
     """The uv map an image texture node samples ("" for the render map, or
     when its coordinates come from nodes not followed) and the 2x3 matrix of
-    the Mapping node between them, None without one. Raises NotFollowed for
-    a Mapping node whose transform cannot be baked into uvs."""
+    the Mapping node between them, None without one. With follow_mapping,
+    raises NotFollowed for a Mapping node whose transform cannot be baked
+    into uvs and for coordinates made by other nodes."""
     source = feeding(image_node.inputs["Vector"])
     transform = None
     if source is not None and source.node.type == "MAPPING":
@@ -1207,6 +1228,8 @@ def image_uv(image_node, follow_mapping=True):
         return "", transform
     if source.node.type == "UVMAP":
         return source.node.uv_map, transform
+    if follow_mapping:
+        raise NotFollowed('a "%s" node' % source.node.name)
     return "", None
 
 
