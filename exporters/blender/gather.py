@@ -17,7 +17,7 @@ import shutil
 
 import bpy
 import numpy as np
-from mathutils import Matrix
+from mathutils import Euler, Matrix
 
 from . import numtext, records, text
 
@@ -41,7 +41,11 @@ POSE_BONE_PATH = re.compile(r'^pose\.bones\["((?:[^"\\]|\\.)*)"\]')
 # Principled BSDF inputs were renamed in Blender 4.0.
 SPECULAR_INPUTS = ("Specular", "Specular IOR Level")
 # Inputs that need no texture slot of their own when left unlinked.
-SLOT_INPUTS = ("Base Color", "Alpha", "Normal")
+# Per shader the input of its colour and of its normal.
+SHADER_INPUTS = {"BSDF_PRINCIPLED": ("Base Color", "Normal"), "BSDF_DIFFUSE": ("Color", "Normal"),
+                 "EMISSION": ("Color", None)}
+UV_SLACK = 1e-4  # uvs this far outside 0..1 still sample the image's edge
+SEPARATE_COMBINE = {"SEPRGB", "COMBRGB", "SEPARATE_COLOR", "COMBINE_COLOR", "SEPXYZ", "COMBXYZ", "SEPHSV", "COMBHSV"}
 # Meshes of at least this many vertices have a progress stage of their own.
 BIG_MESH = 100000
 # What Blender raises when data is not in the state the add-on expects.
@@ -218,6 +222,7 @@ class Gatherer:
         self.instances = []  # Instance records, in file order after the objects
         self.materials = []  # bpy materials, in file order
         self.material_uv = {}  # material -> uv map name of its first user
+        self.texture_uvs = {}  # material -> [(uv map name, Mapping transform or None)]
         self.images = []  # (bpy image, file name)
         self.bone_names = {}  # armature object name -> {bone name: name in the file}
 
@@ -420,7 +425,9 @@ class Gatherer:
         )
 
     def material_slots(self, material):
-        """The material's values and its texture slots (map type, image, uv map)."""
+        """The material's values and its texture slots (map type, image, uv map),
+        as Blender renders the material: a linked colour is what its nodes
+        give, not the socket's unused value."""
         values = {
             "diffuse": material.diffuse_color[:3],
             "alpha": material.diffuse_color[3],
@@ -428,45 +435,119 @@ class Gatherer:
             "shininess": (1.0 - material.roughness) * 128.0,
         }
         slots = []
-        principled = find_principled(material)
-        if principled is None:
+        if not uses_nodes(material):
             return values, slots
         where = 'Material "%s"' % material.name
-        inputs = principled.inputs
-        values["diffuse"] = inputs["Base Color"].default_value[:3]
-        values["alpha"] = inputs["Alpha"].default_value
-        specular = next((inputs[n] for n in SPECULAR_INPUTS if n in inputs), None)
-        if specular is not None:
-            values["specular"] = [min(max(specular.default_value, 0.0), 1.0)] * 3
-        values["shininess"] = min(max((1.0 - inputs["Roughness"].default_value) * 128.0, 0.0), 128.0)
-
-        for input_name, map_type in (("Base Color", "diffuse color"), ("Alpha", "alpha"), ("Normal", "normal")):
+        shader = surface_shader(material)
+        if shader is None or shader.type not in SHADER_INPUTS:
+            self.warnings.add('%s: its surface shader (%s) is not followed; the viewport colour is written instead'
+                              % (where, shader.name if shader is not None else "none"))
+            return values, slots
+        colour_input, normal_input = SHADER_INPUTS[shader.type]
+        inputs = shader.inputs
+        if shader.type == "BSDF_PRINCIPLED":
+            specular = next((inputs[n] for n in SPECULAR_INPUTS if n in inputs), None)
+            if specular is not None:
+                values["specular"] = [min(max(specular.default_value, 0.0), 1.0)] * 3
+            values["shininess"] = min(max((1.0 - inputs["Roughness"].default_value) * 128.0, 0.0), 128.0)
+        else:
+            values["specular"] = [0.0] * 3
+        channels = [(colour_input, "diffuse color", "diffuse"), ("Alpha", "alpha", "alpha")]
+        for input_name, map_type, key in channels:
             socket = inputs.get(input_name)
-            if socket is None or not socket.is_linked:
+            if socket is None:
                 continue
-            node = socket.links[0].from_node
-            if map_type == "normal" and node.type == "NORMAL_MAP":
-                colour = node.inputs.get("Color")
-                node = colour.links[0].from_node if colour is not None and colour.is_linked else None
-            if node is None or node.type != "TEX_IMAGE" or node.image is None:
-                self.warnings.add('%s: the link into "%s" is not an image texture and is not written' % (where, input_name))
+            try:
+                constant, node = constant_and_image(socket)
+            except NotFollowed as lost:
+                self.warnings.add('%s: "%s" is fed by %s, which is not written' % (where, input_name, lost))
                 continue
-            image = node.image
-            if self.guarded('Image "%s"' % image.name, lambda: self.image_file(image), None) is None:
-                continue
-            slots.append((map_type, node.image, self.uv_map_of(node, material)))
+            values[key] = constant if key == "diffuse" else constant[0]
+            if node is not None:
+                self.add_slot(slots, map_type, node, material)
+        if shader.type == "EMISSION" and feeding(inputs["Strength"]) is None:
+            values["diffuse"] = tuple(c * inputs["Strength"].default_value for c in values["diffuse"])
+        normal = inputs.get(normal_input) if normal_input else None
+        source = feeding(normal) if normal is not None else None
+        if source is not None and source.node.type == "NORMAL_MAP":
+            source = feeding(source.node.inputs["Color"])  # an empty Normal Map node loses nothing
+            if source is not None and source.node.type == "TEX_IMAGE" and source.node.image is not None:
+                self.add_slot(slots, "normal", source.node, material)
+            elif source is not None:
+                self.warnings.add('%s: the Normal Map\'s colour is not an image texture and is not written' % where)
+        elif source is not None:
+            self.warnings.add('%s: the link into "%s" is not a Normal Map node and is not written' % (where, normal_input))
         for socket in inputs:
-            if socket.is_linked and socket.name not in SLOT_INPUTS:
+            if socket.name not in (colour_input, "Alpha", normal_input) and feeding(socket) is not None:
                 self.warnings.add('%s: the link into "%s" has no place in the file' % (where, socket.name))
         return values, slots
 
+    def add_slot(self, slots, map_type, node, material):
+        image = node.image
+        if self.guarded('Image "%s"' % image.name, lambda: self.image_file(image), None) is not None:
+            slots.append((map_type, image, self.uv_map_of(node, material)))
+
     def uv_map_of(self, image_node, material):
-        vector = image_node.inputs.get("Vector")
-        if vector is not None and vector.is_linked:
-            source = vector.links[0].from_node
-            if source.type == "UVMAP" and source.uv_map:
-                return source.uv_map
-        return self.material_uv.get(material) or ""
+        name, _ = image_uv(image_node, follow_mapping=False)
+        return name or self.material_uv.get(material) or ""
+
+    def texture_uvs_of(self, material):
+        """(uv map name, transform, image node or None when its coordinates
+        are not followed) of each image texture of the material, read once
+        per material."""
+        if material in self.texture_uvs:
+            return self.texture_uvs[material]
+        found = []
+        for node in material.node_tree.nodes if uses_nodes(material) else ():
+            if node.type == "TEX_IMAGE" and node.image is not None:
+                try:
+                    found.append(image_uv(node) + (node,))
+                except NotFollowed as lost:
+                    self.warnings.add('Material "%s": the uvs of image "%s" go through %s, which is not written'
+                                      % (material.name, node.image.name, lost))
+                    found.append(image_uv(node, follow_mapping=False) + (None,))
+        self.texture_uvs[material] = found
+        return found
+
+    def check_extensions(self, obj, render_uv, uv_sets, corner_material):
+        """Warns for an image Blender draws clamped or clipped (not repeated)
+        where the uvs of obj's faces that sample it leave 0..1: the file
+        holds no such setting."""
+        uvs_by_name = dict(uv_sets)
+        for index in np.unique(corner_material[corner_material >= 0]):
+            material = self.materials[index]
+            for name, _, node in self.texture_uvs_of(material):
+                uvs = uvs_by_name.get(name or render_uv)
+                if node is None or node.extension == "REPEAT" or uvs is None:
+                    continue
+                sampled = uvs[corner_material == index]
+                if ((sampled < -UV_SLACK) | (sampled > 1.0 + UV_SLACK)).any():
+                    self.warnings.add('Material "%s": image "%s" is drawn with extension "%s" and the uvs of object '
+                                      '"%s" leave 0..1; the file cannot say so (it is repeated)'
+                                      % (material.name, node.image.name, node.extension.title(), obj.name))
+
+    def baked_uv_transforms(self, obj, render_uv):
+        """{uv map name: 2x3 matrix} of the maps whose every texture goes
+        through the same Mapping node transform; a warning for maps whose
+        textures disagree (those are written untransformed)."""
+        seen = {}  # uv map name -> [(transform or None, material)]
+        for slot in obj.material_slots:
+            if slot.material is not None:
+                for name, transform, _ in self.texture_uvs_of(slot.material):
+                    seen.setdefault(name or render_uv, []).append((transform, slot.material))
+        baked = {}
+        for name, uses in seen.items():
+            first, material = uses[0]
+            other = next((m for t, m in uses if not same_transform(t, first)), None)
+            if other is not None:
+                self.warnings.add('Material "%s": its textures on uv map "%s" of object "%s" are transformed unlike '
+                                  'those of material "%s"; the map is written untransformed'
+                                  % (other.name, name, obj.name, material.name))
+            elif first is not None:
+                baked[name] = first
+                self.info('Object "%s": uv map "%s" is written with the texture transform of material "%s" baked in'
+                          % (obj.name, name, material.name))
+        return baked
 
     # -- lights and cameras
 
@@ -595,8 +676,13 @@ class Gatherer:
                 'Object "%s": only %d uv maps fit in the file; not written: %s'
                 % (obj.name, MAX_UV_SETS, ", ".join(l.name for l in uv_layers[MAX_UV_SETS:]))
             )
-        uv_sets = [(layer.name, self.numbers.array(uv_of(layer, loops)[corner_loops], where).reshape(-1, 2))
-                   for layer in uv_layers[:MAX_UV_SETS]]
+        baked = self.baked_uv_transforms(obj, active_render_uv(mesh)) if len(uv_layers) else {}
+        uv_sets = []
+        for layer in uv_layers[:MAX_UV_SETS]:
+            uvs = uv_of(layer, loops)[corner_loops]
+            if layer.name in baked:
+                uvs = (uvs @ baked[layer.name][:, :2].T + baked[layer.name][:, 2]).astype(np.float32)
+            uv_sets.append((layer.name, self.numbers.array(uvs, where).reshape(-1, 2)))
 
         colours = self.corner_colours(mesh, corner_loops, loop_vertex, where)
 
@@ -610,6 +696,7 @@ class Gatherer:
             m = polygon_material[face_polygon]
             m[(m < 0) | (m >= len(obj.material_slots))] = len(obj.material_slots)
             materials = slot_index[m]
+            self.check_extensions(obj, render_uv, uv_sets, np.repeat(materials, sizes))
 
         geometry = records.Geometry(
             name=obj.name,
@@ -1021,16 +1108,93 @@ def uses_nodes(material):
     return bpy.app.version >= (5, 0, 0) or material.use_nodes
 
 
-def find_principled(material):
-    if not uses_nodes(material):
+class NotFollowed(Exception):
+    """A node shape between an image and a shader that the file cannot hold;
+    the message names it."""
+
+
+def feeding(socket):
+    """The output socket that drives socket through Reroute nodes and live
+    links, or None when socket is unlinked (it then holds its own value)."""
+    while socket.is_linked:
+        link = socket.links[0]
+        if getattr(link, "is_muted", False) or not link.is_valid:
+            return None
+        if link.from_node.type != "REROUTE":
+            return link.from_socket
+        socket = link.from_node.inputs[0]
+    return None
+
+
+def socket_value(socket):
+    value = socket.default_value
+    return tuple(value[:3]) if hasattr(value, "__len__") else (float(value),)
+
+
+def multiply_inputs(node):
+    """The factor and the two operands of a Multiply node of colours or
+    numbers, or None for any other node."""
+    if node.type == "MIX" and node.data_type in ("RGBA", "FLOAT") and node.blend_type == "MULTIPLY":
+        suffix = "_Color" if node.data_type == "RGBA" else "_Float"
+        by_id = {s.identifier: s for s in node.inputs}
+        return by_id["Factor_Float"], by_id["A" + suffix], by_id["B" + suffix], node.clamp_factor
+    if node.type == "MIX_RGB" and node.blend_type == "MULTIPLY":
+        return node.inputs["Fac"], node.inputs["Color1"], node.inputs["Color2"], True
+    if node.type == "MATH" and node.operation == "MULTIPLY":
+        return None, node.inputs[0], node.inputs[1], False
+    return None
+
+
+def constant_and_image(socket):
+    """What socket receives as a constant and at most one image texture node
+    multiplying it: Blender draws the image's colour times the constant
+    (white for an image alone). Raises NotFollowed for other shapes."""
+    source = feeding(socket)
+    if source is None:
+        return socket_value(socket), None
+    node = source.node
+    width = len(socket_value(socket))
+    if node.type == "TEX_IMAGE":
+        if node.image is None:
+            raise NotFollowed("an Image Texture node without an image")
+        return (1.0,) * width, node
+    if node.type in SEPARATE_COMBINE:
+        raise NotFollowed('a "%s" node' % node.name)
+    shape = multiply_inputs(node)
+    if shape is None:
+        raise NotFollowed('a "%s" node, whose shape is not followed' % node.name)
+    factor_socket, a, b, clamp = shape
+    factor = 1.0
+    if factor_socket is not None:
+        if feeding(factor_socket) is not None:
+            raise NotFollowed('a "%s" node with a linked factor' % node.name)
+        factor = min(max(factor_socket.default_value, 0.0), 1.0) if clamp else factor_socket.default_value
+    (ca, ia), (cb, ib) = constant_and_image(a), constant_and_image(b)
+    if ia is not None and ib is not None:
+        raise NotFollowed('a "%s" node multiplying two images' % node.name)
+    if ib is not None and factor != 1.0:
+        raise NotFollowed('a "%s" node blending an image by a factor' % node.name)
+    # Multiply with factor f draws A * (1 - f + f * B).
+    constant = tuple(x * (1.0 - factor + factor * y) for x, y in zip(ca, cb))
+    return constant[:width] if len(constant) >= width else (constant[0],) * width, ia or ib
+
+
+def surface_shader(material):
+    """The shader node the active Material Output renders; for Diffuse added
+    to Glossy (as Blender's glTF importer builds specular-glossiness
+    materials) the Diffuse BSDF."""
+    outputs = [n for n in material.node_tree.nodes if n.type == "OUTPUT_MATERIAL"]
+    output = next((n for n in outputs if n.is_active_output), outputs[0] if outputs else None)
+    source = feeding(output.inputs["Surface"]) if output is not None else None
+    if source is None:
         return None
-    nodes = material.node_tree.nodes
-    for node in nodes:
-        if node.type == "OUTPUT_MATERIAL" and node.is_active_output:
-            surface = node.inputs.get("Surface")
-            if surface is not None and surface.is_linked and surface.links[0].from_node.type == "BSDF_PRINCIPLED":
-                return surface.links[0].from_node
-    return next((n for n in nodes if n.type == "BSDF_PRINCIPLED"), None)
+    node = source.node
+    if node.type == "ADD_SHADER":
+        parts = [feeding(s) for s in node.inputs]
+        kinds = sorted(p.node.type for p in parts if p is not None)
+        if kinds == ["BSDF_DIFFUSE", "BSDF_GLOSSY"]:
+            return next(p.node for p in parts if p.node.type == "BSDF_DIFFUSE")
+    return node
 
 
 def materials_uv_maps(obj, render_uv):
@@ -1038,16 +1202,66 @@ def materials_uv_maps(obj, render_uv):
     read: a UV Map node's map, else the render map."""
     used = set()
     for slot in obj.material_slots:
-        principled = find_principled(slot.material) if slot.material is not None else None
-        if principled is None:
+        if slot.material is None or not uses_nodes(slot.material):
             continue
-        for node in principled.id_data.nodes:
-            if node.type != "TEX_IMAGE":
-                continue
-            vector = node.inputs.get("Vector")
-            source = vector.links[0].from_node if vector is not None and vector.is_linked else None
-            used.add(source.uv_map if source is not None and source.type == "UVMAP" and source.uv_map else render_uv)
+        for node in slot.material.node_tree.nodes:
+            if node.type == "TEX_IMAGE":
+                used.add(image_uv(node, follow_mapping=False)[0] or render_uv)
     return used
+
+
+def image_uv(image_node, follow_mapping=True):
+    """The uv map an image texture node samples ("" for the render map, or
+    when its coordinates come from nodes not followed) and the 2x3 matrix of
+    the Mapping node between them, None without one. With follow_mapping,
+    raises NotFollowed for a Mapping node whose transform cannot be baked
+    into uvs and for coordinates made by other nodes."""
+    source = feeding(image_node.inputs["Vector"])
+    transform = None
+    if source is not None and source.node.type == "MAPPING":
+        if follow_mapping:
+            transform = mapping_transform(source.node)
+        source = feeding(source.node.inputs["Vector"])
+        if source is None:
+            return "", transform
+    if source is None or (source.node.type == "TEX_COORD" and source.identifier == "UV"):
+        return "", transform
+    if source.node.type == "UVMAP":
+        return source.node.uv_map, transform
+    if follow_mapping:
+        raise NotFollowed('a "%s" node' % source.node.name)
+    return "", None
+
+
+def mapping_transform(node):
+    """The 2x3 matrix a Mapping node applies to (u, v, 0): Point and Vector
+    types scale, rotate (Euler XYZ) and move (Vector does not move),
+    Texture applies the inverse of Point."""
+    if node.vector_type not in ("POINT", "TEXTURE", "VECTOR"):
+        raise NotFollowed('a Mapping node of type "%s"' % node.vector_type.title())
+    values = {}
+    for name in ("Location", "Rotation", "Scale"):
+        socket = node.inputs.get(name)
+        if socket is None:  # a Vector mapping has no Location
+            values[name] = (0.0, 0.0, 0.0)
+        elif feeding(socket) is not None:
+            raise NotFollowed('a Mapping node whose "%s" is linked' % name)
+        else:
+            values[name] = tuple(socket.default_value)
+    matrix = Matrix.LocRotScale(values["Location"], Euler(values["Rotation"], "XYZ"), values["Scale"])
+    if node.vector_type == "TEXTURE":
+        if abs(matrix.determinant()) < 1e-12:
+            raise NotFollowed("a Texture Mapping node of zero scale")
+        matrix = matrix.inverted()
+    if matrix == Matrix.Identity(4):
+        return None
+    return np.array([[matrix[0][0], matrix[0][1], matrix[0][3]], [matrix[1][0], matrix[1][1], matrix[1][3]]])
+
+
+def same_transform(a, b):
+    if a is None or b is None:
+        return a is None and b is None
+    return bool(np.array_equal(a, b))
 
 
 def active_render_uv(mesh):

@@ -19,6 +19,7 @@ import bpy
 from mathutils import Matrix, Quaternion, Vector
 
 import harness
+import shading
 
 TOLERANCE = 1e-4
 GEOMETRY_TYPES = {"MESH", "CURVE", "SURFACE", "FONT", "META"}
@@ -93,27 +94,16 @@ def srgb(c):
     return c * 12.92 if c <= 0.0031308 else 1.055 * c ** (1 / 2.4) - 0.055
 
 
-def shaded_by_nodes(material):
-    """Blender 5.0 shades every material by its nodes (and deprecates `use_nodes`)."""
-    return material.node_tree is not None and (bpy.app.version >= (5, 0, 0) or material.use_nodes)
-
-
 def diffuse_uv_name(material, mesh):
-    """The uv map that feeds the image in the material's base colour, as
-    Blender's node graph says; "" without such an image."""
-    if material is None or not shaded_by_nodes(material):
+    """The uv map that feeds the image Blender draws the material's colour
+    with, as its node graph says; "" without such an image."""
+    texture = shading.diffuse_image(material) if material is not None else None
+    if texture is None:
         return ""
-    for node in material.node_tree.nodes:
-        if node.type != "BSDF_PRINCIPLED" or not node.inputs["Base Color"].is_linked:
-            continue
-        texture = node.inputs["Base Color"].links[0].from_node
-        if texture.type != "TEX_IMAGE":
-            return ""
-        vector = texture.inputs["Vector"]
-        if vector.is_linked and vector.links[0].from_node.type == "UVMAP" and vector.links[0].from_node.uv_map:
-            return vector.links[0].from_node.uv_map
-        return next((l.name for l in mesh.uv_layers if l.active_render), "")
-    return ""
+    vector = texture.inputs["Vector"]
+    if vector.is_linked and vector.links[0].from_node.type == "UVMAP" and vector.links[0].from_node.uv_map:
+        return vector.links[0].from_node.uv_map
+    return next((l.name for l in mesh.uv_layers if l.active_render), "")
 
 
 def colour_layer(mesh):
@@ -163,6 +153,7 @@ def compare_polygons(cmp, host, polygons, obj, mesh, base, material_names):
     mirrored = obj.matrix_world.determinant() < 0
     layers = list(mesh.uv_layers)[:2]
     colours = colour_layer(mesh)
+    moves = shading.uv_moves(obj, mesh)
     vertex_colour = {}
     index = 0
     for poly in mesh.polygons:
@@ -193,7 +184,7 @@ def compare_polygons(cmp, host, polygons, obj, mesh, base, material_names):
                     continue
                 for channel, layer_index in enumerate(channels):
                     if layer_index < len(layers):
-                        u, v = layers[layer_index].data[loop].uv
+                        u, v = moves.get(layers[layer_index].name, unmoved)(*layers[layer_index].data[loop].uv)
                         cmp.close(hp["uv%d" % channel][corner], (u, 1.0 - v),
                                   "%s polygon %d corner %d uv%d" % (where, poly.index, corner, channel))
                 if colours is not None:
@@ -202,6 +193,10 @@ def compare_polygons(cmp, host, polygons, obj, mesh, base, material_names):
     cmp.equal(len(polygons), index, "%s polygon count" % where)
     for vertex, colour in vertex_colour.items():
         cmp.close(host["vertices"][vertex]["color"], colour, "%s vertex %d colour" % (where, vertex - base))
+
+
+def unmoved(u, v):
+    return u, v
 
 
 def compare_triangulation(cmp, hpolys, poly, mesh, base, mirrored, where):
@@ -385,6 +380,10 @@ def compare_lights(cmp, host, objects):
 
 
 def compare_materials(cmp, host, objects):
+    """Each material's diffuse colour and maps against what Blender shades it
+    with: the colour drawn where images are white, a colour (alpha) map
+    where the images change the colour (alpha), and an image drawn as the
+    file draws it, map times colour."""
     host_materials = {m["name"]: m for m in host["materials"]}
     for obj in objects:
         for slot in obj.material_slots:
@@ -392,32 +391,28 @@ def compare_materials(cmp, host, objects):
             if material is None or material.name not in host_materials:
                 continue
             hm = host_materials[material.name]
-            colour = material.diffuse_color[:3]
-            if shaded_by_nodes(material):
-                bsdf = next((n for n in material.node_tree.nodes if n.type == "BSDF_PRINCIPLED"), None)
-                if bsdf is not None:
-                    colour = bsdf.inputs["Base Color"].default_value[:3]
-            cmp.close(hm["diffuse"], [srgb(c) for c in colour] + [1.0], "material %s diffuse" % material.name)
-            cmp.equal(sorted(m["kind"] for m in hm["maps"]), image_map_kinds(material), "material %s maps" % material.name)
+            white, grey = shading.drawn(material, 1.0), shading.drawn(material, 0.5)
+            if white is None:  # not followed: the viewport colour, with a warning
+                white = grey = (tuple(material.diffuse_color[:3]), 1.0, [])
+            kinds = [kind for kind, i in ((0, 0), (1, 1)) if white[i] != grey[i]] + normal_map_kind(material)
+            cmp.close(hm["diffuse"], [srgb(c) for c in white[0]] + [1.0], "material %s diffuse" % material.name)
+            cmp.equal(sorted(m["kind"] for m in hm["maps"]), kinds, "material %s maps" % material.name)
+            if 0 in kinds:
+                cmp.close(grey[0], [0.5 * c for c in white[0]], "material %s colour as map times colour" % material.name)
 
 
-def image_map_kinds(material):
-    """The host map kinds (0 colour, 1 alpha, 2 normal) that the material's
-    Principled BSDF feeds from images."""
-    if not shaded_by_nodes(material):
+def normal_map_kind(material):
+    """[2] when an image feeds a Normal Map node that feeds the shader's Normal."""
+    if not shading.shaded_by_nodes(material):
         return []
-    bsdf = next((n for n in material.node_tree.nodes if n.type == "BSDF_PRINCIPLED"), None)
-    if bsdf is None:
-        return []
-    kinds = []
-    for kind, name in enumerate(("Base Color", "Alpha", "Normal")):
-        socket = bsdf.inputs[name]
-        node = socket.links[0].from_node if socket.is_linked else None
-        if node is not None and node.type == "NORMAL_MAP" and node.inputs["Color"].is_linked:
-            node = node.inputs["Color"].links[0].from_node
-        if node is not None and node.type == "TEX_IMAGE" and node.image is not None:
-            kinds.append(kind)
-    return kinds
+    for node in material.node_tree.nodes:
+        normal = node.inputs.get("Normal") if node.type in ("BSDF_PRINCIPLED", "BSDF_DIFFUSE") else None
+        source = normal.links[0].from_node if normal is not None and normal.is_linked else None
+        if source is not None and source.type == "NORMAL_MAP" and source.inputs["Color"].is_linked:
+            image = source.inputs["Color"].links[0].from_node
+            if image.type == "TEX_IMAGE" and image.image is not None:
+                return [2]
+    return []
 
 
 # --- the whole trip -----------------------------------------------------------------------------
