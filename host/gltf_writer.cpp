@@ -280,10 +280,9 @@ private:
     std::map<std::wstring, int> textures_;
 };
 
-// A diffuse map replaces the host's diffuse colour (Blender draws the image
-// that feeds Base Color and ignores the socket's own colour, which the file
-// still carries): baseColorFactor is the diffuse colour only where no diffuse
-// map is drawn, and white with the colour's alpha where one is.
+// The diffuse colour tints the diffuse map, as the exporter writes them: the
+// colour Blender multiplies the image by (white for an image drawn as it is).
+// So baseColorFactor is the diffuse colour (linear) with or without a map.
 void buildMaterials(const ReferenceScene& scene, const ColourSpace& colours, ImageTable& images, tinygltf::Model& model,
                     std::vector<std::string>& warnings) {
     for (const auto& m : scene.materialStore) {
@@ -311,10 +310,8 @@ void buildMaterials(const ReferenceScene& scene, const ColourSpace& colours, Ima
         }
         const HostColor& d = m->diffuse;
         const float alpha = clamp01(d.a);
-        if (pbr.baseColorTexture.index >= 0) pbr.baseColorFactor = {1.0, 1.0, 1.0, decimal(alpha)};
-        else
-            pbr.baseColorFactor = {decimal(colours.linear(d.r)), decimal(colours.linear(d.g)),
-                                   decimal(colours.linear(d.b)), decimal(alpha)};
+        pbr.baseColorFactor = {decimal(colours.linear(d.r)), decimal(colours.linear(d.g)), decimal(colours.linear(d.b)),
+                               decimal(alpha)};
         if (alpha < 1.0f) material.alphaMode = "BLEND";
         model.materials.push_back(std::move(material));
     }

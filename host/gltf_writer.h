@@ -17,12 +17,11 @@
 //   joint i + 1 is bone i; a bone without a name is called "bone I" by its
 //   index. Inverse bind matrices come from the composed bind pose: vertices
 //   are already in world space.
-// - Materials: a diffuse map replaces the diffuse colour, as in Blender, where
-//   an image feeding Base Color is drawn as it is (the file still carries the
-//   socket's unused colour): the base colour texture with a white
-//   baseColorFactor (alpha from the diffuse colour); without a diffuse map the
-//   diffuse colour (linear) is the base colour. The normal map is left out
-//   (without normals and tangents each viewer would make up its own tangent
+// - Materials: the diffuse colour tints the diffuse map (the exporter writes
+//   the colour Blender multiplies the image by, white for an image drawn as it
+//   is): the base colour texture from the diffuse map and baseColorFactor from
+//   the diffuse colour (linear), with or without a map. The normal map is left
+//   out (without normals and tangents each viewer would make up its own tangent
 //   space), and so are the alpha map and the specular colour; each left-out
 //   map is a warning.
 // - Images are embedded: PNG and JPEG as they are, any other format

@@ -10,7 +10,6 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import harness  # noqa: E402
 import roundtrip  # noqa: E402
-from test_materials import test_node_shapes, test_real_samples  # noqa: E402,F401
 
 addon = harness.load_addon()
 

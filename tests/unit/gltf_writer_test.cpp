@@ -433,9 +433,9 @@ TEST(GltfImages, MissingAndUndecodableImagesAreLeftOutWithTheirSlotAndAWarning) 
     std::filesystem::remove_all(folder);
 }
 
-TEST(GltfMaterials, ADiffuseMapIsDrawnAsItIsAndTheColourOnlyWithoutOne) {
-    // Blender draws an image that feeds Base Color as it is, whatever the
-    // socket's own colour (its default 0.8 grey, which the file carries).
+TEST(GltfMaterials, TheDiffuseColourTintsTheDiffuseMap) {
+    // The exporter writes the colour Blender multiplies the image by: a grey
+    // tints the map as it colours a material without one.
     const HostColor grey{0.8f, 0.8f, 0.8f, 1.0f};
     ReferenceScene scene;
     materialWithMaps(scene, grey, {{bxml::TEXTURE_KIND_DIFFUSE_COLOR, BXML_TEST_DATA_DIR "/wood.png"}});
@@ -443,11 +443,14 @@ TEST(GltfMaterials, ADiffuseMapIsDrawnAsItIsAndTheColourOnlyWithoutOne) {
     Built b = build(scene);
     ASSERT_EQ(b.model.materials.size(), 2u);
     EXPECT_EQ(b.model.materials[0].pbrMetallicRoughness.baseColorTexture.index, 0);
-    EXPECT_EQ(b.model.materials[0].pbrMetallicRoughness.baseColorFactor, (std::vector<double>{1, 1, 1, 1}));
+    EXPECT_EQ(b.model.materials[1].pbrMetallicRoughness.baseColorTexture.index, -1);
     // 0.8 in sRGB is 0.6038 linear (IEC 61966-2-1).
-    const std::vector<double> plain = b.model.materials[1].pbrMetallicRoughness.baseColorFactor;
-    ASSERT_EQ(plain.size(), 4u);
-    for (int c = 0; c < 3; ++c) EXPECT_NEAR(plain[static_cast<std::size_t>(c)], 0.6038, 1e-4);
+    for (const tinygltf::Material& m : b.model.materials) {
+        const std::vector<double>& factor = m.pbrMetallicRoughness.baseColorFactor;
+        ASSERT_EQ(factor.size(), 4u);
+        for (int c = 0; c < 3; ++c) EXPECT_NEAR(factor[static_cast<std::size_t>(c)], 0.6038, 1e-4);
+        EXPECT_EQ(factor[3], 1.0);
+    }
 }
 
 TEST(GltfMaterials, NormalAndAlphaMapsAreLeftOutWithAWarning) {
