@@ -572,28 +572,6 @@ private:
         }
     }
 
-    // A list checked against the faces or vertices that the reader read
-    // before it: when the count does not match, the list is skipped.
-    bool matches(const XMLElement& e, int64_t count, int64_t have, bool haveAny, const char* what,
-                 const char* skipped) {
-        if (!haveAny) {
-            const char* name = e.Attribute("name");
-            warn(e, FindingKind::CountMismatch,
-                 code(e.Name()) + (name != nullptr ? " " + quoted(name) : std::string()) + " for a geometry without " +
-                     what,
-                 skipped);
-            return false;
-        }
-        if (count != have) {
-            warn(e, FindingKind::CountMismatch,
-                 "the count " + std::to_string(count) + " of " + code(e.Name()) + " does not match the " +
-                     std::to_string(have) + " " + what + " of its geometry",
-                 skipped);
-            return false;
-        }
-        return true;
-    }
-
     void checkGeometry(const XMLElement& e) {
         ++geometries_;
         if (!isIndexOf(geometries_, doc_.geometries)) return;
@@ -601,13 +579,13 @@ private:
 
         if (const XMLElement* vertices = e.FirstChildElement("vertices")) {
             const int64_t count = checkCount(*vertices, "count", "the list is not read: the geometry has no vertices");
-            if (count > 0 && checkPlausible(*vertices, count)) {
+            if (count > 0 && countFitsText(count, vertices->GetText())) {
                 checkFlatList(*vertices, count, 3, false, "position (0, 0, 0)");
             }
         }
         if (const XMLElement* indices = e.FirstChildElement("indices")) {
             const int64_t count = checkCount(*indices, "count", "the list is not read: the geometry has no faces");
-            if (count > 0 && checkPlausible(*indices, count)) checkIndices(*indices, count, geometry);
+            if (count > 0 && countFitsText(count, indices->GetText())) checkIndices(*indices, count, geometry);
         }
         const int64_t corners = totalCorners(geometry);
         int set = 0;
@@ -619,23 +597,20 @@ private:
                 break;
             }
             const int64_t count = checkCount(*uvset, "count", "the list is not read: the uv set stays (0, 0)");
-            if (count > 0 && matches(*uvset, count, corners, !geometry.faces.empty(), "face corners",
-                                     "the list is skipped: the uv set stays (0, 0)")) {
+            if (count > 0 && count == corners) {
                 checkFlatList(*uvset, count, 2, false, "(0, 0)");
             }
         }
         if (const XMLElement* colors = e.FirstChildElement("colors")) {
             const int64_t count = checkCount(*colors, "count", "the list is not read: the colours stay white");
-            if (count > 0 && matches(*colors, count, corners, !geometry.faces.empty(), "face corners",
-                                     "the list is skipped: the colours stay white")) {
+            if (count > 0 && count == corners) {
                 checkFlatList(*colors, count, 3, false, "white");
             }
         }
         if (const XMLElement* materials = e.FirstChildElement("materials")) {
             const int64_t count = checkCount(*materials, "count", "the list is not read: the faces have no material");
             const int64_t faces = static_cast<int64_t>(geometry.faces.size());
-            if (count > 0 && matches(*materials, count, faces, faces > 0, "faces",
-                                     "the list is skipped: the faces have no material")) {
+            if (count > 0 && count == faces) {
                 checkFlatList(*materials, count, 1, false, "no material (-1)");
             }
         }
@@ -644,20 +619,10 @@ private:
             const int64_t most =
                 checkCount(*weights, "maxBonePerVertex", "the list is not read: no vertex has weights");
             const int64_t vertices = static_cast<int64_t>(geometry.vertices.size());
-            if (count > 0 && most > 0 &&
-                matches(*weights, count, vertices, vertices > 0, "vertices",
-                        "the list is skipped: no vertex has weights")) {
+            if (count > 0 && most > 0 && count == vertices) {
                 checkWeights(*weights, count, most);
             }
         }
-    }
-
-    bool checkPlausible(const XMLElement& e, int64_t count) {
-        if (countFitsText(count, e.GetText())) return true;
-        warn(e, FindingKind::ImplausibleCount,
-             "the count " + std::to_string(count) + " of " + code(e.Name()) + " is far more than its text could hold",
-             "the list is not read");
-        return false;
     }
 
     void checkIndices(const XMLElement& e, int64_t count, const GeometryRecord& geometry) {

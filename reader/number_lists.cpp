@@ -56,30 +56,30 @@ int64_t totalCorners(const GeometryRecord& geometry) {
     return total;
 }
 
-int parseVertices(GeometryRecord& geometry, int64_t count, const char* text) {
-    if (count <= 0) return 1;
+ListResult parseVertices(GeometryRecord& geometry, int64_t count, const char* text) {
+    if (count <= 0) return LIST_READ;
     TokenCursor cursor(text);
     if (!plausibleCount(count, cursor)) {
         release(geometry.vertices);
-        return 0;
+        return LIST_IMPLAUSIBLE_COUNT;
     }
-    if (allocate(geometry.vertices, count) == 0) return 0;
+    if (allocate(geometry.vertices, count) == 0) return LIST_OUT_OF_MEMORY;
     for (VertexRecord& vertex : geometry.vertices) {
         if (!cursor.nextFloat(vertex.position.x)) break;
         if (!cursor.nextFloat(vertex.position.y)) break;
         if (!cursor.nextFloat(vertex.position.z)) break;
     }
-    return 1;
+    return LIST_READ;
 }
 
-int parseIndices(GeometryRecord& geometry, int64_t count, const char* text) {
-    if (count <= 0) return 1;
+ListResult parseIndices(GeometryRecord& geometry, int64_t count, const char* text) {
+    if (count <= 0) return LIST_READ;
     TokenCursor cursor(text);
     if (!plausibleCount(count, cursor)) {
         release(geometry.faces);
-        return 0;
+        return LIST_IMPLAUSIBLE_COUNT;
     }
-    if (allocate(geometry.faces, count) == 0) return 0;
+    if (allocate(geometry.faces, count) == 0) return LIST_OUT_OF_MEMORY;
     // A face has four corners when its group gives a fourth index; faces the
     // text leaves out keep -1 everywhere and count as triangles.
     std::size_t f = 0;
@@ -90,12 +90,13 @@ int parseIndices(GeometryRecord& geometry, int64_t count, const char* text) {
         face.cornerCount = face.vertexIndices[3] == -1 ? 3 : 4;
     }
     for (; f < geometry.faces.size(); ++f) geometry.faces[f].cornerCount = 3;
-    return 1;
+    return LIST_READ;
 }
 
-int parseUvSet(GeometryRecord& geometry, int set, int64_t count, const char* text) {
-    if (count <= 0 || set < 0 || set > 1) return 1;
-    if (geometry.faces.empty() || count != totalCorners(geometry)) return 0;
+ListResult parseUvSet(GeometryRecord& geometry, int set, int64_t count, const char* text) {
+    if (count <= 0 || set < 0 || set > 1) return LIST_READ;
+    if (geometry.faces.empty()) return LIST_NO_ITEMS;
+    if (count != totalCorners(geometry)) return LIST_COUNT_MISMATCH;
     TokenCursor cursor(text);
     bool more = true;
     forEachCorner(geometry, count, [&](FaceRecord& face, int corner, int64_t) {
@@ -104,12 +105,13 @@ int parseUvSet(GeometryRecord& geometry, int set, int64_t count, const char* tex
         more = more && cursor.nextFloat(uv.v);
         face.uv[set][corner] = uv;
     });
-    return 1;
+    return LIST_READ;
 }
 
-int parseColors(GeometryRecord& geometry, int64_t count, const char* text) {
-    if (count <= 0) return 1;
-    if (geometry.faces.empty() || count != totalCorners(geometry)) return 0;
+ListResult parseColors(GeometryRecord& geometry, int64_t count, const char* text) {
+    if (count <= 0) return LIST_READ;
+    if (geometry.faces.empty()) return LIST_NO_ITEMS;
+    if (count != totalCorners(geometry)) return LIST_COUNT_MISMATCH;
     TokenCursor cursor(text);
     bool more = true;
     forEachCorner(geometry, count, [&](FaceRecord& face, int corner, int64_t) {
@@ -119,12 +121,13 @@ int parseColors(GeometryRecord& geometry, int64_t count, const char* text) {
         more = more && cursor.nextFloat(color.b);
         face.colors[corner] = color;
     });
-    return 1;
+    return LIST_READ;
 }
 
-int parseFaceMaterials(GeometryRecord& geometry, int64_t count, const char* text) {
-    if (count <= 0) return 1;
-    if (geometry.faces.empty() || count != static_cast<int64_t>(geometry.faces.size())) return 0;
+ListResult parseFaceMaterials(GeometryRecord& geometry, int64_t count, const char* text) {
+    if (count <= 0) return LIST_READ;
+    if (geometry.faces.empty()) return LIST_NO_ITEMS;
+    if (count != static_cast<int64_t>(geometry.faces.size())) return LIST_COUNT_MISMATCH;
     TokenCursor cursor(text);
     bool more = true;
     for (FaceRecord& face : geometry.faces) {
@@ -134,12 +137,13 @@ int parseFaceMaterials(GeometryRecord& geometry, int64_t count, const char* text
         if (more && (more = cursor.next(begin, end))) material = truncateToIndex(parseDouble(begin, end));
         face.materialIndex = material;
     }
-    return 1;
+    return LIST_READ;
 }
 
-int parseWeights(GeometryRecord& geometry, int64_t count, const char* text, int64_t bonesPerVertex) {
-    if (count <= 0 || bonesPerVertex <= 0) return 1;
-    if (geometry.vertices.empty() || count != static_cast<int64_t>(geometry.vertices.size())) return 0;
+ListResult parseWeights(GeometryRecord& geometry, int64_t count, const char* text, int64_t bonesPerVertex) {
+    if (count <= 0 || bonesPerVertex <= 0) return LIST_READ;
+    if (geometry.vertices.empty()) return LIST_NO_ITEMS;
+    if (count != static_cast<int64_t>(geometry.vertices.size())) return LIST_COUNT_MISMATCH;
     if (bonesPerVertex > MAX_ARRAY_COUNT) bonesPerVertex = MAX_ARRAY_COUNT;
     // A vertex's pairs are converted into a small buffer first, so that its
     // weights array is created once at its final size; a group with more
@@ -163,7 +167,7 @@ int parseWeights(GeometryRecord& geometry, int64_t count, const char* text, int6
             cursor.rewind(groupStart);
             int64_t tokens = 0;
             while (tokens < 2 * bonesPerVertex && cursor.nextInGroup(begin, end)) ++tokens;
-            if (allocate(vertex.weights, tokens / 2) == 0) return 0;
+            if (allocate(vertex.weights, tokens / 2) == 0) return LIST_OUT_OF_MEMORY;
             cursor.rewind(groupStart);
             for (VertexWeight& weight : vertex.weights) {
                 cursor.nextIntInGroup(weight.linkIndex);
@@ -171,7 +175,7 @@ int parseWeights(GeometryRecord& geometry, int64_t count, const char* text, int6
                 weight.boneNodeIndex = -1;
             }
         } else if (pairs > 0) {
-            if (allocate(vertex.weights, pairs) == 0) return 0;
+            if (allocate(vertex.weights, pairs) == 0) return LIST_OUT_OF_MEMORY;
             for (int64_t k = 0; k < pairs; ++k) {
                 VertexWeight& weight = vertex.weights[static_cast<std::size_t>(k)];
                 weight.linkIndex = buffered[k].linkIndex;
@@ -181,7 +185,7 @@ int parseWeights(GeometryRecord& geometry, int64_t count, const char* text, int6
         }
         cursor.endGroup();
     }
-    return 1;
+    return LIST_READ;
 }
 
 int parseMatrix(const char* text, int64_t rows, Matrix4& target) {
