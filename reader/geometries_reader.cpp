@@ -56,6 +56,56 @@ void reportDrop(Diagnostics* sink, ListResult result, const XMLElement& e, int64
     }
 }
 
+// Given a sink, reports what the tokens of the flat list `e` lose, and
+// numbers that fall short of or go beyond its count of items (perItem numbers
+// each); defaults: what items without numbers keep.
+void reportFlatList(Diagnostics& sink, const XMLElement& e, const TokenFindings& tokens, int64_t items, int perItem,
+                    const char* defaults) {
+    tokens.report(sink, e.GetLineNum(), e.Name());
+    const int64_t numbers = tokens.tokens();
+    const int64_t expected = items * perItem;
+    if (numbers == expected) return;
+    const std::string holds = std::string("`") + e.Name() + "` holds " + std::to_string(numbers) +
+                              (numbers == 1 ? " number, " : " numbers, ");
+    const std::string promised =
+        " the " + std::to_string(expected) + " its count of " + std::to_string(items) + " promises";
+    if (numbers < expected) {
+        sink.warn(e.GetLineNum(), FindingKind::CountMismatch, holds + "fewer than" + promised,
+                  std::string("the items without numbers keep their defaults: ") + defaults);
+    } else {
+        sink.warn(e.GetLineNum(), FindingKind::CountMismatch, holds + "more than" + promised,
+                  "the last " + std::to_string(numbers - expected) + " are ignored");
+    }
+}
+
+// How a flat list is read and reported: its numbers per item and what items
+// without numbers keep; have, named by what: the corners, faces or vertices
+// its count must match; skipped: what the geometry keeps when it is dropped.
+struct FlatList {
+    int perItem;
+    const char* defaults;
+    int64_t have;
+    const char* what;
+    const char* skipped;
+};
+
+// Reads the list `e` of count items with parse(), or, given a sink, with
+// parse(tokens), the checked parse, and reports there what it drops or loses.
+template <class Parse>
+void readFlatList(Diagnostics* sink, const XMLElement& e, int64_t count, const FlatList& list, Parse parse) {
+    if (sink == nullptr) {
+        (void)parse();
+        return;
+    }
+    TokenFindings tokens;
+    const ListResult result = parse(tokens);
+    if (result != LIST_READ) {
+        reportDrop(sink, result, e, count, list.have, list.what, list.skipped);
+        return;
+    }
+    reportFlatList(*sink, e, tokens, count, list.perItem, list.defaults);
+}
+
 // The lists are read in this order because uv sets, colours and face
 // materials are checked against the faces, and weights against the vertices.
 // A list that fails does not stop the others, and the geometry keeps what was
@@ -66,8 +116,10 @@ void readGeometry(const XMLElement* element, GeometryRecord& geometry, Diagnosti
     if (const XMLElement* vertices = element->FirstChildElement("vertices")) {
         int64_t count = intAttribute(vertices, "count");
         if (count > 0) {
-            reportDrop(sink, parseVertices(geometry, count, vertices->GetText()), *vertices, count, 0, "",
-                       "the list is not read: the geometry has no vertices");
+            const char* text = vertices->GetText();
+            readFlatList(sink, *vertices, count,
+                         {3, "position (0, 0, 0)", 0, "", "the list is not read: the geometry has no vertices"},
+                         [&](auto&... tokens) { return parseVertices(geometry, count, text, tokens...); });
         }
     }
     // `normals` is written by the exporter but carries nothing the document keeps.
@@ -85,24 +137,30 @@ void readGeometry(const XMLElement* element, GeometryRecord& geometry, Diagnosti
         geometry.uvSetNames[set].assign(uvset->Attribute("name"));
         int64_t count = intAttribute(uvset, "count");
         if (count > 0) {
-            reportDrop(sink, parseUvSet(geometry, set, count, uvset->GetText()), *uvset, count, corners, "face corners",
-                       "the list is skipped: the uv set stays (0, 0)");
+            const char* text = uvset->GetText();
+            readFlatList(sink, *uvset, count,
+                         {2, "(0, 0)", corners, "face corners", "the list is skipped: the uv set stays (0, 0)"},
+                         [&](auto&... tokens) { return parseUvSet(geometry, set, count, text, tokens...); });
         }
     }
     if (const XMLElement* colors = element->FirstChildElement("colors")) {
         int64_t count = intAttribute(colors, "count");
         if (count > 0) {
-            reportDrop(sink, parseColors(geometry, count, colors->GetText()), *colors, count, corners, "face corners",
-                       "the list is skipped: the colours stay white");
+            const char* text = colors->GetText();
+            readFlatList(sink, *colors, count,
+                         {3, "white", corners, "face corners", "the list is skipped: the colours stay white"},
+                         [&](auto&... tokens) { return parseColors(geometry, count, text, tokens...); });
         }
     }
     if (const XMLElement* materials = element->FirstChildElement("materials")) {
         geometry.materialsLine = materials->GetLineNum();
         int64_t count = intAttribute(materials, "count");
         if (count > 0) {
-            reportDrop(sink, parseFaceMaterials(geometry, count, materials->GetText()), *materials, count,
-                       static_cast<int64_t>(geometry.faces.size()), "faces",
-                       "the list is skipped: the faces have no material");
+            const char* text = materials->GetText();
+            readFlatList(sink, *materials, count,
+                         {1, "no material (-1)", static_cast<int64_t>(geometry.faces.size()), "faces",
+                          "the list is skipped: the faces have no material"},
+                         [&](auto&... tokens) { return parseFaceMaterials(geometry, count, text, tokens...); });
         }
     }
     if (const XMLElement* links = element->FirstChildElement("links")) {

@@ -1,5 +1,8 @@
 #include "reader/number_lists.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "document/storage.h"
 #include "reader/numbers.h"
 #include "reader/token_cursor.h"
@@ -14,7 +17,8 @@ constexpr int64_t COUNT_SLACK = 4096;
 
 // True when count may be backed by the cursor's text: at most its length plus
 // the slack.
-bool plausibleCount(int64_t count, const TokenCursor& cursor) {
+template <class Cursor>
+bool plausibleCount(int64_t count, const Cursor& cursor) {
     return count <= COUNT_SLACK || cursor.hasAtLeast(count - COUNT_SLACK);
 }
 
@@ -38,6 +42,30 @@ void forEachCorner(GeometryRecord& geometry, int64_t count, Visit visit) {
     }
 }
 
+// The watch of the checked parsers: shows each token to the findings.
+struct Checked {
+    static constexpr bool CHECKED = true;
+    TokenFindings* tokens;
+    void look(const char* begin, const char* end, bool integer) { tokens->look(begin, end, integer); }
+};
+
+// The cursor of a parse with the given findings: plain without.
+inline TokenCursor cursorOf(const char* text) { return TokenCursor(text); }
+inline BasicTokenCursor<Checked> cursorOf(const char* text, TokenFindings& tokens) {
+    return BasicTokenCursor<Checked>(text, Checked{&tokens});
+}
+
+// In a checked parse, looks at the tokens of a flat list that the parse left
+// over (atof's reading: all lists that use it are of floats or atof'd).
+template <class Cursor>
+void lookAtTheRest(Cursor& cursor) {
+    if constexpr (Cursor::CHECKED) {
+        const char* begin = nullptr;
+        const char* end = nullptr;
+        while (cursor.next(begin, end)) cursor.watch().look(begin, end, false);
+    }
+}
+
 // Converts a face-material number: atof truncated toward zero; values that do
 // not fit an int32 (and NaN) give INT32_MIN, as the hardware conversion does,
 // and are later reset by the range check of the resolution pass.
@@ -48,6 +76,60 @@ int32_t truncateToIndex(double value) {
 
 } // namespace
 
+namespace {
+
+bool isControl(char c) { return c == '\t' || c == '\r' || c == '\n'; }
+bool isBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+const char* controlName(char c) {
+    if (c == '\t') return "tab";
+    if (c == '\r') return "carriage return";
+    return "line feed";
+}
+
+} // namespace
+
+void TokenFindings::look(const char* begin, const char* end, bool integer) {
+    ++tokens_;
+    if (!startsWithNumber(begin, end, integer)) {
+        if (notNumbers_++ == 0) firstNotNumber_.assign(begin, end);
+    } else if (!integer && !std::isfinite(parseFloat(begin, end))) {
+        if (notFinite_++ == 0) firstNotFinite_.assign(begin, end);
+    }
+    if (broken_.empty()) {
+        // A control character between two parts of one token: what follows
+        // it is lost (a control character at either end is white space to
+        // the conversion).
+        const char* c = std::find_if(begin, end, isControl);
+        if (c != end && c != begin && std::any_of(begin, c, [](char ch) { return !isBlank(ch); }) &&
+            std::any_of(c, end, [](char ch) { return !isBlank(ch); })) {
+            broken_.assign(begin, end);
+            brokenBy_ = *c;
+        }
+    }
+}
+
+void TokenFindings::report(Diagnostics& diagnostics, int line, const char* list) const {
+    const std::string in = std::string(" in the number list of `") + list + "`";
+    if (!broken_.empty()) {
+        diagnostics.warn(line, FindingKind::BrokenToken,
+                         std::string("a ") + controlName(brokenBy_) + in + " (" + quoted(broken_.c_str()) + ")",
+                         "only the number before it is read: the numbers after it up to the next space are lost");
+    }
+    if (notNumbers_ > 0) {
+        diagnostics.warn(line, FindingKind::NotANumber,
+                         quoted(firstNotNumber_.c_str()) + in + " does not start with a number" +
+                             (notNumbers_ > 1 ? " (nor do " + std::to_string(notNumbers_ - 1) + " more)" : ""),
+                         "read as 0", notNumbers_);
+    }
+    if (notFinite_ > 0) {
+        diagnostics.warn(line, FindingKind::NotFinite,
+                         quoted(firstNotFinite_.c_str()) + in + " is not a finite number" +
+                             (notFinite_ > 1 ? " (nor are " + std::to_string(notFinite_ - 1) + " more)" : ""),
+                         "kept as it is: NaN or infinity reaches the model", notFinite_);
+    }
+}
+
 bool countFitsText(int64_t count, const char* text) { return plausibleCount(count, TokenCursor(text)); }
 
 int64_t totalCorners(const GeometryRecord& geometry) {
@@ -56,9 +138,12 @@ int64_t totalCorners(const GeometryRecord& geometry) {
     return total;
 }
 
-ListResult parseVertices(GeometryRecord& geometry, int64_t count, const char* text) {
+namespace {
+
+template <class... Tokens>
+ListResult readVertices(GeometryRecord& geometry, int64_t count, const char* text, Tokens&... tokens) {
     if (count <= 0) return LIST_READ;
-    TokenCursor cursor(text);
+    auto cursor = cursorOf(text, tokens...);
     if (!plausibleCount(count, cursor)) {
         release(geometry.vertices);
         return LIST_IMPLAUSIBLE_COUNT;
@@ -69,7 +154,17 @@ ListResult parseVertices(GeometryRecord& geometry, int64_t count, const char* te
         if (!cursor.nextFloat(vertex.position.y)) break;
         if (!cursor.nextFloat(vertex.position.z)) break;
     }
+    lookAtTheRest(cursor);
     return LIST_READ;
+}
+
+} // namespace
+
+ListResult parseVertices(GeometryRecord& geometry, int64_t count, const char* text) {
+    return readVertices(geometry, count, text);
+}
+ListResult parseVertices(GeometryRecord& geometry, int64_t count, const char* text, TokenFindings& tokens) {
+    return readVertices(geometry, count, text, tokens);
 }
 
 ListResult parseIndices(GeometryRecord& geometry, int64_t count, const char* text) {
@@ -93,11 +188,14 @@ ListResult parseIndices(GeometryRecord& geometry, int64_t count, const char* tex
     return LIST_READ;
 }
 
-ListResult parseUvSet(GeometryRecord& geometry, int set, int64_t count, const char* text) {
+namespace {
+
+template <class... Tokens>
+ListResult readUvSet(GeometryRecord& geometry, int set, int64_t count, const char* text, Tokens&... tokens) {
     if (count <= 0 || set < 0 || set > 1) return LIST_READ;
     if (geometry.faces.empty()) return LIST_NO_ITEMS;
     if (count != totalCorners(geometry)) return LIST_COUNT_MISMATCH;
-    TokenCursor cursor(text);
+    auto cursor = cursorOf(text, tokens...);
     bool more = true;
     forEachCorner(geometry, count, [&](FaceRecord& face, int corner, int64_t) {
         Vector2 uv{0.0f, 0.0f};
@@ -105,14 +203,27 @@ ListResult parseUvSet(GeometryRecord& geometry, int set, int64_t count, const ch
         more = more && cursor.nextFloat(uv.v);
         face.uv[set][corner] = uv;
     });
+    lookAtTheRest(cursor);
     return LIST_READ;
 }
 
-ListResult parseColors(GeometryRecord& geometry, int64_t count, const char* text) {
+} // namespace
+
+ListResult parseUvSet(GeometryRecord& geometry, int set, int64_t count, const char* text) {
+    return readUvSet(geometry, set, count, text);
+}
+ListResult parseUvSet(GeometryRecord& geometry, int set, int64_t count, const char* text, TokenFindings& tokens) {
+    return readUvSet(geometry, set, count, text, tokens);
+}
+
+namespace {
+
+template <class... Tokens>
+ListResult readColors(GeometryRecord& geometry, int64_t count, const char* text, Tokens&... tokens) {
     if (count <= 0) return LIST_READ;
     if (geometry.faces.empty()) return LIST_NO_ITEMS;
     if (count != totalCorners(geometry)) return LIST_COUNT_MISMATCH;
-    TokenCursor cursor(text);
+    auto cursor = cursorOf(text, tokens...);
     bool more = true;
     forEachCorner(geometry, count, [&](FaceRecord& face, int corner, int64_t) {
         Color color{1.0f, 1.0f, 1.0f, 1.0f};
@@ -121,23 +232,49 @@ ListResult parseColors(GeometryRecord& geometry, int64_t count, const char* text
         more = more && cursor.nextFloat(color.b);
         face.colors[corner] = color;
     });
+    lookAtTheRest(cursor);
     return LIST_READ;
 }
 
-ListResult parseFaceMaterials(GeometryRecord& geometry, int64_t count, const char* text) {
+} // namespace
+
+ListResult parseColors(GeometryRecord& geometry, int64_t count, const char* text) {
+    return readColors(geometry, count, text);
+}
+ListResult parseColors(GeometryRecord& geometry, int64_t count, const char* text, TokenFindings& tokens) {
+    return readColors(geometry, count, text, tokens);
+}
+
+namespace {
+
+template <class... Tokens>
+ListResult readFaceMaterials(GeometryRecord& geometry, int64_t count, const char* text, Tokens&... tokens) {
     if (count <= 0) return LIST_READ;
     if (geometry.faces.empty()) return LIST_NO_ITEMS;
     if (count != static_cast<int64_t>(geometry.faces.size())) return LIST_COUNT_MISMATCH;
-    TokenCursor cursor(text);
+    auto cursor = cursorOf(text, tokens...);
     bool more = true;
     for (FaceRecord& face : geometry.faces) {
         const char* begin = nullptr;
         const char* end = nullptr;
         int32_t material = -1;
-        if (more && (more = cursor.next(begin, end))) material = truncateToIndex(parseDouble(begin, end));
+        if (more && (more = cursor.next(begin, end))) {
+            cursor.watch().look(begin, end, false);
+            material = truncateToIndex(parseDouble(begin, end));
+        }
         face.materialIndex = material;
     }
+    lookAtTheRest(cursor);
     return LIST_READ;
+}
+
+} // namespace
+
+ListResult parseFaceMaterials(GeometryRecord& geometry, int64_t count, const char* text) {
+    return readFaceMaterials(geometry, count, text);
+}
+ListResult parseFaceMaterials(GeometryRecord& geometry, int64_t count, const char* text, TokenFindings& tokens) {
+    return readFaceMaterials(geometry, count, text, tokens);
 }
 
 ListResult parseWeights(GeometryRecord& geometry, int64_t count, const char* text, int64_t bonesPerVertex) {

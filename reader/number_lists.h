@@ -13,7 +13,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
+#include "document/diagnostics.h"
 #include "document/records.h"
 
 namespace bxml {
@@ -27,6 +29,28 @@ enum ListResult : int {
     LIST_OUT_OF_MEMORY = -4,     // no memory for the target array
 };
 
+// What the tokens of one list hold that the conversion passes over: tokens
+// that do not start with a number (read as 0), NaN or infinity, a tab or line
+// break inside a token. The checked parsers gather it for the reader to report.
+class TokenFindings {
+public:
+    // One token, converted as atof (integer: atoi) converts it.
+    void look(const char* begin, const char* end, bool integer);
+    // The tokens looked at.
+    int64_t tokens() const { return tokens_; }
+    // Reports what was found, on the list's line; list is its element name.
+    void report(Diagnostics& diagnostics, int line, const char* list) const;
+
+private:
+    int64_t tokens_ = 0;
+    int64_t notNumbers_ = 0;
+    int64_t notFinite_ = 0;
+    std::string firstNotNumber_;
+    std::string firstNotFinite_;
+    std::string broken_;
+    char brokenBy_ = 0;
+};
+
 [[nodiscard]] ListResult parseVertices(GeometryRecord& geometry, int64_t count, const char* text);
 [[nodiscard]] ListResult parseIndices(GeometryRecord& geometry, int64_t count, const char* text);
 [[nodiscard]] ListResult parseUvSet(GeometryRecord& geometry, int set, int64_t count, const char* text);
@@ -34,6 +58,17 @@ enum ListResult : int {
 [[nodiscard]] ListResult parseFaceMaterials(GeometryRecord& geometry, int64_t count, const char* text);
 [[nodiscard]] ListResult parseWeights(GeometryRecord& geometry, int64_t count, const char* text,
                                       int64_t bonesPerVertex);
+
+// The checked variants of the flat-list parsers: the same result and record,
+// and every token of the text, also those after the count's, looked at by
+// tokens.
+[[nodiscard]] ListResult parseVertices(GeometryRecord& geometry, int64_t count, const char* text,
+                                       TokenFindings& tokens);
+[[nodiscard]] ListResult parseUvSet(GeometryRecord& geometry, int set, int64_t count, const char* text,
+                                    TokenFindings& tokens);
+[[nodiscard]] ListResult parseColors(GeometryRecord& geometry, int64_t count, const char* text, TokenFindings& tokens);
+[[nodiscard]] ListResult parseFaceMaterials(GeometryRecord& geometry, int64_t count, const char* text,
+                                            TokenFindings& tokens);
 // No text or rows <= 0: returns 0 and leaves target untouched.
 [[nodiscard]] int parseMatrix(const char* text, int64_t rows, Matrix4& target);
 
