@@ -222,27 +222,7 @@ std::string plural(int64_t n, const char* one, const char* many) {
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
-// Whether atof (integer: atoi) finds a number at the start of [begin, end):
-// white space, a sign, then digits (atof: also a point and a digit, or
-// "inf" and "nan").
-bool startsWithNumber(const char* begin, const char* end, bool integer) {
-    const char* p = begin;
-    while (p != end && isSpace(*p)) ++p;
-    if (p != end && (*p == '+' || *p == '-')) ++p;
-    if (p == end) return false;
-    if (*p >= '0' && *p <= '9') return true;
-    if (integer) return false;
-    if (*p == '.') return p + 1 != end && p[1] >= '0' && p[1] <= '9';
-    auto startsWith = [&](const char* word) {
-        for (std::size_t i = 0; word[i] != '\0'; ++i) {
-            if (p + i == end || (p[i] | 0x20) != word[i]) return false;
-        }
-        return true;
-    };
-    return startsWith("inf") || startsWith("nan");
-}
-
-bool startsWithNumber(const char* text, bool integer) {
+bool textStartsWithNumber(const char* text, bool integer) {
     return text != nullptr && startsWithNumber(text, text + std::strlen(text), integer);
 }
 
@@ -252,12 +232,6 @@ bool hasContent(const char* text) {
         if (!isSpace(*text)) return true;
     }
     return false;
-}
-
-const char* controlName(char c) {
-    if (c == '\t') return "tab";
-    if (c == '\r') return "carriage return";
-    return "line feed";
 }
 
 // Optimal string alignment distance between two short lower-cased names.
@@ -306,15 +280,6 @@ const char* closeName(const char* unknown, std::span<const Item> known) {
 // ---------------------------------------------------------------------------
 // Number lists, split by the parsers' own tokenizer (token_cursor.h).
 
-// Flat: visit(k, begin, end) for token k.
-template <class Visit>
-void forEachFlatToken(const char* text, Visit visit) {
-    TokenCursor cursor(text);
-    const char* begin = nullptr;
-    const char* end = nullptr;
-    for (int64_t k = 0; cursor.next(begin, end); ++k) visit(k, begin, end);
-}
-
 // Grouped: visit(group, k, begin, end) for each token, then groupEnd(group,
 // tokens) for each group.
 template <class Visit, class GroupEnd>
@@ -328,58 +293,6 @@ void forEachGroupedToken(const char* text, Visit visit, GroupEnd groupEnd) {
         groupEnd(group, k);
     }
 }
-
-// What the tokens of one list hold that the conversion passes over.
-class TokenFindings {
-public:
-    void look(const char* begin, const char* end, bool integer) {
-        if (!startsWithNumber(begin, end, integer)) {
-            if (notNumbers_++ == 0) firstNotNumber_.assign(begin, end);
-        } else if (!integer && !std::isfinite(parseFloat(begin, end))) {
-            if (notFinite_++ == 0) firstNotFinite_.assign(begin, end);
-        }
-        if (broken_.empty()) {
-            // A control character between two parts of one token: what
-            // follows it is lost (a control character at either end is
-            // white space to the conversion).
-            const char* c = std::find_if(begin, end, [](char ch) { return ch == '\t' || ch == '\r' || ch == '\n'; });
-            if (c != end && c != begin && std::any_of(begin, c, [](char ch) { return !isSpace(ch); }) &&
-                std::any_of(c, end, [](char ch) { return !isSpace(ch); })) {
-                broken_.assign(begin, end);
-                brokenBy_ = *c;
-            }
-        }
-    }
-
-    void report(Diagnostics& diagnostics, int line, const char* list) const {
-        const std::string in = " in the number list of " + code(list);
-        if (!broken_.empty()) {
-            diagnostics.warn(line, FindingKind::BrokenToken,
-                             std::string("a ") + controlName(brokenBy_) + in + " (" + quoted(broken_.c_str()) + ")",
-                             "only the number before it is read: the numbers after it up to the next space are lost");
-        }
-        if (notNumbers_ > 0) {
-            diagnostics.warn(line, FindingKind::NotANumber,
-                             quoted(firstNotNumber_.c_str()) + in + " does not start with a number" +
-                                 (notNumbers_ > 1 ? " (nor do " + std::to_string(notNumbers_ - 1) + " more)" : ""),
-                             "read as 0", notNumbers_);
-        }
-        if (notFinite_ > 0) {
-            diagnostics.warn(line, FindingKind::NotFinite,
-                             quoted(firstNotFinite_.c_str()) + in + " is not a finite number" +
-                                 (notFinite_ > 1 ? " (nor are " + std::to_string(notFinite_ - 1) + " more)" : ""),
-                             "kept as it is: NaN or infinity reaches the model", notFinite_);
-        }
-    }
-
-private:
-    int64_t notNumbers_ = 0;
-    int64_t notFinite_ = 0;
-    std::string firstNotNumber_;
-    std::string firstNotFinite_;
-    std::string broken_;
-    char brokenBy_ = 0;
-};
 
 // ---------------------------------------------------------------------------
 
@@ -450,7 +363,7 @@ private:
             }
         } else if (kind == Value::Float || kind == Value::Int) {
             const bool integer = kind == Value::Int;
-            if (!startsWithNumber(value, integer)) {
+            if (!textStartsWithNumber(value, integer)) {
                 warn(e, FindingKind::NotANumber,
                      what + std::string(" is ") + quoted(value) + ", which does not start with a number", "read as 0");
             } else if (!integer && !std::isfinite(parseFloat(value))) {
@@ -536,7 +449,7 @@ private:
             if (hasNumbers) warn(e, FindingKind::Missing, code(e.Name()) + " has no " + code(attribute), notRead);
             return 0;
         }
-        if (!startsWithNumber(value, true)) {
+        if (!textStartsWithNumber(value, true)) {
             warn(e, FindingKind::NotANumber,
                  code(attribute) + " of " + code(e.Name()) + " is " + quoted(value) + ", not a number",
                  std::string("read as 0: ") + notRead);
@@ -550,66 +463,18 @@ private:
         return n;
     }
 
-    void checkFlatList(const XMLElement& e, int64_t items, int perItem, bool integer, const char* defaults) {
-        TokenFindings tokens;
-        int64_t numbers = 0;
-        forEachFlatToken(e.GetText(), [&](int64_t, const char* b, const char* end) {
-            tokens.look(b, end, integer);
-            ++numbers;
-        });
-        tokens.report(d_, e.GetLineNum(), e.Name());
-        const int64_t expected = items * perItem;
-        if (numbers < expected) {
-            warn(e, FindingKind::CountMismatch,
-                 code(e.Name()) + " holds " + plural(numbers, "number", "numbers") + ", fewer than the " +
-                     std::to_string(expected) + " its count of " + std::to_string(items) + " promises",
-                 std::string("the items without numbers keep their defaults: ") + defaults);
-        } else if (numbers > expected) {
-            warn(e, FindingKind::CountMismatch,
-                 code(e.Name()) + " holds " + plural(numbers, "number", "numbers") + ", more than the " +
-                     std::to_string(expected) + " its count of " + std::to_string(items) + " promises",
-                 "the last " + std::to_string(numbers - expected) + " are ignored");
-        }
-    }
-
-    // A list checked against the faces or vertices that the reader read
-    // before it: when the count does not match, the list is skipped.
-    bool matches(const XMLElement& e, int64_t count, int64_t have, bool haveAny, const char* what,
-                 const char* skipped) {
-        if (!haveAny) {
-            const char* name = e.Attribute("name");
-            warn(e, FindingKind::CountMismatch,
-                 code(e.Name()) + (name != nullptr ? " " + quoted(name) : std::string()) + " for a geometry without " +
-                     what,
-                 skipped);
-            return false;
-        }
-        if (count != have) {
-            warn(e, FindingKind::CountMismatch,
-                 "the count " + std::to_string(count) + " of " + code(e.Name()) + " does not match the " +
-                     std::to_string(have) + " " + what + " of its geometry",
-                 skipped);
-            return false;
-        }
-        return true;
-    }
-
     void checkGeometry(const XMLElement& e) {
         ++geometries_;
         if (!isIndexOf(geometries_, doc_.geometries)) return;
         const GeometryRecord& geometry = element(doc_.geometries, geometries_);
 
         if (const XMLElement* vertices = e.FirstChildElement("vertices")) {
-            const int64_t count = checkCount(*vertices, "count", "the list is not read: the geometry has no vertices");
-            if (count > 0 && checkPlausible(*vertices, count)) {
-                checkFlatList(*vertices, count, 3, false, "position (0, 0, 0)");
-            }
+            (void)checkCount(*vertices, "count", "the list is not read: the geometry has no vertices");
         }
         if (const XMLElement* indices = e.FirstChildElement("indices")) {
             const int64_t count = checkCount(*indices, "count", "the list is not read: the geometry has no faces");
-            if (count > 0 && checkPlausible(*indices, count)) checkIndices(*indices, count, geometry);
+            if (count > 0 && countFitsText(count, indices->GetText())) checkIndices(*indices, count, geometry);
         }
-        const int64_t corners = totalCorners(geometry);
         int set = 0;
         for (const XMLElement* uvset = e.FirstChildElement("uvset"); uvset != nullptr;
              uvset = uvset->NextSiblingElement("uvset"), ++set) {
@@ -618,46 +483,23 @@ private:
                      "ignored: a geometry keeps two uv sets");
                 break;
             }
-            const int64_t count = checkCount(*uvset, "count", "the list is not read: the uv set stays (0, 0)");
-            if (count > 0 && matches(*uvset, count, corners, !geometry.faces.empty(), "face corners",
-                                     "the list is skipped: the uv set stays (0, 0)")) {
-                checkFlatList(*uvset, count, 2, false, "(0, 0)");
-            }
+            (void)checkCount(*uvset, "count", "the list is not read: the uv set stays (0, 0)");
         }
         if (const XMLElement* colors = e.FirstChildElement("colors")) {
-            const int64_t count = checkCount(*colors, "count", "the list is not read: the colours stay white");
-            if (count > 0 && matches(*colors, count, corners, !geometry.faces.empty(), "face corners",
-                                     "the list is skipped: the colours stay white")) {
-                checkFlatList(*colors, count, 3, false, "white");
-            }
+            (void)checkCount(*colors, "count", "the list is not read: the colours stay white");
         }
         if (const XMLElement* materials = e.FirstChildElement("materials")) {
-            const int64_t count = checkCount(*materials, "count", "the list is not read: the faces have no material");
-            const int64_t faces = static_cast<int64_t>(geometry.faces.size());
-            if (count > 0 && matches(*materials, count, faces, faces > 0, "faces",
-                                     "the list is skipped: the faces have no material")) {
-                checkFlatList(*materials, count, 1, false, "no material (-1)");
-            }
+            (void)checkCount(*materials, "count", "the list is not read: the faces have no material");
         }
         if (const XMLElement* weights = e.FirstChildElement("weights")) {
             const int64_t count = checkCount(*weights, "count", "the list is not read: no vertex has weights");
             const int64_t most =
                 checkCount(*weights, "maxBonePerVertex", "the list is not read: no vertex has weights");
             const int64_t vertices = static_cast<int64_t>(geometry.vertices.size());
-            if (count > 0 && most > 0 &&
-                matches(*weights, count, vertices, vertices > 0, "vertices",
-                        "the list is skipped: no vertex has weights")) {
+            if (count > 0 && most > 0 && count == vertices) {
                 checkWeights(*weights, count, most);
             }
         }
-    }
-
-    bool checkPlausible(const XMLElement& e, int64_t count) {
-        if (countFitsText(count, e.GetText())) return true;
-        warn(e, FindingKind::ImplausibleCount,
-             "the count " + std::to_string(count) + " of " + code(e.Name()) + " is far more than its text could hold",
-             "the list is not read");
-        return false;
     }
 
     void checkIndices(const XMLElement& e, int64_t count, const GeometryRecord& geometry) {

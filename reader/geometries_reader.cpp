@@ -1,6 +1,8 @@
 // Reader of the geometries section: names, number lists and bone links.
 #include <tinyxml2.h>
 
+#include <string>
+
 #include "reader/each_child.h"
 #include "reader/number_lists.h"
 #include "reader/numbers.h"
@@ -19,37 +21,147 @@ void fillLink(const XMLElement* link, BoneLinkRecord& record) {
     record.index = parseInt(link->Attribute("index"));
 }
 
+// Given a sink, reports why the list `e` was not read (nothing when it was).
+// have: the corners, faces or vertices the count is checked against, named by
+// what; skipped: what the geometry keeps instead.
+void reportDrop(Diagnostics* sink, ListResult result, const XMLElement& e, int64_t count, int64_t have,
+                const char* what, const char* skipped) {
+    if (sink == nullptr || result == LIST_READ) return;
+    const std::string list = std::string("`") + e.Name() + "`";
+    switch (result) {
+    case LIST_READ:
+        break;
+    case LIST_COUNT_MISMATCH:
+        sink->warn(e.GetLineNum(), FindingKind::CountMismatch,
+                   "the count " + std::to_string(count) + " of " + list + " does not match the " +
+                       std::to_string(have) + " " + what + " of its geometry",
+                   skipped);
+        break;
+    case LIST_NO_ITEMS: {
+        const char* name = e.Attribute("name");
+        sink->warn(e.GetLineNum(), FindingKind::CountMismatch,
+                   list + (name != nullptr ? " " + quoted(name) : std::string()) + " for a geometry without " + what,
+                   skipped);
+        break;
+    }
+    case LIST_IMPLAUSIBLE_COUNT:
+        sink->warn(e.GetLineNum(), FindingKind::ImplausibleCount,
+                   "the count " + std::to_string(count) + " of " + list + " is far more than its text could hold",
+                   "the list is not read");
+        break;
+    case LIST_OUT_OF_MEMORY:
+        sink->warn(e.GetLineNum(), FindingKind::Dropped,
+                   "no memory for the " + std::to_string(count) + " items of " + list, skipped);
+        break;
+    }
+}
+
+// Given a sink, reports what the tokens of the flat list `e` lose, and
+// numbers that fall short of or go beyond its count of items (perItem numbers
+// each); defaults: what items without numbers keep.
+void reportFlatList(Diagnostics& sink, const XMLElement& e, const TokenFindings& tokens, int64_t items, int perItem,
+                    const char* defaults) {
+    tokens.report(sink, e.GetLineNum(), e.Name());
+    const int64_t numbers = tokens.tokens();
+    const int64_t expected = items * perItem;
+    if (numbers == expected) return;
+    const std::string holds = std::string("`") + e.Name() + "` holds " + std::to_string(numbers) +
+                              (numbers == 1 ? " number, " : " numbers, ");
+    const std::string promised =
+        " the " + std::to_string(expected) + " its count of " + std::to_string(items) + " promises";
+    if (numbers < expected) {
+        sink.warn(e.GetLineNum(), FindingKind::CountMismatch, holds + "fewer than" + promised,
+                  std::string("the items without numbers keep their defaults: ") + defaults);
+    } else {
+        sink.warn(e.GetLineNum(), FindingKind::CountMismatch, holds + "more than" + promised,
+                  "the last " + std::to_string(numbers - expected) + " are ignored");
+    }
+}
+
+// How a flat list is read and reported: its numbers per item and what items
+// without numbers keep; have, named by what: the corners, faces or vertices
+// its count must match; skipped: what the geometry keeps when it is dropped.
+struct FlatList {
+    int perItem;
+    const char* defaults;
+    int64_t have;
+    const char* what;
+    const char* skipped;
+};
+
+// Reads the list `e` of count items with parse(), or, given a sink, with
+// parse(tokens), the checked parse, and reports there what it drops or loses.
+template <class Parse>
+void readFlatList(Diagnostics* sink, const XMLElement& e, int64_t count, const FlatList& list, Parse parse) {
+    if (sink == nullptr) {
+        (void)parse();
+        return;
+    }
+    TokenFindings tokens;
+    const ListResult result = parse(tokens);
+    if (result != LIST_READ) {
+        reportDrop(sink, result, e, count, list.have, list.what, list.skipped);
+        return;
+    }
+    reportFlatList(*sink, e, tokens, count, list.perItem, list.defaults);
+}
+
 // The lists are read in this order because uv sets, colours and face
 // materials are checked against the faces, and weights against the vertices.
 // A list that fails does not stop the others, and the geometry keeps what was
-// read: the parsers' results are not consulted.
-void readGeometry(const XMLElement* element, GeometryRecord& geometry) {
+// read; a sink hears why a list was dropped.
+void readGeometry(const XMLElement* element, GeometryRecord& geometry, Diagnostics* sink) {
     geometry.name.assign(element->Attribute("name"));
 
     if (const XMLElement* vertices = element->FirstChildElement("vertices")) {
         int64_t count = intAttribute(vertices, "count");
-        if (count > 0) (void)parseVertices(geometry, count, vertices->GetText());
+        if (count > 0) {
+            const char* text = vertices->GetText();
+            readFlatList(sink, *vertices, count,
+                         {3, "position (0, 0, 0)", 0, "", "the list is not read: the geometry has no vertices"},
+                         [&](auto&... tokens) { return parseVertices(geometry, count, text, tokens...); });
+        }
     }
     // `normals` is written by the exporter but carries nothing the document keeps.
     if (const XMLElement* indices = element->FirstChildElement("indices")) {
         int64_t count = intAttribute(indices, "count");
-        if (count > 0) (void)parseIndices(geometry, count, indices->GetText());
+        if (count > 0) {
+            reportDrop(sink, parseIndices(geometry, count, indices->GetText()), *indices, count, 0, "",
+                       "the list is not read: the geometry has no faces");
+        }
     }
+    const int64_t corners = totalCorners(geometry);
     int set = 0;
     for (const XMLElement* uvset = element->FirstChildElement("uvset"); uvset != nullptr && set < 2;
          uvset = uvset->NextSiblingElement("uvset"), ++set) {
         geometry.uvSetNames[set].assign(uvset->Attribute("name"));
         int64_t count = intAttribute(uvset, "count");
-        if (count > 0) (void)parseUvSet(geometry, set, count, uvset->GetText());
+        if (count > 0) {
+            const char* text = uvset->GetText();
+            readFlatList(sink, *uvset, count,
+                         {2, "(0, 0)", corners, "face corners", "the list is skipped: the uv set stays (0, 0)"},
+                         [&](auto&... tokens) { return parseUvSet(geometry, set, count, text, tokens...); });
+        }
     }
     if (const XMLElement* colors = element->FirstChildElement("colors")) {
         int64_t count = intAttribute(colors, "count");
-        if (count > 0) (void)parseColors(geometry, count, colors->GetText());
+        if (count > 0) {
+            const char* text = colors->GetText();
+            readFlatList(sink, *colors, count,
+                         {3, "white", corners, "face corners", "the list is skipped: the colours stay white"},
+                         [&](auto&... tokens) { return parseColors(geometry, count, text, tokens...); });
+        }
     }
     if (const XMLElement* materials = element->FirstChildElement("materials")) {
         geometry.materialsLine = materials->GetLineNum();
         int64_t count = intAttribute(materials, "count");
-        if (count > 0) (void)parseFaceMaterials(geometry, count, materials->GetText());
+        if (count > 0) {
+            const char* text = materials->GetText();
+            readFlatList(sink, *materials, count,
+                         {1, "no material (-1)", static_cast<int64_t>(geometry.faces.size()), "faces",
+                          "the list is skipped: the faces have no material"},
+                         [&](auto&... tokens) { return parseFaceMaterials(geometry, count, text, tokens...); });
+        }
     }
     if (const XMLElement* links = element->FirstChildElement("links")) {
         (void)fillEachChild(childrenNamed(links, "link"), geometry.links, fillLink); // links are optional data
@@ -57,15 +169,19 @@ void readGeometry(const XMLElement* element, GeometryRecord& geometry) {
     if (const XMLElement* weights = element->FirstChildElement("weights")) {
         int64_t count = intAttribute(weights, "count");
         if (count > 0) {
-            (void)parseWeights(geometry, count, weights->GetText(), intAttribute(weights, "maxBonePerVertex"));
+            reportDrop(sink,
+                       parseWeights(geometry, count, weights->GetText(), intAttribute(weights, "maxBonePerVertex")),
+                       *weights, count, static_cast<int64_t>(geometry.vertices.size()), "vertices",
+                       "the list is skipped: no vertex has weights");
         }
     }
 }
 
 } // namespace
 
-int readGeometries(const XMLElement* section, SceneDocument& doc, Diagnostics*) {
-    return readSectionItems(section, "geometry", doc.geometries, doc.geometriesInFile, readGeometry);
+int readGeometries(const XMLElement* section, SceneDocument& doc, Diagnostics* sink) {
+    return readSectionItems(section, "geometry", doc.geometries, doc.geometriesInFile,
+                            [sink](const XMLElement* e, GeometryRecord& geometry) { readGeometry(e, geometry, sink); });
 }
 
 } // namespace bxml

@@ -1,5 +1,8 @@
 #include "reader/number_lists.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "document/storage.h"
 #include "reader/numbers.h"
 #include "reader/token_cursor.h"
@@ -14,7 +17,8 @@ constexpr int64_t COUNT_SLACK = 4096;
 
 // True when count may be backed by the cursor's text: at most its length plus
 // the slack.
-bool plausibleCount(int64_t count, const TokenCursor& cursor) {
+template <class Cursor>
+bool plausibleCount(int64_t count, const Cursor& cursor) {
     return count <= COUNT_SLACK || cursor.hasAtLeast(count - COUNT_SLACK);
 }
 
@@ -38,6 +42,30 @@ void forEachCorner(GeometryRecord& geometry, int64_t count, Visit visit) {
     }
 }
 
+// The watch of the checked parsers: shows each token to the findings.
+struct Checked {
+    static constexpr bool CHECKED = true;
+    TokenFindings* tokens;
+    void look(const char* begin, const char* end, bool integer) { tokens->look(begin, end, integer); }
+};
+
+// The cursor of a parse with the given findings: plain without.
+inline TokenCursor cursorOf(const char* text) { return TokenCursor(text); }
+inline BasicTokenCursor<Checked> cursorOf(const char* text, TokenFindings& tokens) {
+    return BasicTokenCursor<Checked>(text, Checked{&tokens});
+}
+
+// In a checked parse, looks at the tokens of a flat list that the parse left
+// over (atof's reading: all lists that use it are of floats or atof'd).
+template <class Cursor>
+void lookAtTheRest(Cursor& cursor) {
+    if constexpr (Cursor::CHECKED) {
+        const char* begin = nullptr;
+        const char* end = nullptr;
+        while (cursor.next(begin, end)) cursor.watch().look(begin, end, false);
+    }
+}
+
 // Converts a face-material number: atof truncated toward zero; values that do
 // not fit an int32 (and NaN) give INT32_MIN, as the hardware conversion does,
 // and are later reset by the range check of the resolution pass.
@@ -48,6 +76,60 @@ int32_t truncateToIndex(double value) {
 
 } // namespace
 
+namespace {
+
+bool isControl(char c) { return c == '\t' || c == '\r' || c == '\n'; }
+bool isBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+const char* controlName(char c) {
+    if (c == '\t') return "tab";
+    if (c == '\r') return "carriage return";
+    return "line feed";
+}
+
+} // namespace
+
+void TokenFindings::look(const char* begin, const char* end, bool integer) {
+    ++tokens_;
+    if (!startsWithNumber(begin, end, integer)) {
+        if (notNumbers_++ == 0) firstNotNumber_.assign(begin, end);
+    } else if (!integer && !std::isfinite(parseFloat(begin, end))) {
+        if (notFinite_++ == 0) firstNotFinite_.assign(begin, end);
+    }
+    if (broken_.empty()) {
+        // A control character between two parts of one token: what follows
+        // it is lost (a control character at either end is white space to
+        // the conversion).
+        const char* c = std::find_if(begin, end, isControl);
+        if (c != end && c != begin && std::any_of(begin, c, [](char ch) { return !isBlank(ch); }) &&
+            std::any_of(c, end, [](char ch) { return !isBlank(ch); })) {
+            broken_.assign(begin, end);
+            brokenBy_ = *c;
+        }
+    }
+}
+
+void TokenFindings::report(Diagnostics& diagnostics, int line, const char* list) const {
+    const std::string in = std::string(" in the number list of `") + list + "`";
+    if (!broken_.empty()) {
+        diagnostics.warn(line, FindingKind::BrokenToken,
+                         std::string("a ") + controlName(brokenBy_) + in + " (" + quoted(broken_.c_str()) + ")",
+                         "only the number before it is read: the numbers after it up to the next space are lost");
+    }
+    if (notNumbers_ > 0) {
+        diagnostics.warn(line, FindingKind::NotANumber,
+                         quoted(firstNotNumber_.c_str()) + in + " does not start with a number" +
+                             (notNumbers_ > 1 ? " (nor do " + std::to_string(notNumbers_ - 1) + " more)" : ""),
+                         "read as 0", notNumbers_);
+    }
+    if (notFinite_ > 0) {
+        diagnostics.warn(line, FindingKind::NotFinite,
+                         quoted(firstNotFinite_.c_str()) + in + " is not a finite number" +
+                             (notFinite_ > 1 ? " (nor are " + std::to_string(notFinite_ - 1) + " more)" : ""),
+                         "kept as it is: NaN or infinity reaches the model", notFinite_);
+    }
+}
+
 bool countFitsText(int64_t count, const char* text) { return plausibleCount(count, TokenCursor(text)); }
 
 int64_t totalCorners(const GeometryRecord& geometry) {
@@ -56,30 +138,43 @@ int64_t totalCorners(const GeometryRecord& geometry) {
     return total;
 }
 
-int parseVertices(GeometryRecord& geometry, int64_t count, const char* text) {
-    if (count <= 0) return 1;
-    TokenCursor cursor(text);
+namespace {
+
+template <class... Tokens>
+ListResult readVertices(GeometryRecord& geometry, int64_t count, const char* text, Tokens&... tokens) {
+    if (count <= 0) return LIST_READ;
+    auto cursor = cursorOf(text, tokens...);
     if (!plausibleCount(count, cursor)) {
         release(geometry.vertices);
-        return 0;
+        return LIST_IMPLAUSIBLE_COUNT;
     }
-    if (allocate(geometry.vertices, count) == 0) return 0;
+    if (allocate(geometry.vertices, count) == 0) return LIST_OUT_OF_MEMORY;
     for (VertexRecord& vertex : geometry.vertices) {
         if (!cursor.nextFloat(vertex.position.x)) break;
         if (!cursor.nextFloat(vertex.position.y)) break;
         if (!cursor.nextFloat(vertex.position.z)) break;
     }
-    return 1;
+    lookAtTheRest(cursor);
+    return LIST_READ;
 }
 
-int parseIndices(GeometryRecord& geometry, int64_t count, const char* text) {
-    if (count <= 0) return 1;
+} // namespace
+
+ListResult parseVertices(GeometryRecord& geometry, int64_t count, const char* text) {
+    return readVertices(geometry, count, text);
+}
+ListResult parseVertices(GeometryRecord& geometry, int64_t count, const char* text, TokenFindings& tokens) {
+    return readVertices(geometry, count, text, tokens);
+}
+
+ListResult parseIndices(GeometryRecord& geometry, int64_t count, const char* text) {
+    if (count <= 0) return LIST_READ;
     TokenCursor cursor(text);
     if (!plausibleCount(count, cursor)) {
         release(geometry.faces);
-        return 0;
+        return LIST_IMPLAUSIBLE_COUNT;
     }
-    if (allocate(geometry.faces, count) == 0) return 0;
+    if (allocate(geometry.faces, count) == 0) return LIST_OUT_OF_MEMORY;
     // A face has four corners when its group gives a fourth index; faces the
     // text leaves out keep -1 everywhere and count as triangles.
     std::size_t f = 0;
@@ -90,13 +185,17 @@ int parseIndices(GeometryRecord& geometry, int64_t count, const char* text) {
         face.cornerCount = face.vertexIndices[3] == -1 ? 3 : 4;
     }
     for (; f < geometry.faces.size(); ++f) geometry.faces[f].cornerCount = 3;
-    return 1;
+    return LIST_READ;
 }
 
-int parseUvSet(GeometryRecord& geometry, int set, int64_t count, const char* text) {
-    if (count <= 0 || set < 0 || set > 1) return 1;
-    if (geometry.faces.empty() || count != totalCorners(geometry)) return 0;
-    TokenCursor cursor(text);
+namespace {
+
+template <class... Tokens>
+ListResult readUvSet(GeometryRecord& geometry, int set, int64_t count, const char* text, Tokens&... tokens) {
+    if (count <= 0 || set < 0 || set > 1) return LIST_READ;
+    if (geometry.faces.empty()) return LIST_NO_ITEMS;
+    if (count != totalCorners(geometry)) return LIST_COUNT_MISMATCH;
+    auto cursor = cursorOf(text, tokens...);
     bool more = true;
     forEachCorner(geometry, count, [&](FaceRecord& face, int corner, int64_t) {
         Vector2 uv{0.0f, 0.0f};
@@ -104,13 +203,27 @@ int parseUvSet(GeometryRecord& geometry, int set, int64_t count, const char* tex
         more = more && cursor.nextFloat(uv.v);
         face.uv[set][corner] = uv;
     });
-    return 1;
+    lookAtTheRest(cursor);
+    return LIST_READ;
 }
 
-int parseColors(GeometryRecord& geometry, int64_t count, const char* text) {
-    if (count <= 0) return 1;
-    if (geometry.faces.empty() || count != totalCorners(geometry)) return 0;
-    TokenCursor cursor(text);
+} // namespace
+
+ListResult parseUvSet(GeometryRecord& geometry, int set, int64_t count, const char* text) {
+    return readUvSet(geometry, set, count, text);
+}
+ListResult parseUvSet(GeometryRecord& geometry, int set, int64_t count, const char* text, TokenFindings& tokens) {
+    return readUvSet(geometry, set, count, text, tokens);
+}
+
+namespace {
+
+template <class... Tokens>
+ListResult readColors(GeometryRecord& geometry, int64_t count, const char* text, Tokens&... tokens) {
+    if (count <= 0) return LIST_READ;
+    if (geometry.faces.empty()) return LIST_NO_ITEMS;
+    if (count != totalCorners(geometry)) return LIST_COUNT_MISMATCH;
+    auto cursor = cursorOf(text, tokens...);
     bool more = true;
     forEachCorner(geometry, count, [&](FaceRecord& face, int corner, int64_t) {
         Color color{1.0f, 1.0f, 1.0f, 1.0f};
@@ -119,27 +232,55 @@ int parseColors(GeometryRecord& geometry, int64_t count, const char* text) {
         more = more && cursor.nextFloat(color.b);
         face.colors[corner] = color;
     });
-    return 1;
+    lookAtTheRest(cursor);
+    return LIST_READ;
 }
 
-int parseFaceMaterials(GeometryRecord& geometry, int64_t count, const char* text) {
-    if (count <= 0) return 1;
-    if (geometry.faces.empty() || count != static_cast<int64_t>(geometry.faces.size())) return 0;
-    TokenCursor cursor(text);
+} // namespace
+
+ListResult parseColors(GeometryRecord& geometry, int64_t count, const char* text) {
+    return readColors(geometry, count, text);
+}
+ListResult parseColors(GeometryRecord& geometry, int64_t count, const char* text, TokenFindings& tokens) {
+    return readColors(geometry, count, text, tokens);
+}
+
+namespace {
+
+template <class... Tokens>
+ListResult readFaceMaterials(GeometryRecord& geometry, int64_t count, const char* text, Tokens&... tokens) {
+    if (count <= 0) return LIST_READ;
+    if (geometry.faces.empty()) return LIST_NO_ITEMS;
+    if (count != static_cast<int64_t>(geometry.faces.size())) return LIST_COUNT_MISMATCH;
+    auto cursor = cursorOf(text, tokens...);
     bool more = true;
     for (FaceRecord& face : geometry.faces) {
         const char* begin = nullptr;
         const char* end = nullptr;
         int32_t material = -1;
-        if (more && (more = cursor.next(begin, end))) material = truncateToIndex(parseDouble(begin, end));
+        if (more && (more = cursor.next(begin, end))) {
+            cursor.watch().look(begin, end, false);
+            material = truncateToIndex(parseDouble(begin, end));
+        }
         face.materialIndex = material;
     }
-    return 1;
+    lookAtTheRest(cursor);
+    return LIST_READ;
 }
 
-int parseWeights(GeometryRecord& geometry, int64_t count, const char* text, int64_t bonesPerVertex) {
-    if (count <= 0 || bonesPerVertex <= 0) return 1;
-    if (geometry.vertices.empty() || count != static_cast<int64_t>(geometry.vertices.size())) return 0;
+} // namespace
+
+ListResult parseFaceMaterials(GeometryRecord& geometry, int64_t count, const char* text) {
+    return readFaceMaterials(geometry, count, text);
+}
+ListResult parseFaceMaterials(GeometryRecord& geometry, int64_t count, const char* text, TokenFindings& tokens) {
+    return readFaceMaterials(geometry, count, text, tokens);
+}
+
+ListResult parseWeights(GeometryRecord& geometry, int64_t count, const char* text, int64_t bonesPerVertex) {
+    if (count <= 0 || bonesPerVertex <= 0) return LIST_READ;
+    if (geometry.vertices.empty()) return LIST_NO_ITEMS;
+    if (count != static_cast<int64_t>(geometry.vertices.size())) return LIST_COUNT_MISMATCH;
     if (bonesPerVertex > MAX_ARRAY_COUNT) bonesPerVertex = MAX_ARRAY_COUNT;
     // A vertex's pairs are converted into a small buffer first, so that its
     // weights array is created once at its final size; a group with more
@@ -163,7 +304,7 @@ int parseWeights(GeometryRecord& geometry, int64_t count, const char* text, int6
             cursor.rewind(groupStart);
             int64_t tokens = 0;
             while (tokens < 2 * bonesPerVertex && cursor.nextInGroup(begin, end)) ++tokens;
-            if (allocate(vertex.weights, tokens / 2) == 0) return 0;
+            if (allocate(vertex.weights, tokens / 2) == 0) return LIST_OUT_OF_MEMORY;
             cursor.rewind(groupStart);
             for (VertexWeight& weight : vertex.weights) {
                 cursor.nextIntInGroup(weight.linkIndex);
@@ -171,7 +312,7 @@ int parseWeights(GeometryRecord& geometry, int64_t count, const char* text, int6
                 weight.boneNodeIndex = -1;
             }
         } else if (pairs > 0) {
-            if (allocate(vertex.weights, pairs) == 0) return 0;
+            if (allocate(vertex.weights, pairs) == 0) return LIST_OUT_OF_MEMORY;
             for (int64_t k = 0; k < pairs; ++k) {
                 VertexWeight& weight = vertex.weights[static_cast<std::size_t>(k)];
                 weight.linkIndex = buffered[k].linkIndex;
@@ -181,7 +322,7 @@ int parseWeights(GeometryRecord& geometry, int64_t count, const char* text, int6
         }
         cursor.endGroup();
     }
-    return 1;
+    return LIST_READ;
 }
 
 int parseMatrix(const char* text, int64_t rows, Matrix4& target) {

@@ -7,23 +7,68 @@
 // two commas is a group even when it holds only spaces: "0 1,  ,2 3" is three
 // groups, the middle one without numbers, and its item keeps its defaults.
 // Tabs and line breaks are part of a token.
-// Every parser returns 1 when done or when there is nothing to do (count <= 0),
-// 0 on a failure (no faces/vertices to attach to, a count that does not match,
-// or no memory for the target array). Nothing modifies the text.
+// Every parser returns LIST_READ when done or when there is nothing to do
+// (count <= 0), and otherwise why it read nothing (see ListResult). Nothing
+// modifies the text.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
+#include "document/diagnostics.h"
 #include "document/records.h"
 
 namespace bxml {
 
-[[nodiscard]] int parseVertices(GeometryRecord& geometry, int64_t count, const char* text);
-[[nodiscard]] int parseIndices(GeometryRecord& geometry, int64_t count, const char* text);
-[[nodiscard]] int parseUvSet(GeometryRecord& geometry, int set, int64_t count, const char* text);
-[[nodiscard]] int parseColors(GeometryRecord& geometry, int64_t count, const char* text);
-[[nodiscard]] int parseFaceMaterials(GeometryRecord& geometry, int64_t count, const char* text);
-[[nodiscard]] int parseWeights(GeometryRecord& geometry, int64_t count, const char* text, int64_t bonesPerVertex);
+// What a list parser did: read the list, or why it read nothing of it.
+enum ListResult : int {
+    LIST_READ = 1,
+    LIST_COUNT_MISMATCH = -1,    // the count differs from the faces' corners, the faces or the vertices
+    LIST_NO_ITEMS = -2,          // the geometry has no faces (vertices) for the list to attach to
+    LIST_IMPLAUSIBLE_COUNT = -3, // a count far beyond what the text can hold (see countFitsText)
+    LIST_OUT_OF_MEMORY = -4,     // no memory for the target array
+};
+
+// What the tokens of one list hold that the conversion passes over: tokens
+// that do not start with a number (read as 0), NaN or infinity, a tab or line
+// break inside a token. The checked parsers gather it for the reader to report.
+class TokenFindings {
+public:
+    // One token, converted as atof (integer: atoi) converts it.
+    void look(const char* begin, const char* end, bool integer);
+    // The tokens looked at.
+    int64_t tokens() const { return tokens_; }
+    // Reports what was found, on the list's line; list is its element name.
+    void report(Diagnostics& diagnostics, int line, const char* list) const;
+
+private:
+    int64_t tokens_ = 0;
+    int64_t notNumbers_ = 0;
+    int64_t notFinite_ = 0;
+    std::string firstNotNumber_;
+    std::string firstNotFinite_;
+    std::string broken_;
+    char brokenBy_ = 0;
+};
+
+[[nodiscard]] ListResult parseVertices(GeometryRecord& geometry, int64_t count, const char* text);
+[[nodiscard]] ListResult parseIndices(GeometryRecord& geometry, int64_t count, const char* text);
+[[nodiscard]] ListResult parseUvSet(GeometryRecord& geometry, int set, int64_t count, const char* text);
+[[nodiscard]] ListResult parseColors(GeometryRecord& geometry, int64_t count, const char* text);
+[[nodiscard]] ListResult parseFaceMaterials(GeometryRecord& geometry, int64_t count, const char* text);
+[[nodiscard]] ListResult parseWeights(GeometryRecord& geometry, int64_t count, const char* text,
+                                      int64_t bonesPerVertex);
+
+// The checked variants of the flat-list parsers: the same result and record,
+// and every token of the text, also those after the count's, looked at by
+// tokens.
+[[nodiscard]] ListResult parseVertices(GeometryRecord& geometry, int64_t count, const char* text,
+                                       TokenFindings& tokens);
+[[nodiscard]] ListResult parseUvSet(GeometryRecord& geometry, int set, int64_t count, const char* text,
+                                    TokenFindings& tokens);
+[[nodiscard]] ListResult parseColors(GeometryRecord& geometry, int64_t count, const char* text, TokenFindings& tokens);
+[[nodiscard]] ListResult parseFaceMaterials(GeometryRecord& geometry, int64_t count, const char* text,
+                                            TokenFindings& tokens);
 // No text or rows <= 0: returns 0 and leaves target untouched.
 [[nodiscard]] int parseMatrix(const char* text, int64_t rows, Matrix4& target);
 

@@ -257,4 +257,21 @@ int32_t parseInt(const char* text) {
     return parseInt(text, p);
 }
 
+bool startsWithNumber(const char* begin, const char* end, bool integer) {
+    const char* p = begin;
+    while (p != end && isCSpace(*p)) ++p;
+    if (p != end && (*p == '+' || *p == '-')) ++p;
+    if (p == end) return false;
+    if (isDigit(*p)) return true;
+    if (integer) return false;
+    if (*p == '.') return p + 1 != end && isDigit(p[1]);
+    auto startsWith = [&](const char* word) {
+        for (std::size_t i = 0; word[i] != '\0'; ++i) {
+            if (p + i == end || (p[i] | 0x20) != word[i]) return false;
+        }
+        return true;
+    };
+    return startsWith("inf") || startsWith("nan");
+}
+
 } // namespace bxml

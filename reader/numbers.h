@@ -27,6 +27,11 @@ double parseDouble(const char* begin, const char* end);
 inline float parseFloat(const char* begin, const char* end);
 int32_t parseInt(const char* begin, const char* end);
 
+// Whether atof (integer: atoi) finds a number at the start of [begin, end):
+// white space, a sign, then digits (atof: also a point and a digit, or "inf"
+// and "nan"); otherwise the conversions above give 0.
+bool startsWithNumber(const char* begin, const char* end, bool integer);
+
 // The fast paths of the conversions above, inlined into the number lists'
 // inner loops. Not for other callers: their contracts are the parsers'.
 //

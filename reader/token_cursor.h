@@ -1,7 +1,8 @@
 // The one tokenizer of the number lists: a cursor over an element's text that
-// splits it into tokens and groups (see TokenCursor) and converts them. The
-// list parsers (number_lists.cpp) read with it, and the checks of a read with
-// a sink (file_checks.cpp) walk the same tokens with it.
+// splits it into tokens and groups (see BasicTokenCursor) and converts them.
+// The list parsers (number_lists.cpp) read with it; in their checked variant
+// the cursor shows each token it converts to a watch, and the checks of a
+// read with a sink (file_checks.cpp) walk the same tokens with it.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +32,14 @@ inline bool endsToken(char c) {
     return (LIST_CHARACTERS.of[static_cast<unsigned char>(c)] & End) != 0;
 }
 
+// The watch of the plug-in's reads: it sees nothing, and a cursor with it
+// compiles to the bare tokenizer. A checked watch has CHECKED true and
+// look(begin, end, integer), called with each token the cursor converts.
+struct NoWatch {
+    static constexpr bool CHECKED = false;
+    void look(const char*, const char*, bool) {}
+};
+
 // One forward pass over an element's text. In a flat list only spaces
 // separate numbers: a comma is part of its token ("1,2" reads as 1, a lone ","
 // as 0). In a grouped list tokens end at a space, a comma or the terminator,
@@ -40,9 +49,12 @@ inline bool endsToken(char c) {
 // commas before the first group and after the last, so "a,,b" is two groups
 // and "a, ,b" three. Spaces separate numbers inside a group, never groups. The
 // text is only read.
-class TokenCursor {
+template <class Watch = NoWatch>
+class BasicTokenCursor {
 public:
-    explicit TokenCursor(const char* text) : p_(text != nullptr ? text : "") {}
+    static constexpr bool CHECKED = Watch::CHECKED;
+
+    explicit BasicTokenCursor(const char* text, Watch watch = {}) : p_(text != nullptr ? text : ""), watch_(watch) {}
 
     // Next token of a flat list.
     bool next(const char*& begin, const char*& end) {
@@ -104,6 +116,7 @@ public:
         return true;
     }
     void rewind(const char* p) { p_ = p; }
+    Watch& watch() { return watch_; }
 
 private:
     bool atTokenInGroup() {
@@ -119,25 +132,29 @@ private:
     // TOKEN_END).
     template <uint8_t End>
     [[gnu::always_inline]] void convertFloat(float& value) {
+        const char* const begin = p_;
         double quick = 0.0;
         if (const char* stop = detail::scanShortDecimal(p_, nullptr, quick)) {
             value = static_cast<float>(quick);
             endTokenFrom<End>(stop);
+            if constexpr (CHECKED) watch_.look(begin, p_, false);
             return;
         }
-        const char* begin = p_;
         endTokenFrom<End>(p_);
         value = parseFloat(begin, p_);
+        if constexpr (CHECKED) watch_.look(begin, p_, false);
     }
     template <uint8_t End>
     [[gnu::always_inline]] void convertInt(int32_t& value) {
+        const char* const begin = p_;
         if (const char* stop = detail::scanShortInt(p_, value)) {
             endTokenFrom<End>(stop);
+            if constexpr (CHECKED) watch_.look(begin, p_, true);
             return;
         }
-        const char* begin = p_;
         endTokenFrom<End>(p_);
         value = parseInt(begin, p_);
+        if constexpr (CHECKED) watch_.look(begin, p_, true);
     }
 
     // Moves the cursor from p, inside the current token, to the token's end.
@@ -157,6 +174,9 @@ private:
     }
 
     const char* p_;
+    [[no_unique_address]] Watch watch_;
 };
+
+using TokenCursor = BasicTokenCursor<>;
 
 } // namespace bxml

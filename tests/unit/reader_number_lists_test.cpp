@@ -107,15 +107,15 @@ TEST(ParseVertices, MissingTextGivesDefaultVertices) {
 TEST(ParseVertices, CountBeyondTextLengthPlusSlackFailsWithoutAllocating) {
     GeometryRecord g;
     ASSERT_EQ(parseVertices(g, 1, "7 7 7"), 1);
-    EXPECT_EQ(parseVertices(g, 2000000000, "1 2 3"), 0);
+    EXPECT_EQ(parseVertices(g, 2000000000, "1 2 3"), LIST_IMPLAUSIBLE_COUNT);
     EXPECT_TRUE(g.vertices.empty());
-    EXPECT_EQ(parseVertices(g, INT64_C(1) << 40, nullptr), 0);
+    EXPECT_EQ(parseVertices(g, INT64_C(1) << 40, nullptr), LIST_IMPLAUSIBLE_COUNT);
     EXPECT_TRUE(g.vertices.empty());
 
     // Five bytes of text allow up to 5 + 4096 vertices.
     EXPECT_EQ(parseVertices(g, 4101, "1 2 3"), 1);
     EXPECT_EQ(g.vertices.size(), 4101u);
-    EXPECT_EQ(parseVertices(g, 4102, "1 2 3"), 0);
+    EXPECT_EQ(parseVertices(g, 4102, "1 2 3"), LIST_IMPLAUSIBLE_COUNT);
     EXPECT_TRUE(g.vertices.empty());
 }
 
@@ -214,7 +214,7 @@ TEST(ParseIndices, IndicesReadAsClampedAtoi) {
 
 TEST(ParseIndices, CountBeyondTextLengthPlusSlackFails) {
     GeometryRecord g = twoTriangles();
-    EXPECT_EQ(parseIndices(g, 2000000000, "0 1 2"), 0);
+    EXPECT_EQ(parseIndices(g, 2000000000, "0 1 2"), LIST_IMPLAUSIBLE_COUNT);
     EXPECT_TRUE(g.faces.empty());
     EXPECT_EQ(totalCorners(g), 0);
 }
@@ -224,7 +224,7 @@ TEST(ParseIndices, CountBeyondTextLengthPlusSlackFails) {
 TEST(ParseUvSet, CountIsTheNumberOfPairsNotOfNumbers) {
     const char* text = "0 0 1 0 1 1 0.5 0.5 0.25 0.75 1 0.5";
     GeometryRecord g = twoTriangles();
-    EXPECT_EQ(parseUvSet(g, 0, 12, text), 0);
+    EXPECT_EQ(parseUvSet(g, 0, 12, text), LIST_COUNT_MISMATCH);
     EXPECT_EQ(g.faces[0].uv[0][1].u, 0.0f);
 
     EXPECT_EQ(parseUvSet(g, 0, 6, text), 1);
@@ -263,7 +263,7 @@ TEST(ParseUvSet, MissingPairsBecomeZero) {
 
 TEST(ParseUvSet, NeedsFacesAndASetOfZeroOrOne) {
     GeometryRecord none;
-    EXPECT_EQ(parseUvSet(none, 0, 3, "1 2 3 4 5 6"), 0);
+    EXPECT_EQ(parseUvSet(none, 0, 3, "1 2 3 4 5 6"), LIST_NO_ITEMS);
     GeometryRecord g = twoTriangles();
     EXPECT_EQ(parseUvSet(g, 2, 6, "1 1 1 1 1 1 1 1 1 1 1 1"), 1);
     EXPECT_EQ(parseUvSet(g, -1, 6, "1 1 1 1 1 1 1 1 1 1 1 1"), 1);
@@ -290,11 +290,11 @@ TEST(ParseColors, TriplesPerCornerAndAlphaStaysOne) {
 
 TEST(ParseColors, CountMustEqualTheCornerTotal) {
     GeometryRecord g = twoTriangles();
-    EXPECT_EQ(parseColors(g, 2, "0 0 0 0 0 0"), 0);
-    EXPECT_EQ(parseColors(g, 18, "0 0 0 0 0 0"), 0);
+    EXPECT_EQ(parseColors(g, 2, "0 0 0 0 0 0"), LIST_COUNT_MISMATCH);
+    EXPECT_EQ(parseColors(g, 18, "0 0 0 0 0 0"), LIST_COUNT_MISMATCH);
     EXPECT_EQ(g.faces[0].colors[0].r, 1.0f);
     GeometryRecord none;
-    EXPECT_EQ(parseColors(none, 3, "0 0 0"), 0);
+    EXPECT_EQ(parseColors(none, 3, "0 0 0"), LIST_NO_ITEMS);
 }
 
 // ---- face materials ----------------------------------------------------------
@@ -311,13 +311,13 @@ TEST(ParseFaceMaterials, NumbersAreTruncatedTowardZero) {
 
 TEST(ParseFaceMaterials, ShortListLeavesMinusOneAndCountMustMatchFaces) {
     GeometryRecord g = twoTriangles();
-    EXPECT_EQ(parseFaceMaterials(g, 3, "1 1 1"), 0);
+    EXPECT_EQ(parseFaceMaterials(g, 3, "1 1 1"), LIST_COUNT_MISMATCH);
     EXPECT_EQ(g.faces[0].materialIndex, -1);
     EXPECT_EQ(parseFaceMaterials(g, 2, "3"), 1);
     EXPECT_EQ(g.faces[0].materialIndex, 3);
     EXPECT_EQ(g.faces[1].materialIndex, -1);
     GeometryRecord none;
-    EXPECT_EQ(parseFaceMaterials(none, 1, "0"), 0);
+    EXPECT_EQ(parseFaceMaterials(none, 1, "0"), LIST_NO_ITEMS);
 }
 
 TEST(ParseFaceMaterials, NumbersOutsideTheInt32RangeNeverBecomeAValidIndex) {
@@ -434,12 +434,12 @@ TEST(ParseWeights, GroupOfSpacesIsAVertexWithoutWeights) {
 TEST(ParseWeights, CountMustMatchVerticesAndBonesPerVertexMustBePositive) {
     GeometryRecord g;
     ASSERT_EQ(parseVertices(g, 2, nullptr), 1);
-    EXPECT_EQ(parseWeights(g, 3, "0 1,0 1,0 1", 4), 0);
+    EXPECT_EQ(parseWeights(g, 3, "0 1,0 1,0 1", 4), LIST_COUNT_MISMATCH);
     EXPECT_EQ(parseWeights(g, 2, "0 1,0 1", 0), 1);
     EXPECT_EQ(parseWeights(g, 2, "0 1,0 1", -1), 1);
     EXPECT_TRUE(g.vertices[0].weights.empty());
     GeometryRecord none;
-    EXPECT_EQ(parseWeights(none, 1, "0 1", 4), 0);
+    EXPECT_EQ(parseWeights(none, 1, "0 1", 4), LIST_NO_ITEMS);
 }
 
 TEST(ParseWeights, HugeBonesPerVertexKeepsEveryPair) {
