@@ -472,8 +472,7 @@ private:
             (void)checkCount(*vertices, "count", "the list is not read: the geometry has no vertices");
         }
         if (const XMLElement* indices = e.FirstChildElement("indices")) {
-            const int64_t count = checkCount(*indices, "count", "the list is not read: the geometry has no faces");
-            if (count > 0 && countFitsText(count, indices->GetText())) checkIndices(*indices, count, geometry);
+            (void)checkCount(*indices, "count", "the list is not read: the geometry has no faces");
         }
         int set = 0;
         for (const XMLElement* uvset = e.FirstChildElement("uvset"); uvset != nullptr;
@@ -498,71 +497,6 @@ private:
             const int64_t vertices = static_cast<int64_t>(geometry.vertices.size());
             if (count > 0 && most > 0 && count == vertices) {
                 checkWeights(*weights, count, most);
-            }
-        }
-    }
-
-    void checkIndices(const XMLElement& e, int64_t count, const GeometryRecord& geometry) {
-        TokenFindings tokens;
-        int64_t groups = 0;
-        int64_t longGroups = 0;
-        int64_t firstLong = -1;
-        int64_t firstShort = -1;
-        int64_t firstShortTokens = 0;
-        forEachGroupedToken(
-            e.GetText(),
-            [&](int64_t group, int64_t k, const char* b, const char* end) {
-                if (group < count && k < 4) tokens.look(b, end, true);
-            },
-            [&](int64_t group, int64_t n) {
-                ++groups;
-                if (group >= count) return;
-                if (n > 4 && longGroups++ == 0) firstLong = group;
-                if (n < 3 && firstShort < 0) {
-                    firstShort = group;
-                    firstShortTokens = n;
-                }
-            });
-        tokens.report(d_, e.GetLineNum(), e.Name());
-        if (groups < count) {
-            warn(e, FindingKind::CountMismatch,
-                 code("indices") + " holds " + plural(groups, "face", "faces") + ", fewer than its count of " +
-                     std::to_string(count),
-                 "the missing faces keep vertex index -1, and the build stops at the first of them");
-        } else if (groups > count) {
-            warn(e, FindingKind::CountMismatch,
-                 code("indices") + " holds " + plural(groups, "face", "faces") + ", more than its count of " +
-                     std::to_string(count),
-                 "the last " + std::to_string(groups - count) + " are ignored");
-        }
-        if (longGroups > 0) {
-            warn(e, FindingKind::Ignored,
-                 plural(longGroups, "face", "faces") + " of " + code("indices") +
-                     " with more than 4 indices (the first: face " + std::to_string(firstLong) + ")",
-                 "only the first 4 indices of each are read", longGroups);
-        }
-        const std::string stops = "the build stops there: this face and every face and mesh after it get no polygons";
-        const int64_t vertices = static_cast<int64_t>(geometry.vertices.size());
-        const int64_t read = std::min<int64_t>(groups, static_cast<int64_t>(geometry.faces.size()));
-        for (int64_t f = 0; f < read; ++f) {
-            if (f == firstShort) {
-                warn(e, FindingKind::Dropped,
-                     "face " + std::to_string(f) + " of " + code("indices") + " has " +
-                         plural(firstShortTokens, "index", "indices") + ", fewer than 3",
-                     stops);
-                return;
-            }
-            const FaceRecord& face = element(geometry.faces, f);
-            for (int c = 0; c < face.cornerCount && c < 4; ++c) {
-                const int32_t v = face.vertexIndices[c];
-                if (v < 0 || v >= vertices) {
-                    warn(e, FindingKind::Dropped,
-                         "face " + std::to_string(f) + " of " + code("indices") + " uses vertex index " +
-                             std::to_string(v) + ", outside the geometry's " + plural(vertices, "vertex", "vertices"),
-                         "the build stops there (unless the index happens to name a vertex of another mesh): this "
-                         "face and every face and mesh after it get no polygons");
-                    return;
-                }
             }
         }
     }

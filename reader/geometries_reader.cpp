@@ -1,6 +1,7 @@
 // Reader of the geometries section: names, number lists and bone links.
 #include <tinyxml2.h>
 
+#include <algorithm>
 #include <string>
 
 #include "reader/each_child.h"
@@ -78,6 +79,62 @@ void reportFlatList(Diagnostics& sink, const XMLElement& e, const TokenFindings&
     }
 }
 
+std::string plural(int64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// Reports what the index list `e` of count faces holds beyond the faces read:
+// its tokens, groups short of or beyond its count, faces of more than 4
+// indices, and the first face the build stops at (fewer than 3 indices, or an
+// index outside the geometry's vertices).
+void reportIndices(Diagnostics& sink, const XMLElement& e, int64_t count, const IndexFindings& found,
+                   const GeometryRecord& geometry) {
+    const int line = e.GetLineNum();
+    found.tokens.report(sink, line, e.Name());
+    const int64_t groups = found.groups;
+    if (groups < count) {
+        sink.warn(line, FindingKind::CountMismatch,
+                  "`indices` holds " + plural(groups, "face", "faces") + ", fewer than its count of " +
+                      std::to_string(count),
+                  "the missing faces keep vertex index -1, and the build stops at the first of them");
+    } else if (groups > count) {
+        sink.warn(line, FindingKind::CountMismatch,
+                  "`indices` holds " + plural(groups, "face", "faces") + ", more than its count of " +
+                      std::to_string(count),
+                  "the last " + std::to_string(groups - count) + " are ignored");
+    }
+    if (found.longFaces > 0) {
+        sink.warn(line, FindingKind::Ignored,
+                  plural(found.longFaces, "face", "faces") +
+                      " of `indices` with more than 4 indices (the first: face " + std::to_string(found.firstLong) +
+                      ")",
+                  "only the first 4 indices of each are read", found.longFaces);
+    }
+    const int64_t vertices = static_cast<int64_t>(geometry.vertices.size());
+    const int64_t read = std::min<int64_t>(groups, static_cast<int64_t>(geometry.faces.size()));
+    for (int64_t f = 0; f < read; ++f) {
+        if (f == found.firstShort) {
+            sink.warn(line, FindingKind::Dropped,
+                      "face " + std::to_string(f) + " of `indices` has " +
+                          plural(found.firstShortIndices, "index", "indices") + ", fewer than 3",
+                      "the build stops there: this face and every face and mesh after it get no polygons");
+            return;
+        }
+        const FaceRecord& face = geometry.faces[static_cast<std::size_t>(f)];
+        for (int c = 0; c < face.cornerCount && c < 4; ++c) {
+            const int32_t v = face.vertexIndices[c];
+            if (v < 0 || v >= vertices) {
+                sink.warn(line, FindingKind::Dropped,
+                          "face " + std::to_string(f) + " of `indices` uses vertex index " + std::to_string(v) +
+                              ", outside the geometry's " + plural(vertices, "vertex", "vertices"),
+                          "the build stops there (unless the index happens to name a vertex of another mesh): this "
+                          "face and every face and mesh after it get no polygons");
+                return;
+            }
+        }
+    }
+}
+
 // How a flat list is read and reported: its numbers per item and what items
 // without numbers keep; have, named by what: the corners, faces or vertices
 // its count must match; skipped: what the geometry keeps when it is dropped.
@@ -125,9 +182,13 @@ void readGeometry(const XMLElement* element, GeometryRecord& geometry, Diagnosti
     // `normals` is written by the exporter but carries nothing the document keeps.
     if (const XMLElement* indices = element->FirstChildElement("indices")) {
         int64_t count = intAttribute(indices, "count");
-        if (count > 0) {
-            reportDrop(sink, parseIndices(geometry, count, indices->GetText()), *indices, count, 0, "",
-                       "the list is not read: the geometry has no faces");
+        if (count > 0 && sink == nullptr) {
+            (void)parseIndices(geometry, count, indices->GetText());
+        } else if (count > 0) {
+            IndexFindings found;
+            const ListResult result = parseIndices(geometry, count, indices->GetText(), found);
+            reportDrop(sink, result, *indices, count, 0, "", "the list is not read: the geometry has no faces");
+            if (result == LIST_READ) reportIndices(*sink, *indices, count, found, geometry);
         }
     }
     const int64_t corners = totalCorners(geometry);

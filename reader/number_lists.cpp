@@ -167,9 +167,39 @@ ListResult parseVertices(GeometryRecord& geometry, int64_t count, const char* te
     return readVertices(geometry, count, text, tokens);
 }
 
-ListResult parseIndices(GeometryRecord& geometry, int64_t count, const char* text) {
+namespace {
+
+// In a checked parse, notes the group of face f, of which the parse converted
+// k indices, and passes over the rest of its tokens.
+template <class Cursor>
+void noteFace(IndexFindings& findings, int64_t f, int k, Cursor& cursor) {
+    int64_t n = k;
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    if (k == 4) {
+        while (cursor.nextInGroup(begin, end)) ++n;
+    }
+    ++findings.groups;
+    if (n > 4 && findings.longFaces++ == 0) findings.firstLong = f;
+    if (n < 3 && findings.firstShort < 0) {
+        findings.firstShort = f;
+        findings.firstShortIndices = n;
+    }
+}
+
+// In a checked parse, counts the groups after the last face read.
+template <class Cursor>
+void noteRest(IndexFindings& findings, Cursor& cursor) {
+    while (cursor.nextGroup()) {
+        ++findings.groups;
+        cursor.endGroup();
+    }
+}
+
+template <class... Findings>
+ListResult readIndices(GeometryRecord& geometry, int64_t count, const char* text, Findings&... findings) {
     if (count <= 0) return LIST_READ;
-    TokenCursor cursor(text);
+    auto cursor = cursorOf(text, findings.tokens...);
     if (!plausibleCount(count, cursor)) {
         release(geometry.faces);
         return LIST_IMPLAUSIBLE_COUNT;
@@ -180,12 +210,24 @@ ListResult parseIndices(GeometryRecord& geometry, int64_t count, const char* tex
     std::size_t f = 0;
     for (; f < geometry.faces.size() && cursor.nextGroup(); ++f) {
         FaceRecord& face = geometry.faces[f];
-        for (int k = 0; k < 4 && cursor.nextIntInGroup(face.vertexIndices[k]); ++k) {}
+        int k = 0;
+        while (k < 4 && cursor.nextIntInGroup(face.vertexIndices[k])) ++k;
+        (noteFace(findings, static_cast<int64_t>(f), k, cursor), ...);
         cursor.endGroup();
         face.cornerCount = face.vertexIndices[3] == -1 ? 3 : 4;
     }
     for (; f < geometry.faces.size(); ++f) geometry.faces[f].cornerCount = 3;
+    (noteRest(findings, cursor), ...);
     return LIST_READ;
+}
+
+} // namespace
+
+ListResult parseIndices(GeometryRecord& geometry, int64_t count, const char* text) {
+    return readIndices(geometry, count, text);
+}
+ListResult parseIndices(GeometryRecord& geometry, int64_t count, const char* text, IndexFindings& findings) {
+    return readIndices(geometry, count, text, findings);
 }
 
 namespace {

@@ -69,6 +69,21 @@ private:
 [[nodiscard]] ListResult parseColors(GeometryRecord& geometry, int64_t count, const char* text, TokenFindings& tokens);
 [[nodiscard]] ListResult parseFaceMaterials(GeometryRecord& geometry, int64_t count, const char* text,
                                             TokenFindings& tokens);
+
+// What the groups of an index list hold beyond the faces it fills: every
+// group, also those after the count's, and the faces of fewer than 3 or more
+// than 4 indices among the count's (faces numbered from 0).
+struct IndexFindings {
+    TokenFindings tokens;
+    int64_t groups = 0;
+    int64_t longFaces = 0;
+    int64_t firstLong = -1;
+    int64_t firstShort = -1;
+    int64_t firstShortIndices = 0;
+};
+// The checked variant of parseIndices: the same result and record.
+[[nodiscard]] ListResult parseIndices(GeometryRecord& geometry, int64_t count, const char* text,
+                                      IndexFindings& findings);
 // No text or rows <= 0: returns 0 and leaves target untouched.
 [[nodiscard]] int parseMatrix(const char* text, int64_t rows, Matrix4& target);
 
