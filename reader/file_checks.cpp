@@ -466,8 +466,6 @@ private:
     void checkGeometry(const XMLElement& e) {
         ++geometries_;
         if (!isIndexOf(geometries_, doc_.geometries)) return;
-        const GeometryRecord& geometry = element(doc_.geometries, geometries_);
-
         if (const XMLElement* vertices = e.FirstChildElement("vertices")) {
             (void)checkCount(*vertices, "count", "the list is not read: the geometry has no vertices");
         }
@@ -491,58 +489,8 @@ private:
             (void)checkCount(*materials, "count", "the list is not read: the faces have no material");
         }
         if (const XMLElement* weights = e.FirstChildElement("weights")) {
-            const int64_t count = checkCount(*weights, "count", "the list is not read: no vertex has weights");
-            const int64_t most =
-                checkCount(*weights, "maxBonePerVertex", "the list is not read: no vertex has weights");
-            const int64_t vertices = static_cast<int64_t>(geometry.vertices.size());
-            if (count > 0 && most > 0 && count == vertices) {
-                checkWeights(*weights, count, most);
-            }
-        }
-    }
-
-    void checkWeights(const XMLElement& e, int64_t count, int64_t most) {
-        TokenFindings tokens;
-        int64_t groups = 0;
-        int64_t odd = 0;
-        int64_t firstOdd = -1;
-        int64_t over = 0;
-        int64_t firstOver = -1;
-        forEachGroupedToken(
-            e.GetText(),
-            [&](int64_t group, int64_t k, const char* b, const char* end) {
-                if (group < count && k < 2 * most) tokens.look(b, end, k % 2 == 0);
-            },
-            [&](int64_t group, int64_t n) {
-                ++groups;
-                if (group >= count) return;
-                if (n % 2 != 0 && n / 2 < most && odd++ == 0) firstOdd = group;
-                if (n / 2 > most && over++ == 0) firstOver = group;
-            });
-        tokens.report(d_, e.GetLineNum(), e.Name());
-        if (groups < count) {
-            warn(e, FindingKind::CountMismatch,
-                 code("weights") + " holds the weights of " + plural(groups, "vertex", "vertices") +
-                     ", fewer than its count of " + std::to_string(count),
-                 "the other vertices have no weights");
-        } else if (groups > count) {
-            warn(e, FindingKind::CountMismatch,
-                 code("weights") + " holds the weights of " + plural(groups, "vertex", "vertices") +
-                     ", more than its count of " + std::to_string(count),
-                 "the last " + std::to_string(groups - count) + " are ignored");
-        }
-        if (odd > 0) {
-            warn(e, FindingKind::Ignored,
-                 plural(odd, "vertex", "vertices") + " of " + code("weights") +
-                     " ending in a link index without its weight (the first: vertex " + std::to_string(firstOdd) + ")",
-                 "that link index is dropped", odd);
-        }
-        if (over > 0) {
-            warn(e, FindingKind::Ignored,
-                 plural(over, "vertex", "vertices") + " of " + code("weights") + " with more than " +
-                     code("maxBonePerVertex") + " " + std::to_string(most) + " pairs (the first: vertex " +
-                     std::to_string(firstOver) + ")",
-                 "only the first " + std::to_string(most) + " pairs of each are kept", over);
+            (void)checkCount(*weights, "count", "the list is not read: no vertex has weights");
+            (void)checkCount(*weights, "maxBonePerVertex", "the list is not read: no vertex has weights");
         }
     }
 

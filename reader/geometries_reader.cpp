@@ -135,6 +135,38 @@ void reportIndices(Diagnostics& sink, const XMLElement& e, int64_t count, const 
     }
 }
 
+// Reports what the weight list `e` of count vertices, most pairs each, holds
+// beyond the pairs kept: its tokens, groups short of or beyond its count,
+// link indices without a weight, and pairs beyond the most.
+void reportWeights(Diagnostics& sink, const XMLElement& e, int64_t count, int64_t most, const WeightFindings& found) {
+    const int line = e.GetLineNum();
+    found.tokens.report(sink, line, e.Name());
+    if (found.groups < count) {
+        sink.warn(line, FindingKind::CountMismatch,
+                  "`weights` holds the weights of " + plural(found.groups, "vertex", "vertices") +
+                      ", fewer than its count of " + std::to_string(count),
+                  "the other vertices have no weights");
+    } else if (found.groups > count) {
+        sink.warn(line, FindingKind::CountMismatch,
+                  "`weights` holds the weights of " + plural(found.groups, "vertex", "vertices") +
+                      ", more than its count of " + std::to_string(count),
+                  "the last " + std::to_string(found.groups - count) + " are ignored");
+    }
+    if (found.odd > 0) {
+        sink.warn(line, FindingKind::Ignored,
+                  plural(found.odd, "vertex", "vertices") +
+                      " of `weights` ending in a link index without its weight (the first: vertex " +
+                      std::to_string(found.firstOdd) + ")",
+                  "that link index is dropped", found.odd);
+    }
+    if (found.over > 0) {
+        sink.warn(line, FindingKind::Ignored,
+                  plural(found.over, "vertex", "vertices") + " of `weights` with more than `maxBonePerVertex` " +
+                      std::to_string(most) + " pairs (the first: vertex " + std::to_string(found.firstOver) + ")",
+                  "only the first " + std::to_string(most) + " pairs of each are kept", found.over);
+    }
+}
+
 // How a flat list is read and reported: its numbers per item and what items
 // without numbers keep; have, named by what: the corners, faces or vertices
 // its count must match; skipped: what the geometry keeps when it is dropped.
@@ -229,11 +261,15 @@ void readGeometry(const XMLElement* element, GeometryRecord& geometry, Diagnosti
     }
     if (const XMLElement* weights = element->FirstChildElement("weights")) {
         int64_t count = intAttribute(weights, "count");
-        if (count > 0) {
-            reportDrop(sink,
-                       parseWeights(geometry, count, weights->GetText(), intAttribute(weights, "maxBonePerVertex")),
-                       *weights, count, static_cast<int64_t>(geometry.vertices.size()), "vertices",
+        const int64_t most = intAttribute(weights, "maxBonePerVertex");
+        if (count > 0 && sink == nullptr) {
+            (void)parseWeights(geometry, count, weights->GetText(), most);
+        } else if (count > 0) {
+            WeightFindings found;
+            const ListResult result = parseWeights(geometry, count, weights->GetText(), most, found);
+            reportDrop(sink, result, *weights, count, static_cast<int64_t>(geometry.vertices.size()), "vertices",
                        "the list is skipped: no vertex has weights");
+            if (result == LIST_READ && most > 0) reportWeights(*sink, *weights, count, most, found);
         }
     }
 }

@@ -319,8 +319,36 @@ ListResult parseFaceMaterials(GeometryRecord& geometry, int64_t count, const cha
     return readFaceMaterials(geometry, count, text, tokens);
 }
 
-ListResult parseWeights(GeometryRecord& geometry, int64_t count, const char* text, int64_t bonesPerVertex) {
+namespace {
+
+// In a checked parse, walks again the group of vertex v, which starts at
+// groupStart, looks at the tokens of its first most pairs and notes what it
+// holds; leaves the cursor at the group's end.
+void noteVertex(WeightFindings& findings, int64_t v, const char* groupStart, TokenCursor& cursor, int64_t most) {
+    cursor.rewind(groupStart);
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    int64_t n = 0;
+    for (; cursor.nextInGroup(begin, end); ++n) {
+        if (n < 2 * most) findings.tokens.look(begin, end, n % 2 == 0);
+    }
+    ++findings.groups;
+    if (n % 2 != 0 && n / 2 < most && findings.odd++ == 0) findings.firstOdd = v;
+    if (n / 2 > most && findings.over++ == 0) findings.firstOver = v;
+}
+
+void noteRest(WeightFindings& findings, TokenCursor& cursor) {
+    while (cursor.nextGroup()) {
+        ++findings.groups;
+        cursor.endGroup();
+    }
+}
+
+template <class... Findings>
+ListResult readWeights(GeometryRecord& geometry, int64_t count, const char* text, int64_t bonesPerVertex,
+                       Findings&... findings) {
     if (count <= 0 || bonesPerVertex <= 0) return LIST_READ;
+    [[maybe_unused]] const int64_t most = bonesPerVertex; // before the clamp below, as the checks count
     if (geometry.vertices.empty()) return LIST_NO_ITEMS;
     if (count != static_cast<int64_t>(geometry.vertices.size())) return LIST_COUNT_MISMATCH;
     if (bonesPerVertex > MAX_ARRAY_COUNT) bonesPerVertex = MAX_ARRAY_COUNT;
@@ -333,6 +361,7 @@ ListResult parseWeights(GeometryRecord& geometry, int64_t count, const char* tex
     TokenCursor cursor(text);
     const char* begin = nullptr;
     const char* end = nullptr;
+    [[maybe_unused]] int64_t v = 0;
     for (VertexRecord& vertex : geometry.vertices) {
         if (!cursor.nextGroup()) break;
         const char* groupStart = cursor.position();
@@ -362,9 +391,22 @@ ListResult parseWeights(GeometryRecord& geometry, int64_t count, const char* tex
                 weight.boneNodeIndex = -1;
             }
         }
+        (noteVertex(findings, v, groupStart, cursor, most), ...);
+        ++v;
         cursor.endGroup();
     }
+    (noteRest(findings, cursor), ...);
     return LIST_READ;
+}
+
+} // namespace
+
+ListResult parseWeights(GeometryRecord& geometry, int64_t count, const char* text, int64_t bonesPerVertex) {
+    return readWeights(geometry, count, text, bonesPerVertex);
+}
+ListResult parseWeights(GeometryRecord& geometry, int64_t count, const char* text, int64_t bonesPerVertex,
+                        WeightFindings& findings) {
+    return readWeights(geometry, count, text, bonesPerVertex, findings);
 }
 
 int parseMatrix(const char* text, int64_t rows, Matrix4& target) {

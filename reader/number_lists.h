@@ -84,6 +84,21 @@ struct IndexFindings {
 // The checked variant of parseIndices: the same result and record.
 [[nodiscard]] ListResult parseIndices(GeometryRecord& geometry, int64_t count, const char* text,
                                       IndexFindings& findings);
+// What the groups of a weight list hold beyond the pairs it keeps: every
+// group, also those after the count's, and the vertices (numbered from 0)
+// whose group ends in a link index without its weight or holds more pairs
+// than the most per vertex.
+struct WeightFindings {
+    TokenFindings tokens;
+    int64_t groups = 0;
+    int64_t odd = 0;
+    int64_t firstOdd = -1;
+    int64_t over = 0;
+    int64_t firstOver = -1;
+};
+// The checked variant of parseWeights: the same result and record.
+[[nodiscard]] ListResult parseWeights(GeometryRecord& geometry, int64_t count, const char* text, int64_t bonesPerVertex,
+                                      WeightFindings& findings);
 // No text or rows <= 0: returns 0 and leaves target untouched.
 [[nodiscard]] int parseMatrix(const char* text, int64_t rows, Matrix4& target);
 
