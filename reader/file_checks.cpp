@@ -18,7 +18,6 @@
 #include "reader/number_lists.h"
 #include "reader/numbers.h"
 #include "reader/section_readers.h"
-#include "reader/token_cursor.h"
 #include "reader/xml_helpers.h"
 
 namespace bxml {
@@ -278,23 +277,6 @@ const char* closeName(const char* unknown, std::span<const Item> known) {
 }
 
 // ---------------------------------------------------------------------------
-// Number lists, split by the parsers' own tokenizer (token_cursor.h).
-
-// Grouped: visit(group, k, begin, end) for each token, then groupEnd(group,
-// tokens) for each group.
-template <class Visit, class GroupEnd>
-void forEachGroupedToken(const char* text, Visit visit, GroupEnd groupEnd) {
-    TokenCursor cursor(text);
-    const char* begin = nullptr;
-    const char* end = nullptr;
-    for (int64_t group = 0; cursor.nextGroup(); ++group) {
-        int64_t k = 0;
-        while (cursor.nextInGroup(begin, end)) visit(group, k++, begin, end);
-        groupEnd(group, k);
-    }
-}
-
-// ---------------------------------------------------------------------------
 
 class Checker {
 public:
@@ -432,9 +414,7 @@ private:
         if (matrix->GetText() == nullptr) {
             warn(*matrix, FindingKind::Missing, code("matrix") + " without numbers",
                  "ignored: the position, rotation and scale children stand");
-            return;
         }
-        checkMatrixList(*matrix, rows);
     }
 
     // ---- lists ----
@@ -491,48 +471,6 @@ private:
         if (const XMLElement* weights = e.FirstChildElement("weights")) {
             (void)checkCount(*weights, "count", "the list is not read: no vertex has weights");
             (void)checkCount(*weights, "maxBonePerVertex", "the list is not read: no vertex has weights");
-        }
-    }
-
-    void checkMatrixList(const XMLElement& e, int64_t rows) {
-        TokenFindings tokens;
-        const int64_t used = std::min<int64_t>(rows, 4);
-        int64_t groups = 0;
-        forEachGroupedToken(
-            e.GetText(),
-            [&](int64_t group, int64_t k, const char* b, const char* end) {
-                if (group < used && k < 4) tokens.look(b, end, false);
-            },
-            [&](int64_t group, int64_t n) {
-                ++groups;
-                if (group >= used) return;
-                if (n < 4) {
-                    warn(e, FindingKind::CountMismatch,
-                         "row " + std::to_string(group) + " of " + code("matrix") + " has " +
-                             plural(n, "number", "numbers"),
-                         "the missing columns repeat the row before, or are 0 in the first row");
-                } else if (n > 4) {
-                    warn(e, FindingKind::CountMismatch,
-                         "row " + std::to_string(group) + " of " + code("matrix") + " has " +
-                             plural(n, "number", "numbers"),
-                         "the numbers after the fourth are ignored");
-                }
-            });
-        tokens.report(d_, e.GetLineNum(), e.Name());
-        if (groups < used) {
-            warn(e, FindingKind::CountMismatch,
-                 code("matrix") + " holds " + plural(groups, "row", "rows") + ", fewer than its " + code("rows") +
-                     " of " + std::to_string(rows),
-                 "the missing rows repeat the row before");
-        } else if (groups > rows) {
-            warn(e, FindingKind::CountMismatch,
-                 code("matrix") + " holds " + plural(groups, "row", "rows") + ", more than its " + code("rows") +
-                     " of " + std::to_string(rows),
-                 "the extra rows are ignored");
-        }
-        if (rows > 4 && groups > 4) {
-            warn(e, FindingKind::Ignored, code("matrix") + " with more than 4 rows",
-                 "the rows after the fourth are ignored");
         }
     }
 

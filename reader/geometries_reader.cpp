@@ -31,6 +31,7 @@ void reportDrop(Diagnostics* sink, ListResult result, const XMLElement& e, int64
     const std::string list = std::string("`") + e.Name() + "`";
     switch (result) {
     case LIST_READ:
+    case LIST_NO_NUMBERS: // matrices only
         break;
     case LIST_COUNT_MISMATCH:
         sink->warn(e.GetLineNum(), FindingKind::CountMismatch,

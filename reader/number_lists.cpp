@@ -169,30 +169,38 @@ ListResult parseVertices(GeometryRecord& geometry, int64_t count, const char* te
 
 namespace {
 
-// In a checked parse, notes the group of face f, of which the parse converted
-// k indices, and passes over the rest of its tokens.
+// In a checked parse, counts the groups after the last one read.
+template <class Findings, class Cursor>
+void noteRest(Findings& findings, Cursor& cursor) {
+    while (cursor.nextGroup()) {
+        ++findings.groups;
+        cursor.endGroup();
+    }
+}
+
+// The tokens of the current group, of which a parse converted k, at most 4:
+// the rest are passed over.
 template <class Cursor>
-void noteFace(IndexFindings& findings, int64_t f, int k, Cursor& cursor) {
+int64_t tokensOfGroup(int k, Cursor& cursor) {
     int64_t n = k;
     const char* begin = nullptr;
     const char* end = nullptr;
     if (k == 4) {
         while (cursor.nextInGroup(begin, end)) ++n;
     }
+    return n;
+}
+
+// In a checked parse, notes the group of face f, of which the parse converted
+// k indices, and passes over the rest of its tokens.
+template <class Cursor>
+void noteFace(IndexFindings& findings, int64_t f, int k, Cursor& cursor) {
+    const int64_t n = tokensOfGroup(k, cursor);
     ++findings.groups;
     if (n > 4 && findings.longFaces++ == 0) findings.firstLong = f;
     if (n < 3 && findings.firstShort < 0) {
         findings.firstShort = f;
         findings.firstShortIndices = n;
-    }
-}
-
-// In a checked parse, counts the groups after the last face read.
-template <class Cursor>
-void noteRest(IndexFindings& findings, Cursor& cursor) {
-    while (cursor.nextGroup()) {
-        ++findings.groups;
-        cursor.endGroup();
     }
 }
 
@@ -337,13 +345,6 @@ void noteVertex(WeightFindings& findings, int64_t v, const char* groupStart, Tok
     if (n / 2 > most && findings.over++ == 0) findings.firstOver = v;
 }
 
-void noteRest(WeightFindings& findings, TokenCursor& cursor) {
-    while (cursor.nextGroup()) {
-        ++findings.groups;
-        cursor.endGroup();
-    }
-}
-
 template <class... Findings>
 ListResult readWeights(GeometryRecord& geometry, int64_t count, const char* text, int64_t bonesPerVertex,
                        Findings&... findings) {
@@ -409,8 +410,20 @@ ListResult parseWeights(GeometryRecord& geometry, int64_t count, const char* tex
     return readWeights(geometry, count, text, bonesPerVertex, findings);
 }
 
-int parseMatrix(const char* text, int64_t rows, Matrix4& target) {
-    if (text == nullptr || rows <= 0) return 0;
+namespace {
+
+// In a checked parse, notes row p, of which the parse converted k numbers,
+// and passes over the rest of its tokens.
+void noteRow(MatrixFindings& findings, int64_t p, int k, TokenCursor& cursor) {
+    ++findings.groups;
+    findings.rowNumbers[p] = tokensOfGroup(k, cursor);
+}
+
+void lookAt(MatrixFindings& findings, const char* begin, const char* end) { findings.tokens.look(begin, end, false); }
+
+template <class... Findings>
+ListResult readMatrix(const char* text, int64_t rows, Matrix4& target, Findings&... findings) {
+    if (text == nullptr || rows <= 0) return LIST_NO_NUMBERS;
     target = Matrix4{};
     // One row buffer for all rows: columns a group leaves out keep the value of
     // the row before, and a missing group repeats the row before. Rows from the
@@ -423,12 +436,25 @@ int parseMatrix(const char* text, int64_t rows, Matrix4& target) {
     int64_t usedRows = rows < 4 ? rows : 4;
     for (int64_t p = 0; p < usedRows; ++p) {
         if (more && (more = cursor.nextGroup())) {
-            for (int c = 0; c < 4 && cursor.nextInGroup(begin, end); ++c) row[c] = parseFloat(begin, end);
+            int c = 0;
+            for (; c < 4 && cursor.nextInGroup(begin, end); ++c) {
+                row[c] = parseFloat(begin, end);
+                (lookAt(findings, begin, end), ...);
+            }
+            (noteRow(findings, p, c, cursor), ...);
             cursor.endGroup();
         }
         for (int c = 0; c < 4; ++c) target.at(static_cast<int>(p), c) = row[c];
     }
-    return 1;
+    if (more) (noteRest(findings, cursor), ...);
+    return LIST_READ;
+}
+
+} // namespace
+
+ListResult parseMatrix(const char* text, int64_t rows, Matrix4& target) { return readMatrix(text, rows, target); }
+ListResult parseMatrix(const char* text, int64_t rows, Matrix4& target, MatrixFindings& findings) {
+    return readMatrix(text, rows, target, findings);
 }
 
 } // namespace bxml

@@ -27,6 +27,7 @@ enum ListResult : int {
     LIST_NO_ITEMS = -2,          // the geometry has no faces (vertices) for the list to attach to
     LIST_IMPLAUSIBLE_COUNT = -3, // a count far beyond what the text can hold (see countFitsText)
     LIST_OUT_OF_MEMORY = -4,     // no memory for the target array
+    LIST_NO_NUMBERS = -5,        // a matrix without text or rows
 };
 
 // What the tokens of one list hold that the conversion passes over: tokens
@@ -99,8 +100,19 @@ struct WeightFindings {
 // The checked variant of parseWeights: the same result and record.
 [[nodiscard]] ListResult parseWeights(GeometryRecord& geometry, int64_t count, const char* text, int64_t bonesPerVertex,
                                       WeightFindings& findings);
-// No text or rows <= 0: returns 0 and leaves target untouched.
-[[nodiscard]] int parseMatrix(const char* text, int64_t rows, Matrix4& target);
+// No text or rows <= 0: returns LIST_NO_NUMBERS and leaves target untouched.
+[[nodiscard]] ListResult parseMatrix(const char* text, int64_t rows, Matrix4& target);
+
+// What the rows of a matrix hold beyond the four numbers each of the first
+// four keeps: every group, also those after the rows', and the numbers of
+// each of the rows read.
+struct MatrixFindings {
+    TokenFindings tokens;
+    int64_t groups = 0;
+    int64_t rowNumbers[4] = {};
+};
+// The checked variant of parseMatrix: the same result and target.
+[[nodiscard]] ListResult parseMatrix(const char* text, int64_t rows, Matrix4& target, MatrixFindings& findings);
 
 // Whether a count of vertices or faces may be backed by text: the parsers
 // refuse (and read nothing of) a count far beyond the text's length.

@@ -18,14 +18,56 @@ using tinyxml2::XMLElement;
 
 namespace {
 
+std::string plural(int64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// Reports what the rows of the matrix `e` hold beyond the four numbers each
+// of its first four keeps: its tokens, rows short or long, and rows short of
+// or beyond its `rows`.
+void reportMatrix(Diagnostics& sink, const XMLElement& e, int64_t rows, const MatrixFindings& found) {
+    const int line = e.GetLineNum();
+    const int64_t read = std::min<int64_t>({rows, 4, found.groups});
+    for (int64_t p = 0; p < read; ++p) {
+        const int64_t n = found.rowNumbers[p];
+        if (n == 4) continue;
+        sink.warn(line, FindingKind::CountMismatch,
+                  "row " + std::to_string(p) + " of `matrix` has " + plural(n, "number", "numbers"),
+                  n < 4 ? "the missing columns repeat the row before, or are 0 in the first row"
+                        : "the numbers after the fourth are ignored");
+    }
+    found.tokens.report(sink, line, e.Name());
+    if (found.groups < std::min<int64_t>(rows, 4)) {
+        sink.warn(line, FindingKind::CountMismatch,
+                  "`matrix` holds " + plural(found.groups, "row", "rows") + ", fewer than its `rows` of " +
+                      std::to_string(rows),
+                  "the missing rows repeat the row before");
+    } else if (found.groups > rows) {
+        sink.warn(line, FindingKind::CountMismatch,
+                  "`matrix` holds " + plural(found.groups, "row", "rows") + ", more than its `rows` of " +
+                      std::to_string(rows),
+                  "the extra rows are ignored");
+    }
+    if (rows > 4 && found.groups > 4) {
+        sink.warn(line, FindingKind::Ignored, "`matrix` with more than 4 rows",
+                  "the rows after the fourth are ignored");
+    }
+}
+
 // A matrix with text and rows > 0 replaces position, rotation and scale with
-// its decomposition (returns true); otherwise the vector children stand.
-bool readObjectMatrix(const XMLElement* matrix, SceneObjectRecord& object) {
+// its decomposition (returns true); otherwise the vector children stand. A
+// sink hears what its rows hold beyond what the matrix keeps.
+bool readObjectMatrix(const XMLElement* matrix, SceneObjectRecord& object, Diagnostics* sink) {
     if (matrix == nullptr) return false;
     const char* text = matrix->GetText();
     const int32_t rows = parseInt(matrix->Attribute("rows"));
-    if (text == nullptr || rows <= 0) return false;
-    if (parseMatrix(text, rows, object.matrix) == 0) return false;
+    if (sink == nullptr) {
+        if (parseMatrix(text, rows, object.matrix) != LIST_READ) return false;
+    } else {
+        MatrixFindings found;
+        if (parseMatrix(text, rows, object.matrix, found) != LIST_READ) return false;
+        reportMatrix(*sink, *matrix, rows, found);
+    }
     Transform t;
     setTransformFromMatrix(object.matrix, t);
     object.position = t.position;
@@ -77,7 +119,7 @@ void fillObject(const XMLElement* e, SceneObjectRecord& object, Diagnostics* sin
     copyText(child[BONE], object.boneName);
     readVector3(child[EULER], object.euler);
     // The matrix first: the vectors it replaces need not be read at all.
-    if (readObjectMatrix(child[MATRIX], object)) {
+    if (readObjectMatrix(child[MATRIX], object, sink)) {
         if (sink != nullptr) reportReplacedByMatrix(child, object, *sink);
         return;
     }

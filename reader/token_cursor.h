@@ -1,8 +1,8 @@
 // The one tokenizer of the number lists: a cursor over an element's text that
 // splits it into tokens and groups (see BasicTokenCursor) and converts them.
 // The list parsers (number_lists.cpp) read with it; in their checked variant
-// the cursor shows each token it converts to a watch, and the checks of a
-// read with a sink (file_checks.cpp) walk the same tokens with it.
+// the cursor shows each token it converts to a watch, or the parse walks a
+// group's tokens once more with it.
 #pragma once
 
 #include <cstdint>

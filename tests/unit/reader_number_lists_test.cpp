@@ -461,7 +461,7 @@ void expectRow(const Matrix4& m, int r, float a, float b, float c, float d) {
 
 TEST(ParseMatrix, FourGroupsFillTheRowsInOrder) {
     Matrix4 m;
-    EXPECT_EQ(parseMatrix("1 2 3 4,5 6 7 8,9 10 11 12,13 14 15 16", 4, m), 1);
+    EXPECT_EQ(parseMatrix("1 2 3 4,5 6 7 8,9 10 11 12,13 14 15 16", 4, m), LIST_READ);
     expectRow(m, 0, 1, 2, 3, 4);
     expectRow(m, 1, 5, 6, 7, 8);
     expectRow(m, 2, 9, 10, 11, 12);
@@ -470,18 +470,18 @@ TEST(ParseMatrix, FourGroupsFillTheRowsInOrder) {
 
 TEST(ParseMatrix, ShortRowKeepsTheColumnsOfTheRowBefore) {
     Matrix4 m;
-    EXPECT_EQ(parseMatrix("1 2 3 4,5 6 7 8,9 10,13 14 15 16", 4, m), 1);
+    EXPECT_EQ(parseMatrix("1 2 3 4,5 6 7 8,9 10,13 14 15 16", 4, m), LIST_READ);
     expectRow(m, 2, 9, 10, 7, 8);
     expectRow(m, 3, 13, 14, 15, 16);
 
     // The buffer starts as zeros, so a short first row is padded with 0.
-    EXPECT_EQ(parseMatrix("1 2,0 1 0 0", 2, m), 1);
+    EXPECT_EQ(parseMatrix("1 2,0 1 0 0", 2, m), LIST_READ);
     expectRow(m, 0, 1, 2, 0, 0);
 }
 
 TEST(ParseMatrix, MissingGroupRepeatsTheRowBefore) {
     Matrix4 m;
-    EXPECT_EQ(parseMatrix("1 0 0 5,0 1 0 6", 4, m), 1);
+    EXPECT_EQ(parseMatrix("1 0 0 5,0 1 0 6", 4, m), LIST_READ);
     expectRow(m, 1, 0, 1, 0, 6);
     expectRow(m, 2, 0, 1, 0, 6);
     expectRow(m, 3, 0, 1, 0, 6);
@@ -489,7 +489,7 @@ TEST(ParseMatrix, MissingGroupRepeatsTheRowBefore) {
 
 TEST(ParseMatrix, GroupOfSpacesRepeatsTheRowBefore) {
     Matrix4 m;
-    EXPECT_EQ(parseMatrix("1 0 0 5,  ,0 0 1 7,0 0 0 1", 4, m), 1);
+    EXPECT_EQ(parseMatrix("1 0 0 5,  ,0 0 1 7,0 0 0 1", 4, m), LIST_READ);
     expectRow(m, 0, 1, 0, 0, 5);
     expectRow(m, 1, 1, 0, 0, 5);
     expectRow(m, 2, 0, 0, 1, 7);
@@ -499,22 +499,22 @@ TEST(ParseMatrix, GroupOfSpacesRepeatsTheRowBefore) {
 TEST(ParseMatrix, RowsBelowFourLeaveIdentityRowsAndExtrasAreIgnored) {
     Matrix4 m;
     m.at(3, 3) = 7.0f;
-    EXPECT_EQ(parseMatrix("2 0 0 1 99,0 2 0 2,0 0 2 3,0 0 0 1", 2, m), 1);
+    EXPECT_EQ(parseMatrix("2 0 0 1 99,0 2 0 2,0 0 2 3,0 0 0 1", 2, m), LIST_READ);
     expectRow(m, 0, 2, 0, 0, 1);
     expectRow(m, 1, 0, 2, 0, 2);
     expectRow(m, 2, 0, 0, 1, 0);
     expectRow(m, 3, 0, 0, 0, 1);
 
-    EXPECT_EQ(parseMatrix("1 2 3 4,5 6 7 8,9 10 11 12,13 14 15 16,17 18 19 20", 2000000000, m), 1);
+    EXPECT_EQ(parseMatrix("1 2 3 4,5 6 7 8,9 10 11 12,13 14 15 16,17 18 19 20", 2000000000, m), LIST_READ);
     expectRow(m, 3, 13, 14, 15, 16);
 }
 
 TEST(ParseMatrix, NoTextOrNoRowsLeavesTheTargetUntouched) {
     Matrix4 m;
     m.at(0, 1) = 3.0f;
-    EXPECT_EQ(parseMatrix(nullptr, 4, m), 0);
-    EXPECT_EQ(parseMatrix("1 2 3 4", 0, m), 0);
-    EXPECT_EQ(parseMatrix("1 2 3 4", -1, m), 0);
+    EXPECT_EQ(parseMatrix(nullptr, 4, m), LIST_NO_NUMBERS);
+    EXPECT_EQ(parseMatrix("1 2 3 4", 0, m), LIST_NO_NUMBERS);
+    EXPECT_EQ(parseMatrix("1 2 3 4", -1, m), LIST_NO_NUMBERS);
     EXPECT_EQ(m.at(0, 1), 3.0f);
     EXPECT_EQ(m.at(0, 0), 1.0f);
 }
