@@ -15,7 +15,6 @@
 #include "document/element.h"
 #include "document/resolve.h"
 #include "math/vector_math.h"
-#include "reader/number_lists.h"
 #include "reader/numbers.h"
 #include "reader/section_readers.h"
 #include "reader/xml_helpers.h"
@@ -46,9 +45,6 @@ struct Attribute {
     const char* ifAbsent;
 };
 
-// The elements with checks of their own besides the table's.
-enum class Check : uint8_t { None, Geometry, Object };
-
 struct Node;
 
 struct Child {
@@ -63,7 +59,6 @@ struct Node {
     Value text = Value::Other;
     bool vector = false;    // taken only when every attribute is present
     bool openEnded = false; // children it does not know are the file's own business
-    Check check = Check::None;
 };
 
 constexpr Attribute XYZ[] = {{"x", Value::Float, nullptr}, {"y", Value::Float, nullptr}, {"z", Value::Float, nullptr}};
@@ -139,7 +134,7 @@ const Child GEOMETRY_CHILDREN[] = {{"vertices", &COUNTED_LIST, false}, {"normals
                                    {"indices", &COUNTED_LIST, false},  {"uvset", &UVSET, true},
                                    {"colors", &COUNTED_LIST, false},   {"materials", &COUNTED_LIST, false},
                                    {"links", &LINKS, false},           {"weights", &WEIGHTS, false}};
-const Node GEOMETRY{.attributes = GEOMETRY_ATTRIBUTES, .children = GEOMETRY_CHILDREN, .check = Check::Geometry};
+const Node GEOMETRY{.attributes = GEOMETRY_ATTRIBUTES, .children = GEOMETRY_CHILDREN};
 
 constexpr Attribute BONE_ATTRIBUTES[] = {
     {"name", Value::Name, "its bone has an empty name, and no child bone names it as parent"}};
@@ -176,7 +171,7 @@ const Child OBJECT_CHILDREN[] = {{"skeleton", &NAME_TEXT, false},  {"parent", &N
                                  {"bone", &NAME_TEXT, false},      {"position", &VECTOR3, false},
                                  {"rotation", &QUATERNION, false}, {"scale", &VECTOR3, false},
                                  {"euler", &VECTOR3, false},       {"matrix", &MATRIX, false}};
-const Node OBJECT{.attributes = OBJECT_ATTRIBUTES, .children = OBJECT_CHILDREN, .check = Check::Object};
+const Node OBJECT{.attributes = OBJECT_ATTRIBUTES, .children = OBJECT_CHILDREN};
 constexpr Attribute SCENE_ATTRIBUTES[] = {{"name", Value::Name, nullptr}};
 const Child SCENE_CHILDREN[] = {{"object", &OBJECT, true}};
 const Node SCENE{.attributes = SCENE_ATTRIBUTES, .children = SCENE_CHILDREN};
@@ -219,18 +214,8 @@ std::string plural(int64_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-
 bool textStartsWithNumber(const char* text, bool integer) {
     return text != nullptr && startsWithNumber(text, text + std::strlen(text), integer);
-}
-
-bool hasContent(const char* text) {
-    if (text == nullptr) return false;
-    for (; *text != '\0'; ++text) {
-        if (!isSpace(*text)) return true;
-    }
-    return false;
 }
 
 // Optimal string alignment distance between two short lower-cased names.
@@ -280,7 +265,7 @@ const char* closeName(const char* unknown, std::span<const Item> known) {
 
 class Checker {
 public:
-    Checker(const SceneDocument& doc, Diagnostics& diagnostics) : doc_(doc), d_(diagnostics) {}
+    explicit Checker(Diagnostics& diagnostics) : d_(diagnostics) {}
 
     void walk(const XMLElement& root) {
         std::vector<std::pair<const XMLElement*, const Node*>> pending{{&root, &ROOT}};
@@ -333,7 +318,6 @@ private:
             }
             children.emplace_back(c, known->node);
         }
-        runCheck(e, node.check);
     }
 
     void checkValue(const XMLElement& e, const char* what, const char* value, Value kind) {
@@ -393,90 +377,7 @@ private:
         checkValue(e, ("the text of " + code(e.Name())).c_str(), text, node.text);
     }
 
-    void runCheck(const XMLElement& e, Check check) {
-        switch (check) {
-        case Check::None:
-            break;
-        case Check::Geometry:
-            checkGeometry(e);
-            break;
-        case Check::Object:
-            checkObject(e);
-            break;
-        }
-    }
-
-    void checkObject(const XMLElement& e) {
-        const XMLElement* matrix = e.FirstChildElement("matrix");
-        if (matrix == nullptr) return;
-        const int64_t rows = checkCount(*matrix, "rows", "ignored: the position, rotation and scale children stand");
-        if (rows <= 0) return;
-        if (matrix->GetText() == nullptr) {
-            warn(*matrix, FindingKind::Missing, code("matrix") + " without numbers",
-                 "ignored: the position, rotation and scale children stand");
-        }
-    }
-
-    // ---- lists ----
-
-    // The count the reader takes from attribute (atoi; absent is 0); a count
-    // that is absent, not a number or not positive is a finding when the
-    // element has numbers, since the list is then not read.
-    int64_t checkCount(const XMLElement& e, const char* attribute, const char* notRead) {
-        const char* value = e.Attribute(attribute);
-        const bool hasNumbers = hasContent(e.GetText());
-        if (value == nullptr) {
-            if (hasNumbers) warn(e, FindingKind::Missing, code(e.Name()) + " has no " + code(attribute), notRead);
-            return 0;
-        }
-        if (!textStartsWithNumber(value, true)) {
-            warn(e, FindingKind::NotANumber,
-                 code(attribute) + " of " + code(e.Name()) + " is " + quoted(value) + ", not a number",
-                 std::string("read as 0: ") + notRead);
-            return 0;
-        }
-        const int64_t n = parseInt(value);
-        if (n <= 0 && hasNumbers) {
-            warn(e, FindingKind::CountMismatch, code(attribute) + " of " + code(e.Name()) + " is " + std::to_string(n),
-                 notRead);
-        }
-        return n;
-    }
-
-    void checkGeometry(const XMLElement& e) {
-        ++geometries_;
-        if (!isIndexOf(geometries_, doc_.geometries)) return;
-        if (const XMLElement* vertices = e.FirstChildElement("vertices")) {
-            (void)checkCount(*vertices, "count", "the list is not read: the geometry has no vertices");
-        }
-        if (const XMLElement* indices = e.FirstChildElement("indices")) {
-            (void)checkCount(*indices, "count", "the list is not read: the geometry has no faces");
-        }
-        int set = 0;
-        for (const XMLElement* uvset = e.FirstChildElement("uvset"); uvset != nullptr;
-             uvset = uvset->NextSiblingElement("uvset"), ++set) {
-            if (set >= 2) {
-                warn(*uvset, FindingKind::Ignored, "a third " + code("uvset") + " " + quoted(uvset->Attribute("name")),
-                     "ignored: a geometry keeps two uv sets");
-                break;
-            }
-            (void)checkCount(*uvset, "count", "the list is not read: the uv set stays (0, 0)");
-        }
-        if (const XMLElement* colors = e.FirstChildElement("colors")) {
-            (void)checkCount(*colors, "count", "the list is not read: the colours stay white");
-        }
-        if (const XMLElement* materials = e.FirstChildElement("materials")) {
-            (void)checkCount(*materials, "count", "the list is not read: the faces have no material");
-        }
-        if (const XMLElement* weights = e.FirstChildElement("weights")) {
-            (void)checkCount(*weights, "count", "the list is not read: no vertex has weights");
-            (void)checkCount(*weights, "maxBonePerVertex", "the list is not read: no vertex has weights");
-        }
-    }
-
-    const SceneDocument& doc_;
     Diagnostics& d_;
-    int32_t geometries_ = -1;
 };
 
 // ---------------------------------------------------------------------------
@@ -558,9 +459,7 @@ void checkLinks(const SceneDocument& doc, const GeometryRecord& geometry, const 
 
 } // namespace
 
-void checkReadFile(const XMLElement& root, const SceneDocument& doc, Diagnostics& diagnostics) {
-    Checker(doc, diagnostics).walk(root);
-}
+void checkReadFile(const XMLElement& root, Diagnostics& diagnostics) { Checker(diagnostics).walk(root); }
 
 void checkResolvedFile(const XMLElement& root, const SceneDocument& doc, Diagnostics& diagnostics) {
     const XMLElement* section = root.FirstChildElement("geometries");

@@ -13,10 +13,10 @@ class XMLElement;
 
 namespace bxml {
 
-// After the section readers, before the resolution pass: the structure of
-// the file, its values and number lists. Also notes the lines of the records
-// that the resolution pass reports about.
-void checkReadFile(const tinyxml2::XMLElement& root, const SceneDocument& doc, Diagnostics& diagnostics);
+// After the section readers, before the resolution pass: what a walk of the
+// tree against the format's names alone can see (unknown and misspelt names,
+// second occurrences, missing attributes, values that are not numbers).
+void checkReadFile(const tinyxml2::XMLElement& root, Diagnostics& diagnostics);
 
 // After the resolution pass: what the build will make of the resolved
 // document (meshes no object places, bone links that find no bone).

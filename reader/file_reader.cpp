@@ -90,7 +90,7 @@ int readSceneFile(SceneDocument& doc, std::FILE* file, Diagnostics* diagnostics)
     for (const Section& section : SECTIONS) {
         (void)section.read(root->FirstChildElement(section.name), doc, diagnostics);
     }
-    if (diagnostics != nullptr) checkReadFile(*root, doc, *diagnostics);
+    if (diagnostics != nullptr) checkReadFile(*root, *diagnostics);
     resolveReferences(doc, diagnostics);
     if (diagnostics != nullptr) checkResolvedFile(*root, doc, *diagnostics);
     return 1;

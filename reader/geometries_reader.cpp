@@ -8,14 +8,12 @@
 #include "reader/number_lists.h"
 #include "reader/numbers.h"
 #include "reader/section_readers.h"
+#include "reader/xml_helpers.h"
 
 namespace bxml {
 namespace {
 
 using tinyxml2::XMLElement;
-
-// An integer attribute as atoi reads it (clamped); absent counts as 0.
-int64_t intAttribute(const XMLElement* element, const char* name) { return parseInt(element->Attribute(name)); }
 
 void fillLink(const XMLElement* link, BoneLinkRecord& record) {
     record.name.assign(link->Attribute("name"));
@@ -204,7 +202,7 @@ void readGeometry(const XMLElement* element, GeometryRecord& geometry, Diagnosti
     geometry.name.assign(element->Attribute("name"));
 
     if (const XMLElement* vertices = element->FirstChildElement("vertices")) {
-        int64_t count = intAttribute(vertices, "count");
+        int64_t count = countAttribute(*vertices, "count", sink, "the list is not read: the geometry has no vertices");
         if (count > 0) {
             const char* text = vertices->GetText();
             readFlatList(sink, *vertices, count,
@@ -214,7 +212,7 @@ void readGeometry(const XMLElement* element, GeometryRecord& geometry, Diagnosti
     }
     // `normals` is written by the exporter but carries nothing the document keeps.
     if (const XMLElement* indices = element->FirstChildElement("indices")) {
-        int64_t count = intAttribute(indices, "count");
+        int64_t count = countAttribute(*indices, "count", sink, "the list is not read: the geometry has no faces");
         if (count > 0 && sink == nullptr) {
             (void)parseIndices(geometry, count, indices->GetText());
         } else if (count > 0) {
@@ -226,10 +224,18 @@ void readGeometry(const XMLElement* element, GeometryRecord& geometry, Diagnosti
     }
     const int64_t corners = totalCorners(geometry);
     int set = 0;
-    for (const XMLElement* uvset = element->FirstChildElement("uvset"); uvset != nullptr && set < 2;
+    for (const XMLElement* uvset = element->FirstChildElement("uvset"); uvset != nullptr;
          uvset = uvset->NextSiblingElement("uvset"), ++set) {
+        if (set >= 2) {
+            if (sink != nullptr) {
+                sink->warn(uvset->GetLineNum(), FindingKind::Ignored,
+                           "a third `uvset` " + quoted(uvset->Attribute("name")),
+                           "ignored: a geometry keeps two uv sets");
+            }
+            break;
+        }
         geometry.uvSetNames[set].assign(uvset->Attribute("name"));
-        int64_t count = intAttribute(uvset, "count");
+        int64_t count = countAttribute(*uvset, "count", sink, "the list is not read: the uv set stays (0, 0)");
         if (count > 0) {
             const char* text = uvset->GetText();
             readFlatList(sink, *uvset, count,
@@ -238,7 +244,7 @@ void readGeometry(const XMLElement* element, GeometryRecord& geometry, Diagnosti
         }
     }
     if (const XMLElement* colors = element->FirstChildElement("colors")) {
-        int64_t count = intAttribute(colors, "count");
+        int64_t count = countAttribute(*colors, "count", sink, "the list is not read: the colours stay white");
         if (count > 0) {
             const char* text = colors->GetText();
             readFlatList(sink, *colors, count,
@@ -248,7 +254,7 @@ void readGeometry(const XMLElement* element, GeometryRecord& geometry, Diagnosti
     }
     if (const XMLElement* materials = element->FirstChildElement("materials")) {
         geometry.materialsLine = materials->GetLineNum();
-        int64_t count = intAttribute(materials, "count");
+        int64_t count = countAttribute(*materials, "count", sink, "the list is not read: the faces have no material");
         if (count > 0) {
             const char* text = materials->GetText();
             readFlatList(sink, *materials, count,
@@ -261,8 +267,9 @@ void readGeometry(const XMLElement* element, GeometryRecord& geometry, Diagnosti
         (void)fillEachChild(childrenNamed(links, "link"), geometry.links, fillLink); // links are optional data
     }
     if (const XMLElement* weights = element->FirstChildElement("weights")) {
-        int64_t count = intAttribute(weights, "count");
-        const int64_t most = intAttribute(weights, "maxBonePerVertex");
+        int64_t count = countAttribute(*weights, "count", sink, "the list is not read: no vertex has weights");
+        const int64_t most =
+            countAttribute(*weights, "maxBonePerVertex", sink, "the list is not read: no vertex has weights");
         if (count > 0 && sink == nullptr) {
             (void)parseWeights(geometry, count, weights->GetText(), most);
         } else if (count > 0) {

@@ -60,7 +60,11 @@ void reportMatrix(Diagnostics& sink, const XMLElement& e, int64_t rows, const Ma
 bool readObjectMatrix(const XMLElement* matrix, SceneObjectRecord& object, Diagnostics* sink) {
     if (matrix == nullptr) return false;
     const char* text = matrix->GetText();
-    const int32_t rows = parseInt(matrix->Attribute("rows"));
+    const char* const standing = "ignored: the position, rotation and scale children stand";
+    const int64_t rows = countAttribute(*matrix, "rows", sink, standing);
+    if (sink != nullptr && rows > 0 && text == nullptr) {
+        sink->warn(matrix->GetLineNum(), FindingKind::Missing, "`matrix` without numbers", standing);
+    }
     if (sink == nullptr) {
         if (parseMatrix(text, rows, object.matrix) != LIST_READ) return false;
     } else {

@@ -161,4 +161,35 @@ void assignPath(Name& field, const char* first, const char* second) {
     field.assign(out, n);
 }
 
+namespace {
+
+bool hasContent(const char* text) {
+    if (text == nullptr) return false;
+    for (; *text != '\0'; ++text) {
+        if (*text != ' ' && (*text < '\t' || *text > '\r')) return true;
+    }
+    return false;
+}
+
+} // namespace
+
+int64_t countAttribute(const XMLElement& e, const char* attribute, Diagnostics* sink, const char* notRead) {
+    const char* value = e.Attribute(attribute);
+    const int64_t n = parseInt(value);
+    if (sink == nullptr || !hasContent(e.GetText())) return n;
+    const std::string name = std::string("`") + attribute + "`";
+    const std::string list = std::string("`") + e.Name() + "`";
+    if (value == nullptr) {
+        sink->warn(e.GetLineNum(), FindingKind::Missing, list + " has no " + name, notRead);
+    } else if (!startsWithNumber(value, value + std::strlen(value), true)) {
+        sink->warn(e.GetLineNum(), FindingKind::NotANumber,
+                   name + " of " + list + " is " + quoted(value) + ", not a number",
+                   std::string("read as 0: ") + notRead);
+    } else if (n <= 0) {
+        sink->warn(e.GetLineNum(), FindingKind::CountMismatch, name + " of " + list + " is " + std::to_string(n),
+                   notRead);
+    }
+    return n;
+}
+
 } // namespace bxml

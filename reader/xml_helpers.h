@@ -79,6 +79,12 @@ bool readClampedFloatText(const tinyxml2::XMLElement* parent, const char* child,
 
 // field := first "::" second, cut at 255 characters (the form of bone-node
 // paths).
+// The count attribute of a list as the readers take it (atoi; absent is 0).
+// Given a sink, a count that is absent, not a number or not positive is
+// reported when the element has numbers, since the list is then not read;
+// notRead says what the import does instead.
+int64_t countAttribute(const tinyxml2::XMLElement& e, const char* attribute, Diagnostics* sink, const char* notRead);
+
 void assignPath(Name& field, const char* first, const char* second);
 
 } // namespace bxml
