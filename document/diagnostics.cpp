@@ -38,6 +38,10 @@ void Diagnostics::warn(int line, FindingKind kind, std::string what, std::string
     findings_.push_back(Finding{line, kind, count, std::move(what), std::move(instead)});
 }
 
+std::string plural(int64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 std::string quoted(const char* text) {
     constexpr std::size_t SHOWN = 60;
     std::string s = "`";

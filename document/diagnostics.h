@@ -58,4 +58,7 @@ private:
 // far longer than a message should be).
 std::string quoted(const char* text);
 
+// "1 face", "2 faces": n with the word that fits it.
+std::string plural(int64_t n, const char* one, const char* many);
+
 } // namespace bxml

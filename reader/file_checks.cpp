@@ -210,10 +210,6 @@ const Node ROOT{.children = ROOT_CHILDREN};
 
 std::string code(const char* name) { return std::string("`") + name + "`"; }
 
-std::string plural(int64_t n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
 bool textStartsWithNumber(const char* text, bool integer) {
     return text != nullptr && startsWithNumber(text, text + std::strlen(text), integer);
 }

@@ -78,10 +78,6 @@ void reportFlatList(Diagnostics& sink, const XMLElement& e, const TokenFindings&
     }
 }
 
-std::string plural(int64_t n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
 // Reports what the index list `e` of count faces holds beyond the faces read:
 // its tokens, groups short of or beyond its count, faces of more than 4
 // indices, and the first face the build stops at (fewer than 3 indices, or an

@@ -18,10 +18,6 @@ using tinyxml2::XMLElement;
 
 namespace {
 
-std::string plural(int64_t n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
 // Reports what the rows of the matrix `e` hold beyond the four numbers each
 // of its first four keeps: its tokens, rows short or long, and rows short of
 // or beyond its `rows`.
