@@ -40,8 +40,8 @@ def old_exporter():
                                 stdout=subprocess.PIPE, check=True).stdout
         with open(os.path.join(folder, name), "wb") as f:
             f.write(source)
-    spec = importlib.util.spec_from_loader("bxml_old", loader=None, is_package=True)
-    package = importlib.util.module_from_spec(spec)
+    module_spec = importlib.util.spec_from_loader("bxml_old", loader=None, is_package=True)
+    package = importlib.util.module_from_spec(module_spec)
     package.__path__ = [folder]
     sys.modules["bxml_old"] = package
     package.exporter = importlib.import_module("bxml_old.exporter")

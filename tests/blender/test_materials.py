@@ -200,7 +200,7 @@ SAMPLES = [
     # Its rotated and scaled tiles are clamped where their uvs leave 0..1.
     ("gltf-texture-transform", "glTF2/textureTransform/TextureTransformTest.gltf", "cannot say so"),
     ("gltf-texcoord-crash", "glTF2/issue_3269/texcoord_crash.gltf", None),
-    ("gltf-box-spec-gloss", "glTF2/BoxTextured-glTF-pbrSpecularGlossiness/BoxTextured.gltf", None),
+    ("gltf-box-specular-glossiness", "glTF2/BoxTextured-glTF-pbrSpecularGlossiness/BoxTextured.gltf", None),
     ("fbx-box-empty-normal-map", "FBX/box.fbx", None),  # its material has an empty Normal Map node
 ]
 

@@ -24,8 +24,8 @@ def load(name):
     __init__ (which needs Blender)."""
     package = "bxml_pure"
     if package not in sys.modules:
-        spec = importlib.util.spec_from_loader(package, loader=None, is_package=True)
-        module = importlib.util.module_from_spec(spec)
+        module_spec = importlib.util.spec_from_loader(package, loader=None, is_package=True)
+        module = importlib.util.module_from_spec(module_spec)
         module.__path__ = [ADDON_DIR]
         sys.modules[package] = module
     return importlib.import_module(package + "." + name)
