@@ -4,56 +4,60 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <vector>
 
 #include "builder/build_common.h"
-#include "document/lookup.h"
-#include "document/name_index.h"
+#include "document/element.h"
 #include "math/decompose.h"
 
 namespace bxml {
 
 namespace {
 
-// The node track that animates a bone node in one animation: the first
-// skeleton track named like the node's skeleton, then its first node track
-// named like the node's bone, as the document's lookups find them. The name
-// indexes are built once per animation, so that converting an animation costs
-// time in proportion to its bone nodes plus its node tracks.
-class NodeTrackFinder {
+// The node track that animates each bone node in one animation: the one whose
+// skeleton and bone indices, as the resolution pass set them, are the node's.
+// A table by node, filled once per animation; without memory for it each node
+// looks through the animation's tracks.
+class NodeTracks {
 public:
-    explicit NodeTrackFinder(const AnimationRecord& a)
-        : a_(a), bySkeleton_(a.skeletonTracks, &AnimationSkeletonTrack::skeletonName) {
+    NodeTracks(const SceneDocument& doc, const AnimationRecord& a) : doc_(doc), a_(a) {
         try {
-            byNode_.resize(a.skeletonTracks.size());
+            byNode_.assign(doc.boneNodes.size(), nullptr);
         } catch (const std::bad_alloc&) {
-            byNode_.clear(); // node tracks are then found by the plain lookup
+            return;
+        }
+        tabled_ = true;
+        for (const AnimationSkeletonTrack& st : a.skeletonTracks) {
+            const SkeletonRecord* skeleton = elementOrNull(doc.skeletons, st.skeletonIndex);
+            if (skeleton == nullptr) continue;
+            for (const AnimationNodeTrack& nt : st.nodes) {
+                const BoneRecord* bone = elementOrNull(skeleton->bones, nt.boneIndex);
+                if (bone != nullptr && drives(st, nt, bone->nodeIndex)) element(byNode_, bone->nodeIndex) = &nt;
+            }
         }
     }
 
-    const AnimationNodeTrack* find(const SceneDocument& doc, const BoneNodeRecord& node) {
-        if (!isIndexOf(node.skeletonIndex, doc.skeletons)) return nullptr;
-        const SkeletonRecord& skeleton = element(doc.skeletons, node.skeletonIndex);
-        const int32_t st = bySkeleton_.find(skeleton.name.c_str());
-        if (!isIndexOf(st, a_.skeletonTracks)) return nullptr;
-        if (!isIndexOf(node.boneIndex, skeleton.bones)) return nullptr;
-        const AnimationSkeletonTrack& skeletonTrack = element(a_.skeletonTracks, st);
-        const BoneRecord& bone = element(skeleton.bones, node.boneIndex);
-        int32_t nt = -1;
-        if (isIndexOf(st, byNode_)) {
-            NameIndex<AnimationNodeTrack>& nodes = element(byNode_, st);
-            if (!nodes.built()) nodes.build(skeletonTrack.nodes, &AnimationNodeTrack::nodeName);
-            nt = nodes.find(bone.name.c_str());
-        } else {
-            nt = findNodeTrackByName(skeletonTrack, bone.name.c_str());
+    const AnimationNodeTrack* find(int32_t node) const {
+        if (tabled_) return element(byNode_, node);
+        for (const AnimationSkeletonTrack& st : a_.skeletonTracks) {
+            for (const AnimationNodeTrack& nt : st.nodes) {
+                if (drives(st, nt, node)) return &nt;
+            }
         }
-        if (!isIndexOf(nt, skeletonTrack.nodes)) return nullptr;
-        return &element(skeletonTrack.nodes, nt);
+        return nullptr;
     }
 
 private:
+    bool drives(const AnimationSkeletonTrack& st, const AnimationNodeTrack& nt, int32_t node) const {
+        const BoneNodeRecord* n = elementOrNull(doc_.boneNodes, node);
+        return n != nullptr && st.skeletonIndex >= 0 && nt.boneIndex >= 0 && n->skeletonIndex == st.skeletonIndex &&
+               n->boneIndex == nt.boneIndex;
+    }
+
+    const SceneDocument& doc_;
     const AnimationRecord& a_;
-    NameIndex<AnimationSkeletonTrack> bySkeleton_;
-    std::vector<NameIndex<AnimationNodeTrack>> byNode_; // per skeleton track, built when first needed
+    std::vector<const AnimationNodeTrack*> byNode_;
+    bool tabled_ = false;
 };
 
 // Writes one node's keys relative to the node's bind pose.
@@ -125,10 +129,10 @@ bool convertAnimation(const SceneDocument& doc, const AnimationRecord& a, HostSc
     if (h->SetTrackCount(trackCount) == 0) return false;
     if (h->trackCount < trackCount) return false;
 
-    NodeTrackFinder tracks(a);
+    const NodeTracks tracks(doc, a);
     for (int32_t i = 0; i < trackCount; ++i) {
         const BoneNodeRecord& node = element(doc.boneNodes, i);
-        const AnimationNodeTrack* keys = tracks.find(doc, node);
+        const AnimationNodeTrack* keys = tracks.find(i);
         if (keys != nullptr && !convertNodeKeys(*h, i, node, *keys)) return false;
     }
     return true;

@@ -19,8 +19,8 @@ inline constexpr float DEFAULT_FRAMES_PER_SECOND = 30.0f;
 
 // One host animation per document animation that has at least one node track,
 // with one track per bone node (track index = node index). A node's keys come
-// from the first skeleton track named exactly like the node's skeleton and its
-// first node track named exactly like the node's bone; position keys become
+// from the node track the resolution pass gave the node's skeleton and bone
+// (the first track of each name, matched exactly); position keys become
 // R^T (k - P), rotation keys inverse(R) k, scale keys k / S per non-zero
 // component of S, where P, R, S is the node's bind pose. Nodes without a
 // matching track keep an empty track. Returns true when there was nothing to

@@ -7,16 +7,15 @@
 
 namespace bxml {
 
-// For a document with scenes (without scenes it changes nothing): places
-// lights, cameras, geometries and skeleton roots by the first scene object
-// that names each (later objects naming the same record are ignored), reverses
-// the faces of geometries placed with a mirroring scale, binds vertex weights
-// to bone nodes through the geometry's links, normalises and sorts them, moves
-// every vertex by its geometry's placement, and gives every vertex of a mesh
-// attached to a bone one full weight on that bone. Calls no host. Running it a
-// second time on the same document moves the vertices again: it belongs once
-// between resolution and the build. Without memory for a table or a weight it
-// leaves that one thing as it was.
+// For a resolved document with scenes (without scenes it changes nothing):
+// places lights, cameras, geometries and skeleton roots by the object the
+// resolution pass chose for each (placedBy), reverses the faces of geometries
+// placed with a mirroring scale, normalises and sorts the vertex weights,
+// moves every vertex by its geometry's placement, and gives every vertex of a
+// mesh attached to a bone one full weight on that bone. Calls no host.
+// Running it a second time on the same document moves the vertices again: it
+// belongs once between resolution and the build. Without memory for a weight
+// it leaves that vertex as it was.
 void prepareDocument(SceneDocument& doc);
 
 // Reverses the order of the face's corners: three when its fourth vertex index

@@ -43,10 +43,6 @@ int32_t findObjectByName(const SceneRecord& scene, const char* name) {
     return findFirst(scene.objects, &SceneObjectRecord::name, name);
 }
 
-int32_t findNodeTrackByName(const AnimationSkeletonTrack& track, const char* name) {
-    return findFirst(track.nodes, &AnimationNodeTrack::nodeName, name);
-}
-
 const BoneLinkRecord* findBoneLinkByIndex(const GeometryRecord& geometry, int32_t linkIndex) {
     if (geometry.links.empty() || linkIndex < 0) return nullptr;
     const int32_t count = countOf(geometry.links);

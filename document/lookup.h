@@ -16,7 +16,6 @@ int32_t findBoneByName(const SkeletonRecord& skeleton, const char* name);
 // Only bones whose parentIndex is negative take part.
 int32_t findRootBoneByName(const SkeletonRecord& skeleton, const char* name);
 int32_t findObjectByName(const SceneRecord& scene, const char* name);
-int32_t findNodeTrackByName(const AnimationSkeletonTrack& track, const char* name);
 
 // The link whose `index` equals linkIndex (fast path: the link at that
 // position), or nullptr. Negative indices and geometries without links give

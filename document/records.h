@@ -23,11 +23,19 @@ struct Color {
     float a = 1.0f;
 };
 
+// A scene object as the resolution pass found it: its scene's position in the
+// document and its position in that scene's objects (parents first).
+struct ObjectRef {
+    int32_t scene = -1;
+    int32_t object = -1;
+};
+
 struct LightRecord {
     Name type; // "omni", "directional", "spot" (case-insensitive)
     Name name;
     int32_t line = 0;   // the line of the element it was read from (0: not read from a file)
-    int32_t placed = 0; // 1 once a scene object has placed this light
+    int32_t placed = 0; // 1 once the prepare pass has placed this light
+    ObjectRef placedBy; // the scene object that places it (set by the resolution pass)
     float radius = 1.0f;
     float intensity = 1.0f;
     Color color{1, 1, 1, 1};
@@ -46,6 +54,7 @@ struct CameraRecord {
     Name name;
     int32_t line = 0; // the line of the element it was read from (0: not read from a file)
     int32_t placed = 0;
+    ObjectRef placedBy;
     Vector3 position{0, 0, 0};
     Vector3 scale{1, 1, 1};
     Quaternion rotation{0, 0, 0, 1};
@@ -86,7 +95,7 @@ struct MaterialRecord {
 
 struct VertexWeight {
     int32_t linkIndex = -1;     // index into the geometry's links (by link `index`)
-    int32_t boneNodeIndex = -1; // set by the mesh builder
+    int32_t boneNodeIndex = -1; // through its link, set by the resolution pass
     float weight = 0.0f;
 };
 
@@ -104,9 +113,10 @@ struct FaceRecord {
 };
 
 struct BoneLinkRecord {
-    Name name;          // a bone name
-    int32_t index = -1; // the file's `index` attribute (0 when absent)
-    int32_t line = 0;   // the line of the element it was read from (0: not read from a file)
+    Name name;                  // a bone name
+    int32_t index = -1;         // the file's `index` attribute (0 when absent)
+    int32_t line = 0;           // the line of the element it was read from (0: not read from a file)
+    int32_t boneNodeIndex = -1; // the node of the bone it names (set by the resolution pass)
 };
 
 struct GeometryRecord {
@@ -116,12 +126,15 @@ struct GeometryRecord {
     Name uvSetNames[2];
     Name name;
     int32_t placed = 0;
+    ObjectRef placedBy;
     Matrix4 placement{};
     int32_t rootNodeIndex = -1;
     int32_t boneNodeIndex = -1;
     int32_t skeletonIndex = -1;
     int32_t line = 0;          // the line of the element it was read from (0: not read from a file)
     int32_t materialsLine = 0; // the line of its `materials` list (0: none)
+    int32_t linksLine = 0;     // the line of its `links` element (0: none)
+    int32_t weightsLine = 0;   // the line of its `weights` list (0: none)
 };
 
 // One bone of a skeleton; element 0 is the skeleton's own root bone.
@@ -141,6 +154,7 @@ struct SkeletonRecord {
     Name name;
     int32_t rootNodeIndex = -1;
     int32_t index = -1; // own position in the skeletons array
+    ObjectRef placedBy; // the scene object that places its root bone
     int32_t line = 0;   // the line of the element it was read from (0: not read from a file)
 };
 
@@ -175,7 +189,8 @@ struct ScaleKey {
 // The three key arrays always have the same length: the node's frame count.
 struct AnimationNodeTrack {
     Name nodeName;
-    int32_t line = 0; // the line of the element it was read from (0: not read from a file)
+    int32_t line = 0;       // the line of the element it was read from (0: not read from a file)
+    int32_t boneIndex = -1; // in its track's skeleton; -1 also for a bone an earlier node track has
     std::vector<PositionKey> positionKeys;
     std::vector<RotationKey> rotationKeys;
     std::vector<ScaleKey> scaleKeys;
@@ -183,7 +198,8 @@ struct AnimationNodeTrack {
 
 struct AnimationSkeletonTrack {
     Name skeletonName;
-    int32_t line = 0; // the line of the element it was read from (0: not read from a file)
+    int32_t line = 0;           // the line of the element it was read from (0: not read from a file)
+    int32_t skeletonIndex = -1; // -1 also for a skeleton an earlier track of the animation has
     std::vector<AnimationNodeTrack> nodes;
 };
 

@@ -9,7 +9,6 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -18,6 +17,7 @@
 #include "document/lookup.h"
 #include "document/name_index.h"
 #include "document/resolve.h"
+#include "document/resolve_bones.h"
 #include "platform/text.h"
 
 namespace bxml {
@@ -342,45 +342,41 @@ void permuteObjects(std::vector<SceneObjectRecord>& objects, std::vector<int32_t
     }
 }
 
-// The key tracks an animation's bones are found by: a track names its
-// skeleton and each node track a bone of it (the first of each name counts;
-// neither an empty skeleton name nor an empty bone name is found). Reports the
-// tracks that find nothing, which are never used, and the second track of an
-// animation for one skeleton name, which the first hides.
-void reportAnimationTracks(const SceneDocument& doc, Diagnostics& diagnostics) {
-    for (const AnimationRecord& a : doc.animations) {
-        const std::string animation = quoted(a.name.c_str());
-        std::unordered_set<std::string_view> tracks;
-        for (const AnimationSkeletonTrack& t : a.skeletonTracks) {
-            const char* name = t.skeletonName.c_str();
-            if (!tracks.insert(name).second) {
-                diagnostics.warn(t.line, FindingKind::SecondOccurrence,
-                                 "a second track of animation " + animation + " for skeleton " + quoted(name),
-                                 "ignored: the first counts");
-                continue;
+// Which object places each light, camera, geometry and skeleton: the first
+// whose target it is, scenes in order, objects parents first; later objects
+// naming the same record place nothing. Reports the geometries none places.
+void resolvePlacements(SceneDocument& doc, Diagnostics* diagnostics) {
+    for (int32_t s = 0; s < countOf(doc.scenes); ++s) {
+        const std::vector<SceneObjectRecord>& objects = element(doc.scenes, s).objects;
+        for (int32_t k = 0; k < countOf(objects); ++k) {
+            const SceneObjectRecord& object = element(objects, k);
+            const int32_t t = object.targetIndex;
+            ObjectRef* placedBy = nullptr;
+            switch (targetKindOf(object)) {
+            case TargetKind::None:
+                break;
+            case TargetKind::Light:
+                if (LightRecord* light = elementOrNull(doc.lights, t)) placedBy = &light->placedBy;
+                break;
+            case TargetKind::Camera:
+                if (CameraRecord* camera = elementOrNull(doc.cameras, t)) placedBy = &camera->placedBy;
+                break;
+            case TargetKind::Geometry:
+                if (GeometryRecord* geometry = elementOrNull(doc.geometries, t)) placedBy = &geometry->placedBy;
+                break;
+            case TargetKind::Skeleton:
+                if (SkeletonRecord* skeleton = elementOrNull(doc.skeletons, t)) placedBy = &skeleton->placedBy;
+                break;
             }
-            const auto skeleton =
-                std::find_if(doc.skeletons.begin(), doc.skeletons.end(),
-                             [&](const SkeletonRecord& s) { return !s.name.empty() && s.name.equals(name); });
-            if (skeleton == doc.skeletons.end()) {
-                diagnostics.warn(t.line, FindingKind::Unresolved,
-                                 "animation " + animation + " has a track for skeleton " + quoted(name) +
-                                     ", which no skeleton has",
-                                 "its keys are not used");
-                continue;
-            }
-            std::unordered_set<std::string_view> bones;
-            for (const BoneRecord& bone : skeleton->bones) {
-                if (!bone.name.empty()) bones.insert(bone.name.c_str());
-            }
-            for (const AnimationNodeTrack& n : t.nodes) {
-                if (bones.count(n.nodeName.c_str()) != 0) continue;
-                diagnostics.warn(n.line, FindingKind::Unresolved,
-                                 "animation " + animation + " has keys for " + quoted(n.nodeName.c_str()) +
-                                     ", which skeleton " + quoted(name) + " has no bone of",
-                                 "its keys are not used");
-            }
+            if (placedBy != nullptr && placedBy->scene < 0) *placedBy = ObjectRef{s, k};
         }
+    }
+    if (diagnostics == nullptr) return;
+    for (const GeometryRecord& geometry : doc.geometries) {
+        if (geometry.placedBy.scene >= 0) continue;
+        diagnostics->warn(geometry.line, FindingKind::Unplaced,
+                          "geometry " + quoted(geometry.name.c_str()) + " is placed by no scene object",
+                          "dropped under \"Import scene meshes only\", the default");
     }
 }
 
@@ -496,9 +492,11 @@ void resolveReferences(SceneDocument& doc, Diagnostics* diagnostics) {
     checkFaceMaterials(doc, diagnostics);
     if (diagnostics != nullptr) {
         for (const SceneRecord& scene : doc.scenes) reportParentCycles(scene, *diagnostics);
-        reportAnimationTracks(doc, *diagnostics);
     }
     orderAllScenes(doc);
+    resolvePlacements(doc, diagnostics);
+    resolveBoneLinks(doc, diagnostics);
+    resolveAnimationTracks(doc, diagnostics);
 }
 
 } // namespace bxml

@@ -17,12 +17,13 @@ TargetKind targetKindOf(const SceneObjectRecord& object);
 
 // The resolution pass run after a successful read: bone parents, bone-node
 // parents, texture images, material slot textures, scene-object references,
-// face material range check, then orderAllScenes. It cannot fail.
-// With diagnostics, every name that finds nothing (animation tracks'
-// skeletons and bones included), every name that an earlier record already
-// has, every face material index reset to -1 and every object in a parent
-// cycle is reported there, at the lines the reader noted; without,
-// the pass does exactly the same and reports nothing.
+// face material range check, orderAllScenes, then which object places each
+// record, bone links and weights, and animation tracks (resolve_bones.h).
+// It cannot fail. With diagnostics, every name that finds nothing, every name
+// that an earlier record already has, every face material index reset to -1,
+// every object in a parent cycle, every geometry no object places and every
+// weight that finds no link is reported there, at the lines the reader
+// noted; without, the pass does exactly the same and reports nothing.
 void resolveReferences(SceneDocument& doc, Diagnostics* diagnostics = nullptr);
 
 // Orders every scene's objects parents first (see orderSceneObjects).

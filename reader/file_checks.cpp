@@ -7,16 +7,11 @@
 #include <cstring>
 #include <span>
 #include <string>
-#include <string_view>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
-#include "document/element.h"
-#include "document/resolve.h"
-#include "math/vector_math.h"
+#include "document/fixed_text.h"
 #include "reader/numbers.h"
-#include "reader/section_readers.h"
 #include "reader/xml_helpers.h"
 
 namespace bxml {
@@ -376,104 +371,8 @@ private:
     Diagnostics& d_;
 };
 
-// ---------------------------------------------------------------------------
-// After resolution.
-
-// The object that places each geometry as the build places it: the first
-// object of type mesh or font naming it, scenes in order, objects parents
-// first. -1 when none does.
-struct Placement {
-    int32_t scene = -1;
-    int32_t object = -1;
-};
-
-std::vector<Placement> placements(const SceneDocument& doc) {
-    std::vector<Placement> placed(doc.geometries.size());
-    for (std::size_t i = 0; i < doc.scenes.size(); ++i) {
-        const SceneRecord& scene = doc.scenes[i];
-        for (std::size_t k = 0; k < scene.objects.size(); ++k) {
-            const SceneObjectRecord& object = scene.objects[k];
-            if (targetKindOf(object) != TargetKind::Geometry || !isIndexOf(object.targetIndex, doc.geometries))
-                continue;
-            Placement& p = element(placed, object.targetIndex);
-            if (p.scene < 0) p = Placement{static_cast<int32_t>(i), static_cast<int32_t>(k)};
-        }
-    }
-    return placed;
-}
-
-// The bone links of one placed geometry: each must name a bone of the
-// skeleton its object belongs to, and each weight a link.
-void checkLinks(const SceneDocument& doc, const GeometryRecord& geometry, const SceneObjectRecord& object,
-                const XMLElement& geometryElement, Diagnostics& diagnostics) {
-    const XMLElement* links = geometryElement.FirstChildElement("links");
-    if (links == nullptr || object.boneNodeIndex >= 0) return; // an object on a bone moves its mesh whole
-    bool weighted = false;
-    for (const VertexRecord& vertex : geometry.vertices) weighted = weighted || !vertex.weights.empty();
-    if (!isIndexOf(object.skeletonIndex, doc.skeletons)) {
-        if (weighted) {
-            diagnostics.warn(links->GetLineNum(), FindingKind::Unresolved,
-                             "geometry " + quoted(geometry.name.c_str()) +
-                                 " has bone links, but the object that places it belongs to no skeleton",
-                             "its weights reach the host with bone -1");
-        }
-        return;
-    }
-    const SkeletonRecord& skeleton = element(doc.skeletons, object.skeletonIndex);
-    std::unordered_set<std::string_view> bones;
-    for (const BoneRecord& bone : skeleton.bones) {
-        if (!bone.name.empty()) bones.insert(bone.name.c_str());
-    }
-    std::unordered_set<int32_t> indices;
-    std::size_t k = 0;
-    for (const XMLElement* link = links->FirstChildElement("link"); link != nullptr && k < geometry.links.size();
-         link = link->NextSiblingElement("link"), ++k) {
-        const BoneLinkRecord& record = geometry.links[k];
-        indices.insert(record.index);
-        if (bones.count(record.name.c_str()) != 0) continue;
-        diagnostics.warn(link->GetLineNum(), FindingKind::Unresolved,
-                         record.name.empty() ? "bone link " + std::to_string(record.index) + " has an empty name"
-                                             : "bone link " + quoted(record.name.c_str()) +
-                                                   " names no bone of skeleton " + quoted(skeleton.name.c_str()),
-                         "its weights reach the host with bone -1");
-    }
-    int64_t unlinked = 0;
-    int32_t example = 0;
-    for (const VertexRecord& vertex : geometry.vertices) {
-        for (const VertexWeight& weight : vertex.weights) {
-            if (indices.count(weight.linkIndex) == 0 && unlinked++ == 0) example = weight.linkIndex;
-        }
-    }
-    if (unlinked > 0) {
-        const XMLElement* weights = geometryElement.FirstChildElement("weights");
-        diagnostics.warn(weights != nullptr ? weights->GetLineNum() : links->GetLineNum(), FindingKind::Unresolved,
-                         plural(unlinked, "weight", "weights") + " of geometry " + quoted(geometry.name.c_str()) +
-                             " name a link index no link has (the first: " + std::to_string(example) + ")",
-                         "they reach the host with bone -1", unlinked);
-    }
-}
-
 } // namespace
 
 void checkReadFile(const XMLElement& root, Diagnostics& diagnostics) { Checker(diagnostics).walk(root); }
-
-void checkResolvedFile(const XMLElement& root, const SceneDocument& doc, Diagnostics& diagnostics) {
-    const XMLElement* section = root.FirstChildElement("geometries");
-    if (section == nullptr) return;
-    const std::vector<Placement> placed = placements(doc);
-    std::size_t g = 0;
-    for (const XMLElement* e = section->FirstChildElement("geometry"); e != nullptr && g < doc.geometries.size();
-         e = e->NextSiblingElement("geometry"), ++g) {
-        const GeometryRecord& geometry = doc.geometries[g];
-        if (placed[g].scene < 0) {
-            diagnostics.warn(e->GetLineNum(), FindingKind::Unplaced,
-                             "geometry " + quoted(geometry.name.c_str()) + " is placed by no scene object",
-                             "dropped under \"Import scene meshes only\", the default");
-            continue;
-        }
-        const SceneObjectRecord& object = element(element(doc.scenes, placed[g].scene).objects, placed[g].object);
-        checkLinks(doc, geometry, object, *e, diagnostics);
-    }
-}
 
 } // namespace bxml

@@ -1,11 +1,12 @@
-// The checks a read runs when it is given diagnostics (readSceneFile with a
-// non-null sink): everything the file holds that the import ignores, cuts or
-// replaces by a default, with TinyXML-2's line numbers. They only look: the
-// document is exactly what the same read without diagnostics gives.
+// The walk a read runs when it is given diagnostics (readSceneFile with a
+// non-null sink): what the tree alone shows against the format's table of
+// names, with TinyXML-2's line numbers. What the import does with a value is
+// reported by the reader or the resolution step that decides it. The walk
+// only looks: the document is exactly what the same read without diagnostics
+// gives.
 #pragma once
 
 #include "document/diagnostics.h"
-#include "document/records.h"
 
 namespace tinyxml2 {
 class XMLElement;
@@ -17,9 +18,5 @@ namespace bxml {
 // tree against the format's names alone can see (unknown and misspelt names,
 // second occurrences, missing attributes, values that are not numbers).
 void checkReadFile(const tinyxml2::XMLElement& root, Diagnostics& diagnostics);
-
-// After the resolution pass: what the build will make of the resolved
-// document (meshes no object places, bone links that find no bone).
-void checkResolvedFile(const tinyxml2::XMLElement& root, const SceneDocument& doc, Diagnostics& diagnostics);
 
 } // namespace bxml

@@ -92,7 +92,6 @@ int readSceneFile(SceneDocument& doc, std::FILE* file, Diagnostics* diagnostics)
     }
     if (diagnostics != nullptr) checkReadFile(*root, *diagnostics);
     resolveReferences(doc, diagnostics);
-    if (diagnostics != nullptr) checkResolvedFile(*root, doc, *diagnostics);
     return 1;
 }
 

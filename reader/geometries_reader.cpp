@@ -260,9 +260,11 @@ void readGeometry(const XMLElement* element, GeometryRecord& geometry, Diagnosti
         }
     }
     if (const XMLElement* links = element->FirstChildElement("links")) {
+        geometry.linksLine = links->GetLineNum();
         (void)fillEachChild(childrenNamed(links, "link"), geometry.links, fillLink); // links are optional data
     }
     if (const XMLElement* weights = element->FirstChildElement("weights")) {
+        geometry.weightsLine = weights->GetLineNum();
         int64_t count = countAttribute(*weights, "count", sink, "the list is not read: no vertex has weights");
         const int64_t most =
             countAttribute(*weights, "maxBonePerVertex", sink, "the list is not read: no vertex has weights");

@@ -25,8 +25,10 @@
 #define BXML_HAVE_LSAN 1
 #endif
 
-#include "builder/prepare.h"
+#include "builder/bones_builder.h"
+#include "document/resolve_bones.h"
 #include "document/storage.h"
+#include "host/reference_host.h"
 #include "platform/standin/ui_standin.h"
 #include "plugin/options_dialog.h"
 #include "tests/support/document_invariants.h"
@@ -299,8 +301,9 @@ namespace {
 
 // A skeleton of 12 bones (enough for a hash index), a geometry whose links are
 // out of index order (so that a table stands in for the link lookup) and one
-// weight per vertex naming each link in turn. No scene object places the
-// geometry, so with "scene meshes only" the build asks nothing of the host.
+// weight per vertex naming each link in turn, placed by an object of that
+// skeleton. An animation has two tracks for the skeleton (the second hidden)
+// and node tracks for bones 3, 3 again, 5 and a name no bone has.
 std::unique_ptr<SceneDocument> riggedDocument() {
     auto doc = std::make_unique<SceneDocument>();
     if (allocateSkeletons(doc->skeletons, 1) != 1 || allocate(doc->boneNodes, 12) != 1) return nullptr;
@@ -309,13 +312,14 @@ std::unique_ptr<SceneDocument> riggedDocument() {
     for (int k = 0; k < 12; ++k) {
         rig.bones[static_cast<std::size_t>(k)].name.assign(("bone" + std::to_string(k)).c_str());
         rig.bones[static_cast<std::size_t>(k)].nodeIndex = 11 - k;
+        doc->boneNodes[static_cast<std::size_t>(11 - k)].skeletonIndex = 0;
+        doc->boneNodes[static_cast<std::size_t>(11 - k)].boneIndex = k;
     }
     if (allocate(doc->geometries, 1) != 1 || allocate(doc->scenes, 1) != 1) return nullptr;
     if (allocate(doc->scenes[0].objects, 1) != 1) return nullptr;
-    doc->scenes[0].objects[0].type.assign("mesh");
-    doc->scenes[0].objects[0].targetIndex = 0;
     doc->scenes[0].objects[0].skeletonIndex = 0;
     GeometryRecord& g = doc->geometries[0];
+    g.placedBy = {0, 0};
     if (allocate(g.links, 10) != 1 || allocate(g.vertices, 10) != 1) return nullptr;
     for (int k = 0; k < 10; ++k) {
         g.links[static_cast<std::size_t>(k)].name.assign(("bone" + std::to_string(k + 2)).c_str());
@@ -324,21 +328,43 @@ std::unique_ptr<SceneDocument> riggedDocument() {
         if (allocate(v.weights, 1) != 1) return nullptr;
         v.weights[0] = {k, -1, 1.0f};
     }
+    rig.name.assign("Rig");
+    if (allocate(doc->animations, 1) != 1) return nullptr;
+    AnimationRecord& a = doc->animations[0];
+    if (allocate(a.skeletonTracks, 2) != 1 || allocate(a.skeletonTracks[0].nodes, 4) != 1) return nullptr;
+    a.skeletonTracks[0].skeletonName.assign("Rig");
+    a.skeletonTracks[1].skeletonName.assign("Rig");
+    const char* nodes[] = {"bone3", "bone3", "bone5", "hand"};
+    for (int k = 0; k < 4; ++k) {
+        AnimationNodeTrack& node = a.skeletonTracks[0].nodes[static_cast<std::size_t>(k)];
+        node.nodeName.assign(nodes[k]);
+        if (allocate(node.positionKeys, k + 1) != 1) return nullptr;
+    }
     return doc;
 }
 
-std::vector<int32_t> boneNodesOfWeights(const SceneDocument& doc) {
-    std::vector<int32_t> nodes;
+// The weights' bone nodes, then the tracks' skeletons and bones.
+std::vector<int32_t> resolvedIndices(const SceneDocument& doc) {
+    std::vector<int32_t> indices;
     for (const VertexRecord& v : doc.geometries[0].vertices)
-        for (const VertexWeight& w : v.weights) nodes.push_back(w.boneNodeIndex);
-    return nodes;
+        for (const VertexWeight& w : v.weights) indices.push_back(w.boneNodeIndex);
+    for (const AnimationSkeletonTrack& t : doc.animations[0].skeletonTracks) {
+        indices.push_back(t.skeletonIndex);
+        for (const AnimationNodeTrack& n : t.nodes) indices.push_back(n.boneIndex);
+    }
+    return indices;
+}
+
+void resolveBones(SceneDocument& doc) {
+    resolveBoneLinks(doc, nullptr);
+    resolveAnimationTracks(doc, nullptr);
 }
 
 } // namespace
 
-// Binding weights to bones keeps tables of its own; without memory for them
-// the plain lookups give the same bones, and nothing escapes the build.
-TEST(PrepareMemory, WeightsFindTheSameBonesWhenTablesCannotBeHad) {
+// Resolving weights and tracks keeps tables of its own; without memory for
+// them the plain lookups give the same indices, and nothing escapes.
+TEST(ResolveMemory, WeightsAndTracksFindTheSameBonesWhenTablesCannotBeHad) {
     std::vector<int32_t> expected;
     long total = 0;
     {
@@ -347,15 +373,15 @@ TEST(PrepareMemory, WeightsFindTheSameBonesWhenTablesCannotBeHad) {
         allocations = 0;
         failAt = 0;
         counting = true;
-        prepareDocument(*doc);
+        resolveBones(*doc);
         counting = false;
         total = allocations;
-        expected = boneNodesOfWeights(*doc);
+        expected = resolvedIndices(*doc);
     }
-    ASSERT_GE(total, 3) << "the bone index, the link-node table and the link table";
+    ASSERT_GE(total, 5) << "bone indexes, the link table, the marks of skeletons and bones";
     // Weight k names link index k, at position 9 - k, naming bone 11 - k, whose
-    // node is k.
-    ASSERT_EQ(expected, (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    // node is k. The first track has skeleton 0, bone 3 once, bone 5, no "hand".
+    ASSERT_EQ(expected, (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 3, -1, 5, -1, -1}));
     for (long i = 1; i <= total; ++i) {
         auto doc = riggedDocument();
         ASSERT_NE(doc, nullptr);
@@ -363,8 +389,57 @@ TEST(PrepareMemory, WeightsFindTheSameBonesWhenTablesCannotBeHad) {
         failAt = i;
         failure = Failure::BadAlloc;
         counting = true;
-        EXPECT_NO_THROW(prepareDocument(*doc)) << "allocation " << i;
+        EXPECT_NO_THROW(resolveBones(*doc)) << "allocation " << i;
         counting = false;
-        EXPECT_EQ(boneNodesOfWeights(*doc), expected) << "allocation " << i;
+        EXPECT_EQ(resolvedIndices(*doc), expected) << "allocation " << i;
     }
+}
+
+// Converting an animation finds each bone node's track through a table; when
+// it cannot be had the tracks are searched. Every failing allocation either
+// escapes as the host's own (the import then fails as a whole) or leaves the
+// same keys: bone 3 (node 8) has the first track's one key, bone 5 (node 6)
+// the third track's three.
+TEST(BuildMemory, AnimationKeysAreTheSameWhenTheTrackTableCannotBeHad) {
+    auto doc = riggedDocument();
+    ASSERT_NE(doc, nullptr);
+    resolveBones(*doc);
+    auto keyCounts = [](const host::ReferenceScene& scene) {
+        std::vector<int32_t> counts;
+        for (const HostAnimationTrack& t : scene.animationStore.at(0)->trackRecords)
+            counts.push_back(t.positionKeyCount);
+        return counts;
+    };
+    const std::vector<int32_t> expected = {0, 0, 0, 0, 0, 0, 3, 0, 1, 0, 0, 0};
+    long total = 0;
+    {
+        host::ReferenceScene scene;
+        allocations = 0;
+        failAt = 0;
+        counting = true;
+        ASSERT_TRUE(convertAnimations(*doc, &scene));
+        counting = false;
+        total = allocations;
+        ASSERT_EQ(keyCounts(scene), expected);
+    }
+    int tableMissing = 0;
+    for (long i = 1; i <= total; ++i) {
+        host::ReferenceScene scene;
+        allocations = 0;
+        failAt = i;
+        failure = Failure::BadAlloc;
+        counting = true;
+        bool converted = false;
+        try {
+            converted = convertAnimations(*doc, &scene);
+        } catch (const std::bad_alloc&) {
+            counting = false;
+            continue;
+        }
+        counting = false;
+        EXPECT_TRUE(converted) << "allocation " << i;
+        EXPECT_EQ(keyCounts(scene), expected) << "allocation " << i;
+        ++tableMissing;
+    }
+    EXPECT_EQ(tableMissing, 1) << "exactly one allocation is the table's";
 }

@@ -28,9 +28,23 @@ void checkTexturesAndMaterials(ViolationReport& report, const SceneDocument& doc
     }
 }
 
+// No object, or an object of the document.
+bool noneOrObjectOf(ObjectRef at, const SceneDocument& doc) {
+    if (at.scene == -1 && at.object == -1) return true;
+    return at.scene >= 0 && static_cast<std::size_t>(at.scene) < doc.scenes.size() &&
+           noneOrIndexOf(at.object, doc.scenes[static_cast<std::size_t>(at.scene)].objects) && at.object >= 0;
+}
+
 void checkGeometries(ViolationReport& report, const SceneDocument& doc) {
     for (std::size_t g = 0; g < doc.geometries.size(); ++g) {
         const GeometryRecord& geometry = doc.geometries[g];
+        if (!noneOrObjectOf(geometry.placedBy, doc))
+            report.add("geometry ", g, ": placed by object ", geometry.placedBy.object, " of scene ",
+                       geometry.placedBy.scene);
+        for (std::size_t k = 0; k < geometry.links.size(); ++k) {
+            if (!noneOrIndexOf(geometry.links[k].boneNodeIndex, doc.boneNodes))
+                report.add("geometry ", g, " link ", k, ": bone node ", geometry.links[k].boneNodeIndex);
+        }
         if (!noneOrIndexOf(geometry.rootNodeIndex, doc.boneNodes) ||
             !noneOrIndexOf(geometry.boneNodeIndex, doc.boneNodes) ||
             !noneOrIndexOf(geometry.skeletonIndex, doc.skeletons))
@@ -73,6 +87,20 @@ void checkSkeletons(ViolationReport& report, const SceneDocument& doc) {
             const BoneRecord& bone = skeleton.bones[b];
             if (!noneOrIndexOf(bone.parentIndex, skeleton.bones) || !noneOrIndexOf(bone.nodeIndex, doc.boneNodes))
                 report.add("skeleton ", s, " bone ", b, ": parent ", bone.parentIndex, ", node ", bone.nodeIndex);
+        }
+    }
+    for (std::size_t a = 0; a < doc.animations.size(); ++a) {
+        for (const AnimationSkeletonTrack& track : doc.animations[a].skeletonTracks) {
+            const bool resolved = track.skeletonIndex >= 0 && noneOrIndexOf(track.skeletonIndex, doc.skeletons);
+            if (!resolved && track.skeletonIndex != -1)
+                report.add("animation ", a, ": track of skeleton ", track.skeletonIndex);
+            for (const AnimationNodeTrack& node : track.nodes) {
+                const bool bone =
+                    resolved ? noneOrIndexOf(node.boneIndex,
+                                             doc.skeletons[static_cast<std::size_t>(track.skeletonIndex)].bones)
+                             : node.boneIndex == -1;
+                if (!bone) report.add("animation ", a, ": node track of bone ", node.boneIndex);
+            }
         }
     }
 }

@@ -9,6 +9,7 @@
 #include "builder/import_driver.h"
 #include "builder/materials_builder.h"
 #include "builder/prepare.h"
+#include "document/resolve.h"
 #include "document/storage.h"
 #include "host/json_dump.h"
 #include "host/reference_host.h"
@@ -27,7 +28,7 @@ constexpr const wchar_t* SCENE_FOLDER_WIDE = L"/nonexistent-bxml-test/scenes/";
 
 // One of everything: a material, a geometry placed by a scene object (unless
 // withScene is false), a light, a skeleton of two bones and an animation of its
-// second bone; prepared for the build.
+// second bone; resolved and prepared for the build.
 void makeDocument(SceneDocument& doc, bool withScene = true) {
     doc.filePath.assign(SCENE_PATH);
     ASSERT_EQ(allocate(doc.materials, 1), 1);
@@ -65,6 +66,7 @@ void makeDocument(SceneDocument& doc, bool withScene = true) {
     for (int i = 0; i < 2; ++i) {
         doc.boneNodes[static_cast<std::size_t>(i)].skeletonIndex = 0;
         doc.boneNodes[static_cast<std::size_t>(i)].boneIndex = i;
+        rig.bones[static_cast<std::size_t>(i)].nodeIndex = i;
     }
 
     ASSERT_EQ(allocate(doc.animations, 1), 1);
@@ -78,11 +80,13 @@ void makeDocument(SceneDocument& doc, bool withScene = true) {
     ASSERT_EQ(allocate(t.positionKeys, 1), 1);
     t.positionKeys[0].position = {0, 4, 0};
 
-    if (!withScene) return;
-    ASSERT_EQ(allocate(doc.scenes, 1), 1);
-    ASSERT_EQ(allocate(doc.scenes[0].objects, 1), 1);
-    doc.scenes[0].objects[0].type.assign("mesh");
-    doc.scenes[0].objects[0].targetIndex = 0;
+    if (withScene) {
+        ASSERT_EQ(allocate(doc.scenes, 1), 1);
+        ASSERT_EQ(allocate(doc.scenes[0].objects, 1), 1);
+        doc.scenes[0].objects[0].type.assign("mesh");
+        doc.scenes[0].objects[0].name.assign("Box");
+    }
+    resolveReferences(doc);
     prepareDocument(doc);
 }
 

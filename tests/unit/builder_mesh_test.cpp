@@ -7,6 +7,7 @@
 
 #include "builder/mesh_builder.h"
 #include "builder/prepare.h"
+#include "document/resolve.h"
 #include "document/storage.h"
 #include "host/reference_host.h"
 
@@ -44,10 +45,11 @@ Matrix4 translation(float x, float y, float z) {
     return m;
 }
 
-SceneObjectRecord& addObject(SceneRecord& scene, std::size_t i, const char* type, int32_t target) {
+// An object places the record named like itself.
+SceneObjectRecord& addObject(SceneRecord& scene, std::size_t i, const char* type, const char* name) {
     SceneObjectRecord& o = scene.objects[i];
     o.type.assign(type);
-    o.targetIndex = target;
+    o.name.assign(name);
     return o;
 }
 
@@ -55,8 +57,9 @@ const std::vector<HostPolygon>& lastPolygons(const ReferenceScene& scene) {
     return scene.polygonBlocks.back()->storage;
 }
 
-// The prepare pass, then the meshes, as the import runs them.
+// Resolution, the prepare pass, then the meshes, as the import runs them.
 int prepareAndBuild(SceneDocument& doc, const ImportOptions& options, ReferenceScene& scene) {
+    resolveReferences(doc);
     prepareDocument(doc);
     return buildMeshes(doc, options, &scene);
 }
@@ -74,17 +77,15 @@ TEST(PrepareDocument, FirstObjectToPlaceARecordWins) {
     ASSERT_EQ(allocate(doc.geometries, 1), 1);
     setGeometry(doc.geometries[0], "Box", 3, {makeFace(0, 1, 2)});
     ASSERT_EQ(allocate(doc.lights, 1), 1);
+    doc.lights[0].name.assign("Lamp");
     ASSERT_EQ(allocate(doc.scenes, 1), 1);
     ASSERT_EQ(allocate(doc.scenes[0].objects, 4), 1);
-    SceneObjectRecord& first = addObject(doc.scenes[0], 0, "MESH", 0);
-    first.matrix = translation(10, 0, 0);
-    first.skeletonIndex = -1;
-    SceneObjectRecord& second = addObject(doc.scenes[0], 1, "mesh", 0);
+    addObject(doc.scenes[0], 0, "MESH", "Box").matrix = translation(10, 0, 0);
+    SceneObjectRecord& second = addObject(doc.scenes[0], 1, "mesh", "Box");
     second.matrix = translation(50, 0, 0);
-    second.skeletonIndex = 3;
     second.scale = {-1, 1, 1};
-    addObject(doc.scenes[0], 2, "light", 0).matrix = translation(1, 2, 3);
-    addObject(doc.scenes[0], 3, "Light", 0).matrix = translation(7, 8, 9);
+    addObject(doc.scenes[0], 2, "light", "Lamp").matrix = translation(1, 2, 3);
+    addObject(doc.scenes[0], 3, "Light", "Lamp").matrix = translation(7, 8, 9);
 
     ReferenceScene scene;
     ImportOptions options;
@@ -93,7 +94,6 @@ TEST(PrepareDocument, FirstObjectToPlaceARecordWins) {
     const GeometryRecord& g = doc.geometries[0];
     EXPECT_EQ(g.placed, 1);
     EXPECT_EQ(g.placement.at(0, 3), 10.0f);
-    EXPECT_EQ(g.skeletonIndex, -1);
     EXPECT_EQ(g.faces[0].vertexIndices[0], 0) << "the second object's mirror must not reverse";
     ASSERT_EQ(scene.vertexCount, 3);
     EXPECT_EQ(scene.vertices[2]->position.x, 12.0f) << "vertices move by the first placement only";
@@ -117,8 +117,8 @@ TEST(PrepareDocument, MirroredScaleFlipsWindingOnceAndKeepsATrianglesFourthCorne
     ASSERT_EQ(allocate(doc.scenes, 1), 1);
     ASSERT_EQ(allocate(doc.scenes[0].objects, 2), 1);
     // Both objects mirror; a second reversal would restore the original order.
-    addObject(doc.scenes[0], 0, "mesh", 0).scale = {1, -1, 1};
-    addObject(doc.scenes[0], 1, "mesh", 0).scale = {1, -1, 1};
+    addObject(doc.scenes[0], 0, "mesh", "Mirror").scale = {1, -1, 1};
+    addObject(doc.scenes[0], 1, "mesh", "Mirror").scale = {1, -1, 1};
 
     ReferenceScene scene;
     ImportOptions options;
@@ -176,7 +176,7 @@ TEST(PrepareDocument, WeightsFollowLinksToBoneNodesNormalisedLargestFirst) {
 
     ASSERT_EQ(allocate(doc.scenes, 1), 1);
     ASSERT_EQ(allocate(doc.scenes[0].objects, 1), 1);
-    addObject(doc.scenes[0], 0, "mesh", 0).skeletonIndex = 0;
+    addObject(doc.scenes[0], 0, "mesh", "Body").skeletonName.assign("Rig");
 
     ReferenceScene scene;
     ImportOptions options;
@@ -199,6 +199,7 @@ TEST(PrepareDocument, WeightsFindTheirLinkAsTheLinkLookupDoes) {
     SceneDocument doc;
     ASSERT_EQ(allocateSkeletons(doc.skeletons, 1), 1);
     SkeletonRecord& rig = doc.skeletons[0];
+    rig.name.assign("Rig");
     ASSERT_EQ(allocate(rig.bones, 4), 1);
     const char* names[] = {"Rig", "A", "B", "C"};
     for (int k = 0; k < 4; ++k) {
@@ -211,7 +212,7 @@ TEST(PrepareDocument, WeightsFindTheirLinkAsTheLinkLookupDoes) {
     setGeometry(g, "Body", 4, {});
     ASSERT_EQ(allocate(doc.scenes, 1), 1);
     ASSERT_EQ(allocate(doc.scenes[0].objects, 1), 1);
-    addObject(doc.scenes[0], 0, "mesh", 0).skeletonIndex = 0;
+    addObject(doc.scenes[0], 0, "mesh", "Body").skeletonName.assign("Rig");
     ASSERT_EQ(allocate(g.links, 3), 1);
     const int32_t linkIndices[] = {2, 0, 2};
     for (int k = 0; k < 3; ++k) {
@@ -237,6 +238,12 @@ TEST(PrepareDocument, WeightsFindTheirLinkAsTheLinkLookupDoes) {
 
 TEST(PrepareDocument, MeshOnABoneGetsOneFullWeightPerVertex) {
     SceneDocument doc;
+    ASSERT_EQ(allocateSkeletons(doc.skeletons, 1), 1);
+    doc.skeletons[0].name.assign("Rig");
+    ASSERT_EQ(allocate(doc.skeletons[0].bones, 2), 1);
+    doc.skeletons[0].bones[0].name.assign("Rig");
+    doc.skeletons[0].bones[1].name.assign("Hand");
+    doc.skeletons[0].bones[1].nodeIndex = 1;
     ASSERT_EQ(allocate(doc.boneNodes, 2), 1);
     ASSERT_EQ(allocate(doc.geometries, 1), 1);
     GeometryRecord& g = doc.geometries[0];
@@ -246,7 +253,9 @@ TEST(PrepareDocument, MeshOnABoneGetsOneFullWeightPerVertex) {
     g.vertices[0].weights[1] = {1, 0, 0.5f};
     ASSERT_EQ(allocate(doc.scenes, 1), 1);
     ASSERT_EQ(allocate(doc.scenes[0].objects, 1), 1);
-    addObject(doc.scenes[0], 0, "mesh", 0).boneNodeIndex = 1;
+    SceneObjectRecord& sword = addObject(doc.scenes[0], 0, "mesh", "Sword");
+    sword.skeletonName.assign("Rig");
+    sword.boneName.assign("Hand");
 
     ReferenceScene scene;
     ImportOptions options;
@@ -259,27 +268,25 @@ TEST(PrepareDocument, MeshOnABoneGetsOneFullWeightPerVertex) {
     }
 }
 
-TEST(PrepareDocument, TargetsOutsideTheirArraysAreSkipped) {
+TEST(PrepareDocument, PlacementsOutsideTheirArraysAreSkipped) {
     SceneDocument doc;
-    ASSERT_EQ(allocate(doc.lights, 1), 1);
+    ASSERT_EQ(allocate(doc.lights, 2), 1);
     ASSERT_EQ(allocate(doc.geometries, 1), 1);
     setGeometry(doc.geometries[0], "G", 1, {});
     ASSERT_EQ(allocateSkeletons(doc.skeletons, 1), 1);
     doc.skeletons[0].rootNodeIndex = 5; // no such bone node
+    doc.skeletons[0].placedBy = {0, 0};
     ASSERT_EQ(allocate(doc.scenes, 1), 1);
-    ASSERT_EQ(allocate(doc.scenes[0].objects, 5), 1);
-    addObject(doc.scenes[0], 0, "light", 1);
-    addObject(doc.scenes[0], 1, "camera", 0);
-    addObject(doc.scenes[0], 2, "mesh", 1);
-    addObject(doc.scenes[0], 3, "skeleton", 0);
-    SceneObjectRecord& hanging = addObject(doc.scenes[0], 4, "mesh", 0);
-    hanging.boneNodeIndex = 9; // no such bone node either
-    hanging.skeletonIndex = 4;
+    ASSERT_EQ(allocate(doc.scenes[0].objects, 1), 1);
+    doc.scenes[0].objects[0].boneNodeIndex = 9; // no such bone node either
+    doc.lights[0].placedBy = {0, 1};            // no such object
+    doc.lights[1].placedBy = {1, 0};            // no such scene
+    doc.geometries[0].placedBy = {0, 0};
 
     ReferenceScene scene;
-    ImportOptions options;
-    ASSERT_EQ(prepareAndBuild(doc, options, scene), 1);
-    EXPECT_EQ(doc.lights[0].placed, 0);
+    prepareDocument(doc);
+    ASSERT_EQ(buildMeshes(doc, ImportOptions{}, &scene), 1);
+    EXPECT_EQ(doc.lights[0].placed + doc.lights[1].placed, 0);
     EXPECT_EQ(doc.geometries[0].placed, 1);
     EXPECT_TRUE(scene.vertexStore[0].weights.empty()) << "a bone node that does not exist is no attachment";
 }

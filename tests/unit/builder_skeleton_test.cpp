@@ -6,6 +6,7 @@
 
 #include "builder/bones_builder.h"
 #include "builder/lights_builder.h"
+#include "document/resolve_bones.h"
 #include "document/storage.h"
 #include "host/reference_host.h"
 
@@ -37,7 +38,7 @@ void makeRig(SceneDocument& doc, Vector3 position, Quaternion rotation, Vector3 
 }
 
 // Animation "Walk" with one skeleton track and one node track of `frames`
-// frames, every frame holding the given pose.
+// frames, every frame holding the given pose; its names resolved.
 AnimationNodeTrack& makeAnimation(SceneDocument& doc, const char* skeleton, const char* node, int frames,
                                   Vector3 position, Quaternion rotation, Vector3 scale) {
     EXPECT_EQ(allocate(doc.animations, 1), 1);
@@ -57,6 +58,7 @@ AnimationNodeTrack& makeAnimation(SceneDocument& doc, const char* skeleton, cons
         t.rotationKeys[static_cast<std::size_t>(k)] = {time, rotation};
         t.scaleKeys[static_cast<std::size_t>(k)] = {time, scale};
     }
+    resolveAnimationTracks(doc, nullptr);
     return t;
 }
 

@@ -49,9 +49,6 @@ TEST(DocumentLookup, NestedArraysFindFirstExactMatch) {
     SceneRecord scene;
     expectLookupRules<SceneObjectRecord>(scene.objects, &SceneObjectRecord::name,
                                          [&](const char* n) { return findObjectByName(scene, n); });
-    AnimationSkeletonTrack track;
-    expectLookupRules<AnimationNodeTrack>(track.nodes, &AnimationNodeTrack::nodeName,
-                                          [&](const char* n) { return findNodeTrackByName(track, n); });
 }
 
 TEST(DocumentLookup, LookupDoesNotMatchOnPrefixOfLongName) {

@@ -369,6 +369,13 @@ TEST(ReadDiagnostics, NamesThatResolveToNothing) {
                 "<skeleton name=\"Rig\"/></animation></animations>"),
          4, FindingKind::SecondOccurrence, "a second track of animation `W` for skeleton `Rig`",
          "ignored: the first counts"},
+        {"a second node track for one bone",
+         fileOf("\n<skeletons><skeleton name=\"Rig\"><bone name=\"A\"/></skeleton></skeletons>\n"
+                "<animations><animation name=\"W\" length=\"1\" fps=\"24\"><skeleton name=\"Rig\">"
+                "<node name=\"A\"><frame time=\"0\"/></node>\n<node name=\"A\"><frame time=\"0\"/></node>"
+                "</skeleton></animation></animations>"),
+         4, FindingKind::SecondOccurrence, "a second track of animation `W` for bone `A` of skeleton `Rig`",
+         "ignored: the first counts"},
         {"face material beyond the materials", fileOf(triangleWith("\n<materials count=\"1\">5</materials>")), 5,
          FindingKind::OutOfRange, "1 face material index of geometry `G` outside the file's 0 materials (the first: 5)",
          "set to -1"},
@@ -387,6 +394,15 @@ TEST(ReadDiagnostics, WhatTheBuildWillDrop) {
          fileOf(riggedTriangleWith("\n<links>\n<link name=\"\" index=\"0\"/></links>\n"
                                    "<weights count=\"3\" maxBonePerVertex=\"1\">0 1,0 1,0 1</weights>")),
          6, FindingKind::Unresolved, "bone link 0 has an empty name", "its weights reach the host with bone -1"},
+        {"weights naming no link",
+         fileOf(riggedTriangleWith("\n<links><link name=\"A\" index=\"0\"/></links>\n"
+                                   "<weights count=\"3\" maxBonePerVertex=\"1\">0 1,4 1,5 1</weights>")),
+         6, FindingKind::Unresolved, "2 weights of geometry `G` name a link index no link has (the first: 4)",
+         "bone -1"},
+        {"weights of an object of no skeleton",
+         fileOf(triangleWith("\n<links><link name=\"A\" index=\"0\"/></links>\n"
+                             "<weights count=\"3\" maxBonePerVertex=\"1\">0 1,0 1,0 1</weights>")),
+         6, FindingKind::Unresolved, "the object that places it belongs to no skeleton", "bone -1"},
         {"a vertex index outside the geometry",
          fileOf("\n<geometries><geometry name=\"G\">\n<vertices count=\"3\">0 0 0 1 0 0 0 1 0</vertices>\n"
                 "<indices count=\"2\">0 1 2,0 1 3</indices></geometry></geometries>\n"
