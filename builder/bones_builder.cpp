@@ -14,8 +14,8 @@ namespace bxml {
 
 namespace {
 
-// The node track that animates each bone node in one animation: the one whose
-// skeleton and bone indices, as the resolution pass set them, are the node's.
+// The node track that animates each bone node in one animation: the first
+// whose skeleton and bone, as the resolution pass set them, have that node.
 // A table by node, filled once per animation; without memory for it each node
 // looks through the animation's tracks.
 class NodeTracks {
@@ -28,11 +28,9 @@ public:
         }
         tabled_ = true;
         for (const AnimationSkeletonTrack& st : a.skeletonTracks) {
-            const SkeletonRecord* skeleton = elementOrNull(doc.skeletons, st.skeletonIndex);
-            if (skeleton == nullptr) continue;
             for (const AnimationNodeTrack& nt : st.nodes) {
-                const BoneRecord* bone = elementOrNull(skeleton->bones, nt.boneIndex);
-                if (bone != nullptr && drives(st, nt, bone->nodeIndex)) element(byNode_, bone->nodeIndex) = &nt;
+                const int32_t node = nodeOf(st, nt);
+                if (node >= 0 && element(byNode_, node) == nullptr) element(byNode_, node) = &nt;
             }
         }
     }
@@ -41,17 +39,18 @@ public:
         if (tabled_) return element(byNode_, node);
         for (const AnimationSkeletonTrack& st : a_.skeletonTracks) {
             for (const AnimationNodeTrack& nt : st.nodes) {
-                if (drives(st, nt, node)) return &nt;
+                if (nodeOf(st, nt) == node) return &nt;
             }
         }
         return nullptr;
     }
 
 private:
-    bool drives(const AnimationSkeletonTrack& st, const AnimationNodeTrack& nt, int32_t node) const {
-        const BoneNodeRecord* n = elementOrNull(doc_.boneNodes, node);
-        return n != nullptr && st.skeletonIndex >= 0 && nt.boneIndex >= 0 && n->skeletonIndex == st.skeletonIndex &&
-               n->boneIndex == nt.boneIndex;
+    // The bone node a node track animates, or -1.
+    int32_t nodeOf(const AnimationSkeletonTrack& st, const AnimationNodeTrack& nt) const {
+        const SkeletonRecord* skeleton = elementOrNull(doc_.skeletons, st.skeletonIndex);
+        const BoneRecord* bone = skeleton == nullptr ? nullptr : elementOrNull(skeleton->bones, nt.boneIndex);
+        return bone != nullptr && isIndexOf(bone->nodeIndex, doc_.boneNodes) ? bone->nodeIndex : -1;
     }
 
     const SceneDocument& doc_;

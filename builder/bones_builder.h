@@ -19,8 +19,9 @@ inline constexpr float DEFAULT_FRAMES_PER_SECOND = 30.0f;
 
 // One host animation per document animation that has at least one node track,
 // with one track per bone node (track index = node index). A node's keys come
-// from the node track the resolution pass gave the node's skeleton and bone
-// (the first track of each name, matched exactly); position keys become
+// from the node track whose skeleton and bone, as the resolution pass set
+// them (the first skeleton and bone of each name, matched exactly), have that
+// node; a second skeleton or bone of one name gets no keys. Position keys become
 // R^T (k - P), rotation keys inverse(R) k, scale keys k / S per non-zero
 // component of S, where P, R, S is the node's bind pose. Nodes without a
 // matching track keep an empty track. Returns true when there was nothing to

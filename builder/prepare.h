@@ -14,8 +14,8 @@ namespace bxml {
 // moves every vertex by its geometry's placement, and gives every vertex of a
 // mesh attached to a bone one full weight on that bone. Calls no host.
 // Running it a second time on the same document moves the vertices again: it
-// belongs once between resolution and the build. Without memory for a weight
-// it leaves that vertex as it was.
+// belongs once between resolution and the build. A vertex of a mesh on a bone
+// that cannot get memory for its one weight is left with no weights.
 void prepareDocument(SceneDocument& doc);
 
 // Reverses the order of the face's corners: three when its fourth vertex index

@@ -133,7 +133,6 @@ struct GeometryRecord {
     int32_t skeletonIndex = -1;
     int32_t line = 0;          // the line of the element it was read from (0: not read from a file)
     int32_t materialsLine = 0; // the line of its `materials` list (0: none)
-    int32_t linksLine = 0;     // the line of its `links` element (0: none)
     int32_t weightsLine = 0;   // the line of its `weights` list (0: none)
 };
 

@@ -18,13 +18,12 @@
 #include "document/name_index.h"
 #include "document/resolve.h"
 #include "document/resolve_bones.h"
+#include "document/skeleton_lookups.h"
 #include "platform/text.h"
 
 namespace bxml {
 
 namespace {
-
-constexpr int32_t NOT_COMPUTED = -2;
 
 // Reports every record of records whose name an earlier record already has,
 // at the record's line: lookups find only the first.
@@ -42,43 +41,6 @@ void reportDuplicateNames(const std::vector<Record>& records, Name Record::*fiel
                          "every reference finds the first, on line " + std::to_string(records[it->second].line));
     }
 }
-
-// Per-skeleton lookups of the scene-object step, built on first use.
-class SkeletonLookups {
-public:
-    explicit SkeletonLookups(const SceneDocument& doc) : doc_(doc) {
-        try {
-            boneIndexes_.resize(doc.skeletons.size());
-            rootBones_.assign(doc.skeletons.size(), NOT_COMPUTED);
-        } catch (const std::bad_alloc&) {
-            std::vector<NameIndex<BoneRecord>>().swap(boneIndexes_);
-            std::vector<int32_t>().swap(rootBones_);
-        }
-    }
-
-    int32_t findBone(int32_t skeleton, const char* name) {
-        const SkeletonRecord& s = element(doc_.skeletons, skeleton);
-        if (boneIndexes_.empty()) return findBoneByName(s, name);
-        NameIndex<BoneRecord>& index = element(boneIndexes_, skeleton);
-        if (!index.built()) index.build(s.bones, &BoneRecord::name);
-        return index.find(name);
-    }
-
-    // The skeleton's root bone named like the skeleton itself; bone parents do
-    // not change during the scene-object step, so one answer per skeleton.
-    int32_t ownRootBone(int32_t skeleton) {
-        const SkeletonRecord& s = element(doc_.skeletons, skeleton);
-        if (rootBones_.empty()) return findRootBoneByName(s, s.name.c_str());
-        int32_t& root = element(rootBones_, skeleton);
-        if (root == NOT_COMPUTED) root = findRootBoneByName(s, s.name.c_str());
-        return root;
-    }
-
-private:
-    const SceneDocument& doc_;
-    std::vector<NameIndex<BoneRecord>> boneIndexes_;
-    std::vector<int32_t> rootBones_;
-};
 
 void resolveBoneParents(SceneDocument& doc, Diagnostics* diagnostics) {
     for (SkeletonRecord& skeleton : doc.skeletons) {
@@ -182,12 +144,11 @@ void reportObjectReferences(const SceneDocument& doc, const SceneObjectRecord& o
     }
 }
 
-void resolveSceneObjects(SceneDocument& doc, Diagnostics* diagnostics) {
+void resolveSceneObjects(SceneDocument& doc, SkeletonLookups& perSkeleton, Diagnostics* diagnostics) {
     const NameIndex<LightRecord> lights(doc.lights, &LightRecord::name);
     const NameIndex<CameraRecord> cameras(doc.cameras, &CameraRecord::name);
     const NameIndex<GeometryRecord> geometries(doc.geometries, &GeometryRecord::name);
     const NameIndex<SkeletonRecord> skeletons(doc.skeletons, &SkeletonRecord::name);
-    SkeletonLookups perSkeleton(doc);
 
     for (std::size_t i = 0; i < doc.scenes.size(); ++i) {
         SceneRecord& scene = doc.scenes[i];
@@ -488,15 +449,17 @@ void resolveReferences(SceneDocument& doc, Diagnostics* diagnostics) {
     resolveBoneNodeParents(doc);
     resolveTextureImages(doc, diagnostics);
     resolveMaterialTextures(doc, diagnostics);
-    resolveSceneObjects(doc, diagnostics);
+    // Made after the bone parents are resolved: root bones are found by them.
+    SkeletonLookups perSkeleton(doc);
+    resolveSceneObjects(doc, perSkeleton, diagnostics);
     checkFaceMaterials(doc, diagnostics);
     if (diagnostics != nullptr) {
         for (const SceneRecord& scene : doc.scenes) reportParentCycles(scene, *diagnostics);
     }
     orderAllScenes(doc);
     resolvePlacements(doc, diagnostics);
-    resolveBoneLinks(doc, diagnostics);
-    resolveAnimationTracks(doc, diagnostics);
+    resolveBoneLinks(doc, perSkeleton, diagnostics);
+    resolveAnimationTracks(doc, perSkeleton, diagnostics);
 }
 
 } // namespace bxml

@@ -14,33 +14,6 @@ namespace bxml {
 
 namespace {
 
-// Name indexes of the skeletons' bones, each built when first needed. Without
-// memory for them every skeleton gets a fresh index, which scans instead of
-// hashing when it cannot be had either: same answers, more time.
-class BoneIndexes {
-public:
-    explicit BoneIndexes(const SceneDocument& doc) : doc_(doc) {
-        try {
-            indexes_.resize(doc.skeletons.size());
-        } catch (const std::bad_alloc&) {
-            indexes_.clear();
-        }
-    }
-
-    // The first bone of the skeleton named `name`, or -1.
-    int32_t find(int32_t skeleton, const char* name) {
-        const SkeletonRecord& s = element(doc_.skeletons, skeleton);
-        NameIndex<BoneRecord>& index = isIndexOf(skeleton, indexes_) ? element(indexes_, skeleton) : spare_;
-        if (!index.built() || &index == &spare_) index.build(s.bones, &BoneRecord::name);
-        return index.find(name);
-    }
-
-private:
-    const SceneDocument& doc_;
-    std::vector<NameIndex<BoneRecord>> indexes_;
-    NameIndex<BoneRecord> spare_;
-};
-
 // Gives findBoneLinkByIndex's answer, as a position in the geometry's links
 // (-1 for none), in constant expected time. When every link sits at the
 // position of its own index (the usual case) the fast path is the answer;
@@ -91,7 +64,7 @@ bool hasWeights(const GeometryRecord& geometry) {
     return false;
 }
 
-void resolveLinksOf(SceneDocument& doc, GeometryRecord& geometry, BoneIndexes& bones, Diagnostics* diagnostics) {
+void resolveLinksOf(SceneDocument& doc, GeometryRecord& geometry, SkeletonLookups& bones, Diagnostics* diagnostics) {
     const ObjectRef at = geometry.placedBy;
     if (at.scene < 0) return; // the geometry is dropped, or placed nowhere
     const SceneObjectRecord& object = element(element(doc.scenes, at.scene).objects, at.object);
@@ -108,7 +81,7 @@ void resolveLinksOf(SceneDocument& doc, GeometryRecord& geometry, BoneIndexes& b
     }
     const SkeletonRecord& s = element(doc.skeletons, skeleton);
     for (BoneLinkRecord& link : geometry.links) {
-        const int32_t bone = bones.find(skeleton, link.name.c_str());
+        const int32_t bone = bones.findBone(skeleton, link.name.c_str());
         const int32_t node = isIndexOf(bone, s.bones) ? element(s.bones, bone).nodeIndex : -1;
         link.boneNodeIndex = isIndexOf(node, doc.boneNodes) ? node : -1;
         if (link.boneNodeIndex >= 0 || diagnostics == nullptr) continue;
@@ -139,35 +112,59 @@ void resolveLinksOf(SceneDocument& doc, GeometryRecord& geometry, BoneIndexes& b
     }
 }
 
-// Marks of what earlier tracks have taken, one per skeleton or bone. Without
-// memory for the marks, `taken` asks the earlier tracks themselves.
+// Which skeletons and bones earlier tracks have taken: a mark per skeleton
+// holding the number of the animation that last took it, and a mark per bone
+// (all skeletons' bones in a row) holding the number of the skeleton track
+// that last took it. Made once per pass, so that the pass costs time in
+// proportion to skeletons, bones and tracks. Without memory for the marks the
+// caller asks the earlier tracks themselves.
 class Taken {
 public:
-    void reset(std::size_t count) {
+    explicit Taken(const SceneDocument& doc) {
         try {
-            marks_.assign(count, false);
+            firstBone_.resize(doc.skeletons.size());
+            std::size_t bones = 0;
+            for (std::size_t s = 0; s < doc.skeletons.size(); ++s) {
+                firstBone_[s] = bones;
+                bones += doc.skeletons[s].bones.size();
+            }
+            skeletons_.assign(doc.skeletons.size(), 0);
+            bones_.assign(bones, 0);
             marked_ = true;
         } catch (const std::bad_alloc&) {
             marked_ = false;
         }
     }
 
-    // Whether index is taken, and takes it; `earlier` answers when there are no marks.
-    template <class Earlier>
-    bool take(int32_t index, Earlier earlier) {
-        if (!marked_) return earlier(index);
-        const bool was = marks_[static_cast<std::size_t>(index)];
-        marks_[static_cast<std::size_t>(index)] = true;
-        return was;
+    bool marked() const { return marked_; }
+
+    // Whether the animation numbered `stamp` (from 1) has taken the skeleton
+    // already; takes it.
+    bool takeSkeleton(int32_t skeleton, uint32_t stamp) {
+        return take(skeletons_[static_cast<std::size_t>(skeleton)], stamp);
+    }
+
+    // The same for a bone of a skeleton and the skeleton track numbered `stamp`.
+    bool takeBone(int32_t skeleton, int32_t bone, uint32_t stamp) {
+        return take(bones_[firstBone_[static_cast<std::size_t>(skeleton)] + static_cast<std::size_t>(bone)], stamp);
     }
 
 private:
-    std::vector<bool> marks_;
+    static bool take(uint32_t& mark, uint32_t stamp) {
+        const bool was = mark == stamp;
+        mark = stamp;
+        return was;
+    }
+
+    std::vector<std::size_t> firstBone_;
+    std::vector<uint32_t> skeletons_;
+    std::vector<uint32_t> bones_;
     bool marked_ = false;
 };
 
-void resolveTracksOf(const SceneDocument& doc, AnimationRecord& animation, const NameIndex<SkeletonRecord>& skeletons,
-                     BoneIndexes& bones, Diagnostics* diagnostics) {
+void resolveTracksOf(AnimationRecord& animation, uint32_t animationNumber, uint32_t& trackNumber,
+                     const NameIndex<SkeletonRecord>& skeletons, SkeletonLookups& bones, Taken& taken,
+                     Diagnostics* diagnostics) {
     // `what` makes the finding's text, only when there are diagnostics.
     auto warn = [&](int32_t line, FindingKind kind, auto what) {
         if (diagnostics == nullptr) return;
@@ -175,47 +172,45 @@ void resolveTracksOf(const SceneDocument& doc, AnimationRecord& animation, const
                           kind == FindingKind::SecondOccurrence ? "ignored: the first counts"
                                                                 : "its keys are not used");
     };
-    // The names in the findings, made only for diagnostics: a file without
-    // misses then builds no text.
-    const std::string name = diagnostics != nullptr ? quoted(animation.name.c_str()) : std::string();
-    Taken skeletonTaken;
-    skeletonTaken.reset(doc.skeletons.size());
+    const char* name = animation.name.c_str();
     const auto tracks = animation.skeletonTracks.begin();
     for (auto track = tracks; track != animation.skeletonTracks.end(); ++track) {
-        const std::string skeletonName = diagnostics != nullptr ? quoted(track->skeletonName.c_str()) : std::string();
-        const int32_t skeleton = skeletons.find(track->skeletonName.c_str());
+        const char* skeletonName = track->skeletonName.c_str();
+        const int32_t skeleton = skeletons.find(skeletonName);
         if (skeleton < 0) {
             warn(track->line, FindingKind::Unresolved, [&] {
-                return "animation " + name + " has a track for skeleton " + skeletonName + ", which no skeleton has";
+                return "animation " + quoted(name) + " has a track for skeleton " + quoted(skeletonName) +
+                       ", which no skeleton has";
             });
             continue;
         }
-        const bool taken = skeletonTaken.take(skeleton, [&](int32_t s) {
-            return std::any_of(tracks, track, [s](const AnimationSkeletonTrack& t) { return t.skeletonIndex == s; });
-        });
-        if (taken) {
-            warn(track->line, FindingKind::SecondOccurrence,
-                 [&] { return "a second track of animation " + name + " for skeleton " + skeletonName; });
+        const bool hidden = taken.marked() ? taken.takeSkeleton(skeleton, animationNumber)
+                                           : std::any_of(tracks, track, [&](const AnimationSkeletonTrack& t) {
+                                                 return t.skeletonIndex == skeleton;
+                                             });
+        if (hidden) {
+            warn(track->line, FindingKind::SecondOccurrence, [&] {
+                return "a second track of animation " + quoted(name) + " for skeleton " + quoted(skeletonName);
+            });
             continue;
         }
         track->skeletonIndex = skeleton;
-        Taken boneTaken;
-        boneTaken.reset(element(doc.skeletons, skeleton).bones.size());
+        ++trackNumber;
         const auto nodes = track->nodes.begin();
         for (auto node = nodes; node != track->nodes.end(); ++node) {
-            const int32_t bone = bones.find(skeleton, node->nodeName.c_str());
+            const char* boneName = node->nodeName.c_str();
+            const int32_t bone = bones.findBone(skeleton, boneName);
             if (bone < 0) {
                 warn(node->line, FindingKind::Unresolved, [&] {
-                    return "animation " + name + " has keys for " + quoted(node->nodeName.c_str()) +
-                           ", which skeleton " + skeletonName + " has no bone of";
+                    return "animation " + quoted(name) + " has keys for " + quoted(boneName) + ", which skeleton " +
+                           quoted(skeletonName) + " has no bone of";
                 });
-            } else if (boneTaken.take(bone, [&](int32_t b) {
-                           return std::any_of(nodes, node,
-                                              [b](const AnimationNodeTrack& n) { return n.boneIndex == b; });
-                       })) {
+            } else if (taken.marked() ? taken.takeBone(skeleton, bone, trackNumber)
+                                      : std::any_of(nodes, node,
+                                                    [&](const AnimationNodeTrack& n) { return n.boneIndex == bone; })) {
                 warn(node->line, FindingKind::SecondOccurrence, [&] {
-                    return "a second track of animation " + name + " for bone " + quoted(node->nodeName.c_str()) +
-                           " of skeleton " + skeletonName;
+                    return "a second track of animation " + quoted(name) + " for bone " + quoted(boneName) +
+                           " of skeleton " + quoted(skeletonName);
                 });
             } else {
                 node->boneIndex = bone;
@@ -226,15 +221,21 @@ void resolveTracksOf(const SceneDocument& doc, AnimationRecord& animation, const
 
 } // namespace
 
-void resolveBoneLinks(SceneDocument& doc, Diagnostics* diagnostics) {
-    BoneIndexes bones(doc);
+void resolveBoneLinks(SceneDocument& doc, SkeletonLookups& bones, Diagnostics* diagnostics) {
     for (GeometryRecord& geometry : doc.geometries) resolveLinksOf(doc, geometry, bones, diagnostics);
 }
 
-void resolveAnimationTracks(SceneDocument& doc, Diagnostics* diagnostics) {
+void resolveAnimationTracks(SceneDocument& doc, SkeletonLookups& bones, Diagnostics* diagnostics) {
+    if (doc.animations.empty()) return;
     const NameIndex<SkeletonRecord> skeletons(doc.skeletons, &SkeletonRecord::name);
-    BoneIndexes bones(doc);
-    for (AnimationRecord& animation : doc.animations) resolveTracksOf(doc, animation, skeletons, bones, diagnostics);
+    Taken taken(doc);
+    // Numbers from 1 (a mark of 0 is "never taken"); a document holds fewer
+    // than 2^31 records of each kind, so they do not wrap.
+    uint32_t animationNumber = 0;
+    uint32_t trackNumber = 0;
+    for (AnimationRecord& animation : doc.animations) {
+        resolveTracksOf(animation, ++animationNumber, trackNumber, skeletons, bones, taken, diagnostics);
+    }
 }
 
 } // namespace bxml

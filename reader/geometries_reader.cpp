@@ -260,7 +260,6 @@ void readGeometry(const XMLElement* element, GeometryRecord& geometry, Diagnosti
         }
     }
     if (const XMLElement* links = element->FirstChildElement("links")) {
-        geometry.linksLine = links->GetLineNum();
         (void)fillEachChild(childrenNamed(links, "link"), geometry.links, fillLink); // links are optional data
     }
     if (const XMLElement* weights = element->FirstChildElement("weights")) {

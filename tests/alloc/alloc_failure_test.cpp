@@ -356,8 +356,9 @@ std::vector<int32_t> resolvedIndices(const SceneDocument& doc) {
 }
 
 void resolveBones(SceneDocument& doc) {
-    resolveBoneLinks(doc, nullptr);
-    resolveAnimationTracks(doc, nullptr);
+    SkeletonLookups bones(doc);
+    resolveBoneLinks(doc, bones, nullptr);
+    resolveAnimationTracks(doc, bones, nullptr);
 }
 
 } // namespace

@@ -35,12 +35,23 @@ bool noneOrObjectOf(ObjectRef at, const SceneDocument& doc) {
            noneOrIndexOf(at.object, doc.scenes[static_cast<std::size_t>(at.scene)].objects) && at.object >= 0;
 }
 
+template <class Record>
+void checkPlacedBy(ViolationReport& report, const SceneDocument& doc, const std::vector<Record>& records,
+                   const char* noun) {
+    for (std::size_t k = 0; k < records.size(); ++k) {
+        if (!noneOrObjectOf(records[k].placedBy, doc))
+            report.add(noun, " ", k, ": placed by object ", records[k].placedBy.object, " of scene ",
+                       records[k].placedBy.scene);
+    }
+}
+
 void checkGeometries(ViolationReport& report, const SceneDocument& doc) {
+    checkPlacedBy(report, doc, doc.lights, "light");
+    checkPlacedBy(report, doc, doc.cameras, "camera");
+    checkPlacedBy(report, doc, doc.geometries, "geometry");
+    checkPlacedBy(report, doc, doc.skeletons, "skeleton");
     for (std::size_t g = 0; g < doc.geometries.size(); ++g) {
         const GeometryRecord& geometry = doc.geometries[g];
-        if (!noneOrObjectOf(geometry.placedBy, doc))
-            report.add("geometry ", g, ": placed by object ", geometry.placedBy.object, " of scene ",
-                       geometry.placedBy.scene);
         for (std::size_t k = 0; k < geometry.links.size(); ++k) {
             if (!noneOrIndexOf(geometry.links[k].boneNodeIndex, doc.boneNodes))
                 report.add("geometry ", g, " link ", k, ": bone node ", geometry.links[k].boneNodeIndex);

@@ -78,12 +78,15 @@ TEST(PrepareDocument, FirstObjectToPlaceARecordWins) {
     setGeometry(doc.geometries[0], "Box", 3, {makeFace(0, 1, 2)});
     ASSERT_EQ(allocate(doc.lights, 1), 1);
     doc.lights[0].name.assign("Lamp");
+    ASSERT_EQ(allocateSkeletons(doc.skeletons, 1), 1);
+    doc.skeletons[0].name.assign("Rig");
     ASSERT_EQ(allocate(doc.scenes, 1), 1);
     ASSERT_EQ(allocate(doc.scenes[0].objects, 4), 1);
     addObject(doc.scenes[0], 0, "MESH", "Box").matrix = translation(10, 0, 0);
     SceneObjectRecord& second = addObject(doc.scenes[0], 1, "mesh", "Box");
     second.matrix = translation(50, 0, 0);
     second.scale = {-1, 1, 1};
+    second.skeletonName.assign("Rig");
     addObject(doc.scenes[0], 2, "light", "Lamp").matrix = translation(1, 2, 3);
     addObject(doc.scenes[0], 3, "Light", "Lamp").matrix = translation(7, 8, 9);
 
@@ -94,6 +97,7 @@ TEST(PrepareDocument, FirstObjectToPlaceARecordWins) {
     const GeometryRecord& g = doc.geometries[0];
     EXPECT_EQ(g.placed, 1);
     EXPECT_EQ(g.placement.at(0, 3), 10.0f);
+    EXPECT_EQ(g.skeletonIndex, -1) << "the second object's skeleton must not be taken";
     EXPECT_EQ(g.faces[0].vertexIndices[0], 0) << "the second object's mirror must not reverse";
     ASSERT_EQ(scene.vertexCount, 3);
     EXPECT_EQ(scene.vertices[2]->position.x, 12.0f) << "vertices move by the first placement only";

@@ -17,20 +17,24 @@ namespace {
 
 constexpr float H = 0.70710677f; // sin 45 degrees
 
-// Skeleton "Rig" with bones "Rig" (its root) and "Arm", one bone node each;
-// node 1 carries the given bind pose.
-void makeRig(SceneDocument& doc, Vector3 position, Quaternion rotation, Vector3 scale) {
-    ASSERT_EQ(allocateSkeletons(doc.skeletons, 1), 1);
-    SkeletonRecord& rig = doc.skeletons[0];
-    rig.name.assign("Rig");
-    ASSERT_EQ(allocate(rig.bones, 2), 1);
-    rig.bones[0].name.assign("Rig");
-    rig.bones[1].name.assign("Arm");
-    ASSERT_EQ(allocate(doc.boneNodes, 2), 1);
-    for (int i = 0; i < 2; ++i) {
-        doc.boneNodes[static_cast<std::size_t>(i)].skeletonIndex = 0;
-        doc.boneNodes[static_cast<std::size_t>(i)].boneIndex = i;
-        rig.bones[static_cast<std::size_t>(i)].nodeIndex = i;
+// `rigs` skeletons named "Rig", each with bones "Rig" (its root) and "Arm",
+// one bone node each (rig r's bones are nodes 2r and 2r + 1); node 1 carries
+// the given bind pose.
+void makeRig(SceneDocument& doc, Vector3 position, Quaternion rotation, Vector3 scale, int rigs = 1) {
+    ASSERT_EQ(allocateSkeletons(doc.skeletons, rigs), 1);
+    ASSERT_EQ(allocate(doc.boneNodes, 2 * rigs), 1);
+    for (int r = 0; r < rigs; ++r) {
+        SkeletonRecord& rig = doc.skeletons[static_cast<std::size_t>(r)];
+        rig.name.assign("Rig");
+        ASSERT_EQ(allocate(rig.bones, 2), 1);
+        rig.bones[0].name.assign("Rig");
+        rig.bones[1].name.assign("Arm");
+        for (int i = 0; i < 2; ++i) {
+            BoneNodeRecord& node = doc.boneNodes[static_cast<std::size_t>(2 * r + i)];
+            node.skeletonIndex = r;
+            node.boneIndex = i;
+            rig.bones[static_cast<std::size_t>(i)].nodeIndex = 2 * r + i;
+        }
     }
     doc.boneNodes[1].position = position;
     doc.boneNodes[1].rotation = rotation;
@@ -58,7 +62,8 @@ AnimationNodeTrack& makeAnimation(SceneDocument& doc, const char* skeleton, cons
         t.rotationKeys[static_cast<std::size_t>(k)] = {time, rotation};
         t.scaleKeys[static_cast<std::size_t>(k)] = {time, scale};
     }
-    resolveAnimationTracks(doc, nullptr);
+    SkeletonLookups bones(doc);
+    resolveAnimationTracks(doc, bones, nullptr);
     return t;
 }
 
@@ -137,6 +142,16 @@ TEST(ConvertAnimations, SkeletonAndBoneNamesMatchOnlyExactly) {
     }
 }
 
+TEST(ConvertAnimations, OnlyTheFirstSkeletonOfANameIsAnimated) {
+    SceneDocument doc;
+    makeRig(doc, {0, 0, 0}, {0, 0, 0, 1}, {1, 1, 1}, 2);
+    makeAnimation(doc, "Rig", "Arm", 2, {0, 0, 0}, {0, 0, 0, 1}, {1, 1, 1});
+    ReferenceScene scene;
+    ASSERT_TRUE(convertAnimations(doc, &scene));
+    EXPECT_EQ(trackOf(scene, 1).positionKeyCount, 2);
+    EXPECT_EQ(trackOf(scene, 3).positionKeyCount, 0) << "the second \"Rig\" finds no track";
+}
+
 TEST(ConvertAnimations, FrameCountIsTheLongestKeyListAndFpsDefaultsTo30) {
     SceneDocument doc;
     makeRig(doc, {0, 0, 0}, {0, 0, 0, 1}, {1, 1, 1});
@@ -174,15 +189,19 @@ TEST(ConvertAnimations, AnimationsWithoutNodeTracksOrBoneNodesMakeNothing) {
     EXPECT_TRUE(scene.calls().empty());
 }
 
-TEST(ConvertAnimations, NodesPointingOutsideTheDocumentGetNoKeys) {
-    SceneDocument doc;
-    makeRig(doc, {0, 0, 0}, {0, 0, 0, 1}, {1, 1, 1});
-    makeAnimation(doc, "Rig", "Arm", 1, {0, 0, 0}, {0, 0, 0, 1}, {1, 1, 1});
-    doc.boneNodes[0].skeletonIndex = 1;
-    doc.boneNodes[1].boneIndex = 2;
-    ReferenceScene scene;
-    ASSERT_TRUE(convertAnimations(doc, &scene));
-    EXPECT_EQ(scene.countCalls("AddPositionKeys"), 0);
+TEST(ConvertAnimations, IndicesPointingOutsideTheDocumentGiveNoKeys) {
+    for (int broken = 0; broken < 3; ++broken) {
+        SceneDocument doc;
+        makeRig(doc, {0, 0, 0}, {0, 0, 0, 1}, {1, 1, 1});
+        makeAnimation(doc, "Rig", "Arm", 1, {0, 0, 0}, {0, 0, 0, 1}, {1, 1, 1});
+        AnimationSkeletonTrack& track = doc.animations[0].skeletonTracks[0];
+        if (broken == 0) track.skeletonIndex = 1;
+        if (broken == 1) track.nodes[0].boneIndex = 2;
+        if (broken == 2) doc.skeletons[0].bones[1].nodeIndex = 2;
+        ReferenceScene scene;
+        ASSERT_TRUE(convertAnimations(doc, &scene));
+        EXPECT_EQ(scene.countCalls("AddPositionKeys"), 0) << broken;
+    }
 }
 
 TEST(ConvertAnimations, AHostRefusalEndsTheConversion) {

@@ -84,6 +84,28 @@ void expectSameDocument(const std::string& path) {
             EXPECT_EQ(a.faces[f].materialIndex, b.faces[f].materialIndex) << path;
             EXPECT_EQ(a.faces[f].cornerCount, b.faces[f].cornerCount) << path;
         }
+        EXPECT_EQ(a.placedBy.scene, b.placedBy.scene) << path;
+        EXPECT_EQ(a.placedBy.object, b.placedBy.object) << path;
+        ASSERT_EQ(a.links.size(), b.links.size()) << path;
+        for (std::size_t k = 0; k < a.links.size(); ++k)
+            EXPECT_EQ(a.links[k].boneNodeIndex, b.links[k].boneNodeIndex) << path;
+        for (std::size_t v = 0; v < a.vertices.size(); ++v) {
+            ASSERT_EQ(a.vertices[v].weights.size(), b.vertices[v].weights.size()) << path;
+            for (std::size_t w = 0; w < a.vertices[v].weights.size(); ++w)
+                EXPECT_EQ(a.vertices[v].weights[w].boneNodeIndex, b.vertices[v].weights[w].boneNodeIndex) << path;
+        }
+    }
+    ASSERT_EQ(plain.animations.size(), checked.animations.size()) << path;
+    for (std::size_t i = 0; i < plain.animations.size(); ++i) {
+        const std::vector<AnimationSkeletonTrack>& a = plain.animations[i].skeletonTracks;
+        const std::vector<AnimationSkeletonTrack>& b = checked.animations[i].skeletonTracks;
+        ASSERT_EQ(a.size(), b.size()) << path;
+        for (std::size_t t = 0; t < a.size(); ++t) {
+            EXPECT_EQ(a[t].skeletonIndex, b[t].skeletonIndex) << path;
+            ASSERT_EQ(a[t].nodes.size(), b[t].nodes.size()) << path;
+            for (std::size_t n = 0; n < a[t].nodes.size(); ++n)
+                EXPECT_EQ(a[t].nodes[n].boneIndex, b[t].nodes[n].boneIndex) << path;
+        }
     }
     ASSERT_EQ(plain.textures.size(), checked.textures.size()) << path;
     for (std::size_t t = 0; t < plain.textures.size(); ++t)
