@@ -240,21 +240,33 @@ ListResult parseIndices(GeometryRecord& geometry, int64_t count, const char* tex
 
 namespace {
 
-template <class... Tokens>
-ListResult readUvSet(GeometryRecord& geometry, int set, int64_t count, const char* text, Tokens&... tokens) {
-    if (count <= 0 || set < 0 || set > 1) return LIST_READ;
+// A list of one item per face corner, in face order: read(cursor, more, face,
+// corner) converts one item into the corner while `more` holds and says
+// whether the text went on; corners after the text ends keep the default that
+// read writes.
+template <class Read, class... Tokens>
+ListResult readCornerList(GeometryRecord& geometry, int64_t count, const char* text, Read read, Tokens&... tokens) {
     if (geometry.faces.empty()) return LIST_NO_ITEMS;
     if (count != totalCorners(geometry)) return LIST_COUNT_MISMATCH;
     auto cursor = cursorOf(text, tokens...);
     bool more = true;
-    forEachCorner(geometry, count, [&](FaceRecord& face, int corner, int64_t) {
+    forEachCorner(geometry, count,
+                  [&](FaceRecord& face, int corner, int64_t) { more = read(cursor, more, face, corner); });
+    lookAtTheRest(cursor);
+    return LIST_READ;
+}
+
+template <class... Tokens>
+ListResult readUvSet(GeometryRecord& geometry, int set, int64_t count, const char* text, Tokens&... tokens) {
+    if (count <= 0 || set < 0 || set > 1) return LIST_READ;
+    auto read = [set](auto& cursor, bool more, FaceRecord& face, int corner) {
         Vector2 uv{0.0f, 0.0f};
         more = more && cursor.nextFloat(uv.u);
         more = more && cursor.nextFloat(uv.v);
         face.uv[set][corner] = uv;
-    });
-    lookAtTheRest(cursor);
-    return LIST_READ;
+        return more;
+    };
+    return readCornerList(geometry, count, text, read, tokens...);
 }
 
 } // namespace
@@ -271,19 +283,15 @@ namespace {
 template <class... Tokens>
 ListResult readColors(GeometryRecord& geometry, int64_t count, const char* text, Tokens&... tokens) {
     if (count <= 0) return LIST_READ;
-    if (geometry.faces.empty()) return LIST_NO_ITEMS;
-    if (count != totalCorners(geometry)) return LIST_COUNT_MISMATCH;
-    auto cursor = cursorOf(text, tokens...);
-    bool more = true;
-    forEachCorner(geometry, count, [&](FaceRecord& face, int corner, int64_t) {
+    auto read = [](auto& cursor, bool more, FaceRecord& face, int corner) {
         Color color{1.0f, 1.0f, 1.0f, 1.0f};
         more = more && cursor.nextFloat(color.r);
         more = more && cursor.nextFloat(color.g);
         more = more && cursor.nextFloat(color.b);
         face.colors[corner] = color;
-    });
-    lookAtTheRest(cursor);
-    return LIST_READ;
+        return more;
+    };
+    return readCornerList(geometry, count, text, read, tokens...);
 }
 
 } // namespace
